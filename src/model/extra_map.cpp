@@ -1,0 +1,35 @@
+#include "model/extra_map.hpp"
+
+#include <functional>
+
+namespace corvane {
+
+ExtraMap::Entry* ExtraMap::find(const XmlString& key) {
+  if (entries_.size() <= kLinearSearchLimit) {
+    for (Entry& e : entries_) {
+      if (e.first == key) return &e;
+    }
+    return nullptr;
+  }
+  if (index_.empty()) {
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      index_.emplace(std::hash<XmlString>{}(entries_[i].first), i);
+    }
+  }
+  auto [first, last] = index_.equal_range(std::hash<XmlString>{}(key));
+  for (auto it = first; it != last; ++it) {
+    if (entries_[it->second].first == key) return &entries_[it->second];
+  }
+  return nullptr;
+}
+
+void ExtraMap::insert(XmlString key, XmlString value) {
+  if (Entry* found = find(key)) {
+    found->second = std::move(value);
+    return;
+  }
+  if (!index_.empty()) index_.emplace(std::hash<XmlString>{}(key), entries_.size());
+  entries_.emplace_back(std::move(key), std::move(value));
+}
+
+}  // namespace corvane

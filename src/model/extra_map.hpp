@@ -1,0 +1,41 @@
+// The ordered map of free-form attributes carried by suites and test cases:
+// insertion order is kept, and an equal key replaces the value in place.
+#pragma once
+
+#include <cstddef>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "model/xml_string.hpp"
+
+namespace corvane {
+
+class ExtraMap {
+ public:
+  using Entry = std::pair<XmlString, XmlString>;
+
+  // An equal key keeps its position (and the key stored first) and takes the
+  // new value; a new key is appended.
+  void insert(XmlString key, XmlString value);
+
+  const std::vector<Entry>& entries() const noexcept { return entries_; }
+  std::size_t size() const noexcept { return entries_.size(); }
+  bool empty() const noexcept { return entries_.empty(); }
+  auto begin() const noexcept { return entries_.begin(); }
+  auto end() const noexcept { return entries_.end(); }
+
+  bool operator==(const ExtraMap& other) const { return entries_ == other.entries_; }
+
+ private:
+  static constexpr std::size_t kLinearSearchLimit = 32;
+
+  Entry* find(const XmlString& key);
+
+  std::vector<Entry> entries_;
+  // Key hash -> entry index, built only once the map outgrows a linear scan,
+  // so hostile input with thousands of attributes stays linear.
+  std::unordered_multimap<std::size_t, std::size_t> index_;
+};
+
+}  // namespace corvane

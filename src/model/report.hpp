@@ -1,0 +1,85 @@
+// The report model: Report > TestSuite > TestCase records owned by value,
+// with the running counts kept by add_test_suite / add_test_case.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "model/extra_map.hpp"
+#include "model/test_case_status.hpp"
+#include "model/values.hpp"
+#include "model/xml_string.hpp"
+
+namespace corvane {
+
+struct Property {
+  XmlString name;
+  XmlString value;
+
+  bool operator==(const Property&) const = default;
+};
+
+struct TestCase {
+  TestCase(std::string_view name, TestCaseStatus status)
+      : name(name), status(std::move(status)) {}
+
+  XmlString name;
+  TestCaseStatus status;
+  std::optional<XmlString> classname;
+  std::optional<std::uint64_t> assertions;
+  std::optional<Timestamp> timestamp;
+  std::optional<Duration> time;
+  std::optional<XmlString> system_out;
+  std::optional<XmlString> system_err;
+  ExtraMap extra;
+  std::vector<Property> properties;
+
+  bool operator==(const TestCase&) const = default;
+};
+
+struct TestSuite {
+  explicit TestSuite(std::string_view name) : name(name) {}
+
+  // Increments `tests` and the count matching the case's status, then appends.
+  void add_test_case(TestCase test_case);
+
+  XmlString name;
+  std::uint64_t tests = 0;
+  std::uint64_t failures = 0;
+  std::uint64_t errors = 0;
+  std::uint64_t skipped = 0;
+  std::optional<std::uint64_t> disabled;
+  std::optional<Timestamp> timestamp;
+  std::optional<Duration> time;
+  std::optional<XmlString> system_out;
+  std::optional<XmlString> system_err;
+  std::vector<TestCase> test_cases;
+  std::vector<Property> properties;
+  ExtraMap extra;
+
+  bool operator==(const TestSuite&) const = default;
+};
+
+struct Report {
+  explicit Report(std::string_view name) : name(name) {}
+
+  // Adds the suite's counts to the report's, then appends the suite.
+  void add_test_suite(TestSuite suite);
+
+  XmlString name;
+  std::optional<Uuid> uuid;
+  std::optional<Timestamp> timestamp;
+  std::optional<Duration> time;
+  std::uint64_t tests = 0;
+  std::uint64_t failures = 0;
+  std::uint64_t errors = 0;
+  std::uint64_t skipped = 0;
+  std::optional<std::uint64_t> disabled;
+  std::vector<TestSuite> test_suites;
+
+  bool operator==(const Report&) const = default;
+};
+
+}  // namespace corvane

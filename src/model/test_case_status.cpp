@@ -1,0 +1,43 @@
+#include "model/test_case_status.hpp"
+
+namespace corvane {
+
+namespace {
+
+// The three optional texts live on NonSuccess and Skipped alike.
+template <typename Select>
+void set_text(TestCaseStatus::Variant& value, std::string_view text, Select select) {
+  if (auto* s = std::get_if<NonSuccess>(&value)) {
+    select(*s) = XmlString(text);
+  } else if (auto* k = std::get_if<Skipped>(&value)) {
+    select(*k) = XmlString(text);
+  }
+}
+
+}  // namespace
+
+void TestCaseStatus::set_message(std::string_view text) {
+  set_text(value_, text, [](auto& s) -> std::optional<XmlString>& { return s.message; });
+}
+
+void TestCaseStatus::set_type(std::string_view text) {
+  set_text(value_, text, [](auto& s) -> std::optional<XmlString>& { return s.type; });
+}
+
+void TestCaseStatus::set_description(std::string_view text) {
+  set_text(value_, text, [](auto& s) -> std::optional<XmlString>& { return s.description; });
+}
+
+void TestCaseStatus::set_rerun_kind(RerunKind kind) {
+  if (auto* s = std::get_if<NonSuccess>(&value_)) s->rerun_kind = kind;
+}
+
+void TestCaseStatus::add_rerun(TestRerun rerun) {
+  if (auto* s = std::get_if<Success>(&value_)) {
+    s->flaky_runs.push_back(std::move(rerun));
+  } else if (auto* n = std::get_if<NonSuccess>(&value_)) {
+    n->reruns.push_back(std::move(rerun));
+  }
+}
+
+}  // namespace corvane

@@ -1,0 +1,87 @@
+// The outcome of one test case (success, non-success or skipped) and the
+// retried attempts (`TestRerun`) that a success or non-success may carry.
+#pragma once
+
+#include <optional>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "model/kinds.hpp"
+#include "model/values.hpp"
+#include "model/xml_string.hpp"
+
+namespace corvane {
+
+// One extra attempt of a test: a flaky run of a success, or a rerun of a
+// failure or error.
+struct TestRerun {
+  NonSuccessKind kind = NonSuccessKind::Failure;
+  std::optional<Timestamp> timestamp;
+  std::optional<Duration> time;
+  std::optional<XmlString> message;
+  std::optional<XmlString> type;
+  std::optional<XmlString> stack_trace;
+  std::optional<XmlString> system_out;
+  std::optional<XmlString> system_err;
+  std::optional<XmlString> description;
+
+  bool operator==(const TestRerun&) const = default;
+};
+
+struct Success {
+  std::vector<TestRerun> flaky_runs;
+
+  bool operator==(const Success&) const = default;
+};
+
+struct NonSuccess {
+  NonSuccessKind kind = NonSuccessKind::Failure;
+  std::optional<XmlString> message;
+  std::optional<XmlString> type;
+  std::optional<XmlString> description;
+  std::vector<TestRerun> reruns;
+  RerunKind rerun_kind = RerunKind::Rerun;
+
+  bool operator==(const NonSuccess&) const = default;
+};
+
+struct Skipped {
+  std::optional<XmlString> message;
+  std::optional<XmlString> type;
+  std::optional<XmlString> description;
+
+  bool operator==(const Skipped&) const = default;
+};
+
+// Operations that do not apply to the current variant are silent no-ops.
+class TestCaseStatus {
+ public:
+  using Variant = std::variant<Success, NonSuccess, Skipped>;
+
+  static TestCaseStatus success() { return TestCaseStatus(Success{}); }
+  static TestCaseStatus non_success(NonSuccessKind kind) {
+    NonSuccess status;
+    status.kind = kind;
+    return TestCaseStatus(std::move(status));
+  }
+  static TestCaseStatus skipped() { return TestCaseStatus(Skipped{}); }
+
+  explicit TestCaseStatus(Variant value) : value_(std::move(value)) {}
+
+  void set_message(std::string_view text);
+  void set_type(std::string_view text);
+  void set_description(std::string_view text);
+  void set_rerun_kind(RerunKind kind);
+  void add_rerun(TestRerun rerun);
+
+  const Variant& value() const noexcept { return value_; }
+  Variant& value() noexcept { return value_; }
+
+  bool operator==(const TestCaseStatus&) const = default;
+
+ private:
+  Variant value_;
+};
+
+}  // namespace corvane
