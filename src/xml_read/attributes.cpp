@@ -1,0 +1,87 @@
+// Attribute iteration over a tag's content: key, '=', quoted value, with
+// duplicate detection and positioned error texts.
+#include "xml_read/attributes.hpp"
+
+#include "xml_read/xml_bytes.hpp"
+
+namespace corvane {
+namespace {
+
+using xml_bytes::find_flag;
+using xml_bytes::kKeyStop;
+using xml_bytes::kWhite;
+using xml_bytes::skip_flag;
+
+AttrError positioned(std::size_t position, std::string_view what) {
+  return AttrError{"position " + std::to_string(position) + ": " + std::string(what)};
+}
+
+}  // namespace
+
+AttributeIterator::AttributeIterator(std::string_view tag_content) noexcept
+    : content_(tag_content), pos_(find_flag(tag_content, 0, kWhite)) {}
+
+std::optional<std::size_t> AttributeIterator::remember_key(std::string_view key,
+                                                           std::size_t position) {
+  if (seen_count_ < kDirectKeys) {
+    for (std::size_t i = 0; i < seen_count_; ++i) {
+      if (seen_[i].key == key) return seen_[i].position;
+    }
+    seen_[seen_count_++] = SeenKey{key, position};
+    return std::nullopt;
+  }
+  if (seen_count_ == kDirectKeys) {
+    // The direct list is full: move it into the hash map once, then keep
+    // every later key there too.
+    seen_hashed_.reserve(2 * kDirectKeys);
+    for (const SeenKey& seen : seen_) seen_hashed_.emplace(seen.key, seen.position);
+  }
+  auto [it, inserted] = seen_hashed_.emplace(key, position);
+  if (!inserted) return it->second;
+  ++seen_count_;
+  return std::nullopt;
+}
+
+std::optional<std::expected<Attribute, AttrError>> AttributeIterator::next() {
+  if (done_) return std::nullopt;
+  const std::size_t size = content_.size();
+  auto fail = [this](AttrError error) -> std::optional<std::expected<Attribute, AttrError>> {
+    done_ = true;
+    return std::unexpected(std::move(error));
+  };
+
+  const std::size_t key_start = skip_flag(content_, pos_, kWhite);
+  if (key_start == size) {
+    done_ = true;
+    return std::nullopt;
+  }
+  // The first byte always belongs to the key, so a key is never empty.
+  const std::size_t key_end = find_flag(content_, key_start + 1, kKeyStop);
+  const std::string_view key = content_.substr(key_start, key_end - key_start);
+  if (auto previous = remember_key(key, key_start)) {
+    return fail(positioned(key_start, "duplicated attribute, previous declaration at position " +
+                                          std::to_string(*previous)));
+  }
+
+  const std::size_t eq = skip_flag(content_, key_end, kWhite);
+  if (eq == size || content_[eq] != '=') {
+    return fail(positioned(eq, "attribute key must be directly followed by `=` or space"));
+  }
+  const std::size_t value_start = skip_flag(content_, eq + 1, kWhite);
+  if (value_start == size) {
+    return fail(positioned(size, "`=` must be followed by an attribute value"));
+  }
+  const char quote = content_[value_start];
+  if (quote != '"' && quote != '\'') {
+    return fail(positioned(value_start, "attribute value must be enclosed in `\"` or `'`"));
+  }
+  const std::size_t value_end = content_.find(quote, value_start + 1);
+  if (value_end == std::string_view::npos) {
+    return fail(
+        positioned(size, std::string("missing closing quote `") + quote + "` in attribute value"));
+  }
+  pos_ = value_end + 1;
+  return Attribute{key, content_.substr(value_start + 1, value_end - value_start - 1)};
+}
+
+}  // namespace corvane

@@ -1,0 +1,56 @@
+// Iteration over the attributes of a start or empty-element tag, with the
+// syntax and duplicate checks whose texts reach the user.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace corvane {
+
+// An attribute-syntax failure; `text` is the full user-visible text, for
+// example "position 19: duplicated attribute, previous declaration at position 10".
+struct AttrError {
+  std::string text;
+};
+
+struct Attribute {
+  std::string_view key;    // as written, prefix included
+  std::string_view value;  // raw, still escaped, without the quotes
+};
+
+// Walks the attributes of one tag's content (the bytes between '<' and '>',
+// without the '/' of an empty-element tag), in document order. Positions in
+// errors are offsets into that content. After the first error, or once the
+// attributes are exhausted, next() gives nothing.
+class AttributeIterator {
+ public:
+  explicit AttributeIterator(std::string_view tag_content) noexcept;
+
+  std::optional<std::expected<Attribute, AttrError>> next();
+
+ private:
+  // Up to this many keys per tag are compared directly; beyond, by hash.
+  static constexpr std::size_t kDirectKeys = 32;
+
+  struct SeenKey {
+    std::string_view key;
+    std::size_t position;
+  };
+
+  // The position of an earlier identical key, if any; records `key` otherwise.
+  std::optional<std::size_t> remember_key(std::string_view key, std::size_t position);
+
+  std::string_view content_;
+  std::size_t pos_;
+  bool done_ = false;
+  std::size_t seen_count_ = 0;
+  std::array<SeenKey, kDirectKeys> seen_{};
+  std::unordered_map<std::string_view, std::size_t> seen_hashed_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,236 @@
+// The XML event reader: one forward scan over the input buffer, bulk byte
+// searches between markup, and a vector of open element names instead of
+// recursion so that nesting depth costs memory, never stack.
+#include "xml_read/xml_reader.hpp"
+
+#include <cstring>
+
+#include "xml_read/xml_bytes.hpp"
+
+namespace corvane {
+namespace {
+
+using xml_bytes::find_flag;
+using xml_bytes::kDtdStop;
+using xml_bytes::kNameStart;
+using xml_bytes::kTagStop;
+using xml_bytes::kWhite;
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kCommentOpen = "<!--";
+constexpr std::string_view kCDataOpen = "<![CDATA[";
+constexpr std::string_view kDocTypeOpen = "<!DOCTYPE";
+
+constexpr std::size_t kNotFound = std::string_view::npos;
+
+}  // namespace
+
+std::string_view Event::name() const noexcept {
+  switch (kind) {
+    case EventKind::Start:
+    case EventKind::Empty:
+      return bytes.substr(0, find_flag(bytes, 0, kWhite));
+    case EventKind::End:
+      return bytes;
+    default:
+      return {};
+  }
+}
+
+XmlReader::XmlReader(std::string_view document) noexcept : input_(document) {
+  if (input_.starts_with(kBom)) pos_ = kBom.size();
+}
+
+std::unexpected<ReaderError> XmlReader::fail() {
+  failed_ = true;
+  error_ = ReaderError{pos_};
+  return std::unexpected(error_);
+}
+
+std::expected<Event, ReaderError> XmlReader::next() {
+  if (failed_) return std::unexpected(error_);
+  if (pos_ >= input_.size()) return Event{EventKind::Eof, {}};
+  switch (input_[pos_]) {
+    case '<':
+      return read_markup();
+    case '&':
+      return read_reference();
+    default:
+      return read_text();
+  }
+}
+
+std::expected<Event, ReaderError> XmlReader::read_text() {
+  const char* start = input_.data() + pos_;
+  const std::size_t left = input_.size() - pos_;
+  // Text ends at the first '<'; a '&' before it ends it sooner.
+  const void* lt = std::memchr(start, '<', left);
+  const std::size_t bound =
+      lt ? static_cast<std::size_t>(static_cast<const char*>(lt) - start) : left;
+  const void* amp = std::memchr(start, '&', bound);
+  const std::size_t len =
+      amp ? static_cast<std::size_t>(static_cast<const char*>(amp) - start) : bound;
+  pos_ += len;
+  return Event{EventKind::Text, std::string_view(start, len)};
+}
+
+std::expected<Event, ReaderError> XmlReader::read_reference() {
+  // pos_ is at '&'. The reference must close with ';' before any other '&'
+  // or '<', which would mean a bare ampersand in character data.
+  const std::size_t semi = input_.find(';', pos_ + 1);
+  if (semi == kNotFound) return fail();
+  const std::string_view payload = input_.substr(pos_ + 1, semi - pos_ - 1);
+  if (payload.find_first_of("&<") != kNotFound) return fail();
+  pos_ = semi + 1;
+  return Event{EventKind::Reference, payload};
+}
+
+std::expected<Event, ReaderError> XmlReader::read_markup() {
+  if (pos_ + 1 >= input_.size()) return fail();
+  switch (input_[pos_ + 1]) {
+    case '/':
+      return read_end_tag();
+    case '?':
+      return read_question();
+    case '!':
+      return read_bang();
+    default:
+      return read_tag();
+  }
+}
+
+std::expected<Event, ReaderError> XmlReader::read_delimited(EventKind kind, std::size_t from,
+                                                            std::string_view terminator) {
+  const std::size_t end = input_.find(terminator, from);
+  if (end == kNotFound) return fail();
+  pos_ = end + terminator.size();
+  return Event{kind, input_.substr(from, end - from)};
+}
+
+std::expected<Event, ReaderError> XmlReader::read_tag() {
+  // A '>' inside a quoted attribute value does not end the tag.
+  std::size_t at = pos_ + 1;
+  for (;;) {
+    at = find_flag(input_, at, kTagStop);
+    if (at == input_.size()) return fail();
+    if (input_[at] == '>') break;
+    const std::size_t close = input_.find(input_[at], at + 1);
+    if (close == kNotFound) return fail();
+    at = close + 1;
+  }
+  std::string_view content = input_.substr(pos_ + 1, at - pos_ - 1);
+  EventKind kind = EventKind::Start;
+  if (content.ends_with('/')) {
+    kind = EventKind::Empty;
+    content.remove_suffix(1);
+  }
+  if (content.empty() || !xml_bytes::has(content.front(), kNameStart)) return fail();
+  const Event event{kind, content};
+  if (kind == EventKind::Start) open_.push_back(event.name());
+  pos_ = at + 1;
+  return event;
+}
+
+std::expected<Event, ReaderError> XmlReader::read_end_tag() {
+  const void* gt = std::memchr(input_.data() + pos_ + 2, '>', input_.size() - pos_ - 2);
+  if (gt == nullptr) return fail();
+  const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(gt) - input_.data());
+  std::string_view name = input_.substr(pos_ + 2, at - pos_ - 2);
+  while (!name.empty() && xml_bytes::has(name.back(), kWhite)) name.remove_suffix(1);
+  if (open_.empty() || open_.back() != name) return fail();
+  open_.pop_back();
+  pos_ = at + 1;
+  return Event{EventKind::End, name};
+}
+
+std::expected<Event, ReaderError> XmlReader::read_question() {
+  auto event = read_delimited(EventKind::ProcessingInstruction, pos_ + 2, "?>");
+  if (!event) return event;
+  const std::string_view content = event->bytes;
+  if (content.starts_with("xml") && (content.size() == 3 || xml_bytes::has(content[3], kWhite))) {
+    event->kind = EventKind::Declaration;
+  }
+  return event;
+}
+
+std::expected<Event, ReaderError> XmlReader::read_bang() {
+  const std::string_view rest = input_.substr(pos_);
+  if (rest.starts_with(kCommentOpen)) {
+    return read_delimited(EventKind::Comment, pos_ + kCommentOpen.size(), "-->");
+  }
+  if (rest.starts_with(kCDataOpen)) {
+    return read_delimited(EventKind::CData, pos_ + kCDataOpen.size(), "]]>");
+  }
+  if (rest.starts_with(kDocTypeOpen)) return read_doctype();
+  return fail();
+}
+
+std::expected<Event, ReaderError> XmlReader::read_doctype() {
+  std::size_t at = pos_ + kDocTypeOpen.size();
+  // The keyword must be followed by white space before the root name.
+  if (at >= input_.size() || !xml_bytes::has(input_[at], kWhite)) return fail();
+  const std::size_t content_start = xml_bytes::skip_flag(input_, at, kWhite);
+  at = content_start;
+  bool in_subset = false;
+  for (;;) {
+    at = find_flag(input_, at, kDtdStop);
+    if (at == input_.size()) return fail();
+    const char c = input_[at];
+    std::size_t resume = at + 1;
+    if (c == '"' || c == '\'') {
+      const std::size_t close = input_.find(c, at + 1);
+      if (close == kNotFound) return fail();
+      resume = close + 1;
+    } else if (c == '[') {
+      in_subset = true;
+    } else if (c == ']') {
+      in_subset = false;
+    } else if (c == '<' && in_subset) {
+      // Comments and processing instructions inside the internal subset
+      // may hold quotes, brackets and '>' that mean nothing there.
+      const std::string_view rest = input_.substr(at);
+      std::string_view close;
+      if (rest.starts_with(kCommentOpen)) {
+        close = "-->";
+        resume = at + kCommentOpen.size();
+      } else if (rest.starts_with("<?")) {
+        close = "?>";
+        resume = at + 2;
+      }
+      if (!close.empty()) {
+        const std::size_t end = input_.find(close, resume);
+        if (end == kNotFound) return fail();
+        resume = end + close.size();
+      }
+    } else if (c == '>' && !in_subset) {
+      pos_ = at + 1;
+      return Event{EventKind::DocType, input_.substr(content_start, at - content_start)};
+    }
+    at = resume;
+  }
+}
+
+std::expected<void, ReaderError> XmlReader::skip_element(std::string_view name) {
+  std::size_t depth = 0;
+  for (;;) {
+    auto event = next();
+    if (!event) return std::unexpected(event.error());
+    switch (event->kind) {
+      case EventKind::Start:
+        if (event->name() == name) ++depth;
+        break;
+      case EventKind::End:
+        if (event->bytes == name) {
+          if (depth == 0) return {};
+          --depth;
+        }
+        break;
+      case EventKind::Eof:
+        return fail();
+      default:
+        break;
+    }
+  }
+}
+
+}  // namespace corvane
