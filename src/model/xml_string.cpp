@@ -1,13 +1,50 @@
-// PLACEHOLDER: replaced by the escape-sequence remover and XML filter.
+// XmlString construction: text is cleaned in one pass and stored at its
+// exact size.
+//
+// Cleaning has two stages: removal of escape sequences and control
+// characters, then removal of the C0 controls that XML 1.0 forbids. The
+// second stage is folded into the first rather than run as its own pass:
+// plain text keeps a byte only if both stages keep it (byte_class.hpp builds
+// one table from both rules), and the only other bytes ever output are the
+// line feed a sequence executes and U+FFFD, both legal in XML. The checks
+// below hold that reasoning to the tables at compile time.
+//
+// Any bytes are accepted, not only UTF-8: outside escape sequences a byte
+// that does not start a well-formed character is dropped if it lies in 0x80
+// to 0x9F and replaced by U+FFFD otherwise, so the stored text is always
+// valid UTF-8.
 #include "model/xml_string.hpp"
+
+#include "model/byte_class.hpp"
+#include "model/escape_sequence_remover.hpp"
 
 namespace corvane {
 
-void append_sanitised(std::string_view text, std::string& out) { out.append(text); }
+namespace {
+
+constexpr bool xml_filter_is_folded_in() {
+  for (int b = 0; b < 0x80; ++b) {
+    const auto byte = static_cast<unsigned char>(b);
+    if (byte_class::forbidden_in_xml(byte) && byte_class::has(byte, byte_class::kKeptInText)) {
+      return false;
+    }
+  }
+  return !byte_class::forbidden_in_xml('\n');
+}
+static_assert(xml_filter_is_folded_in(), "plain text must never keep an XML-forbidden control");
+
+}  // namespace
+
+void append_sanitised(std::string_view text, std::string& out) {
+  remove_escape_sequences(text, out);
+}
 
 XmlString::XmlString(std::string_view text) {
+  // Cleaning only shrinks valid UTF-8, so this is the final size unless
+  // sequences were removed or invalid bytes were replaced.
+  text_.reserve(text.size());
   append_sanitised(text, text_);
-  text_.shrink_to_fit();
+  if (text_.capacity() != text_.size()) text_.shrink_to_fit();
 }
 
 }  // namespace corvane

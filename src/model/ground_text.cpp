@@ -1,0 +1,114 @@
+// Plain text between escape sequences. Clean ASCII is skipped eight bytes at
+// a time and every clean stretch is appended with one copy; only the bytes
+// that are dropped or replaced interrupt a stretch.
+#include "model/ground_text.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "model/byte_class.hpp"
+
+namespace corvane {
+
+namespace {
+
+using Byte = unsigned char;
+
+constexpr std::uint64_t kEveryByte = 0x0101010101010101;
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// True when all eight bytes lie in 0x20 to 0x7F. A byte below 0x20 borrows
+// when 0x20 is subtracted and so sets its top bit in (w - 0x20..) & ~w; a
+// borrow can only spread upward from such a byte, which is caught anyway.
+constexpr bool all_printable_ascii(std::uint64_t w) {
+  return ((w | ((w - kEveryByte * 0x20) & ~w)) & (kEveryByte * 0x80)) == 0;
+}
+
+static_assert(
+    [] {
+      for (int b = 0x20; b < 0x80; ++b) {
+        if (!byte_class::has(static_cast<Byte>(b), byte_class::kKeptInText)) return false;
+      }
+      return true;
+    }(),
+    "the word-at-a-time skip must only pass bytes the table keeps");
+
+// Length of the well-formed UTF-8 character that starts at `p` with a byte
+// from 0x80 up, or 0 if the bytes there do not form one (Unicode's table of
+// well-formed byte sequences: no overlong forms, surrogates or code points
+// above U+10FFFF, and nothing past `end`).
+std::size_t utf8_length(const Byte* p, const Byte* end) {
+  const Byte lead = p[0];
+  const std::size_t available = static_cast<std::size_t>(end - p);
+  auto continuation = [](Byte b) { return b >= 0x80 && b <= 0xBF; };
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    return available >= 2 && continuation(p[1]) ? 2 : 0;
+  }
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    if (available < 3) return 0;
+    const Byte low = lead == 0xE0 ? 0xA0 : 0x80;
+    const Byte high = lead == 0xED ? 0x9F : 0xBF;
+    return p[1] >= low && p[1] <= high && continuation(p[2]) ? 3 : 0;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    if (available < 4) return 0;
+    const Byte low = lead == 0xF0 ? 0x90 : 0x80;
+    const Byte high = lead == 0xF4 ? 0x8F : 0xBF;
+    return p[1] >= low && p[1] <= high && continuation(p[2]) && continuation(p[3]) ? 4 : 0;
+  }
+  return 0;
+}
+
+// U+0080 to U+009F are encoded as C2 80 to C2 9F.
+bool is_c1_control(const Byte* p) { return p[0] == 0xC2 && p[1] <= 0x9F; }
+
+// Returns the end of the stretch starting at `p` that is kept unchanged.
+const Byte* skip_kept(const Byte* p, const Byte* end) {
+  for (;;) {
+    while (end - p >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      if (!all_printable_ascii(word)) break;
+      p += 8;
+    }
+    if (p == end) return p;
+    const Byte b = *p;
+    if (byte_class::has(b, byte_class::kKeptInText)) {
+      ++p;
+    } else if (b >= 0x80) {
+      const std::size_t length = utf8_length(p, end);
+      if (length == 0 || (length == 2 && is_c1_control(p))) return p;
+      p += length;
+    } else {
+      return p;
+    }
+  }
+}
+
+// Handles the byte at `p` that stopped a kept stretch and returns where the
+// next stretch starts.
+const Byte* drop_or_replace(const Byte* p, const Byte* end, std::string& out) {
+  if (*p < 0x80) return p + 1;  // a C0 control
+  if (const std::size_t length = utf8_length(p, end); length != 0) {
+    return p + length;  // well-formed, so a C1 control
+  }
+  if (*p > 0x9F) out.append(kReplacement);
+  return p + 1;
+}
+
+}  // namespace
+
+void append_ground_text(std::string_view text, std::string& out) {
+  const Byte* p = reinterpret_cast<const Byte*>(text.data());
+  const Byte* const end = p + text.size();
+  while (p != end) {
+    const Byte* const start = p;
+    p = skip_kept(p, end);
+    out.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start));
+    if (p == end) break;
+    p = drop_or_replace(p, end, out);
+  }
+}
+
+}  // namespace corvane
