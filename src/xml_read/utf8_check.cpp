@@ -1,0 +1,55 @@
+// Strict UTF-8 validation. Attribute values and text are almost always ASCII,
+// so runs of ASCII are skipped eight bytes at a time before decoding.
+#include "xml_read/utf8_check.hpp"
+
+#include <cstdint>
+#include <cstring>
+
+namespace corvane {
+
+bool is_valid_utf8(std::string_view bytes) noexcept {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const unsigned char* const end = p + bytes.size();
+  while (p != end) {
+    if (end - p >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      if ((word & 0x8080808080808080ULL) == 0) {
+        p += 8;
+        continue;
+      }
+    }
+    const unsigned char lead = *p;
+    if (lead < 0x80) {
+      ++p;
+      continue;
+    }
+    // The second byte's allowed range depends on the lead byte: this is what
+    // rules out overlong forms, surrogates and values above U+10FFFF.
+    int length;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (end - p < length) return false;
+    if (p[1] < low || p[1] > high) return false;
+    for (int i = 2; i < length; ++i) {
+      if ((p[i] & 0xC0) != 0x80) return false;
+    }
+    p += length;
+  }
+  return true;
+}
+
+}  // namespace corvane

@@ -1,0 +1,12 @@
+// Strict UTF-8 validation of byte ranges taken from the input document.
+#pragma once
+
+#include <string_view>
+
+namespace corvane {
+
+// True when `bytes` is well-formed UTF-8: no overlong forms, no surrogates,
+// nothing above U+10FFFF, no truncated sequence.
+bool is_valid_utf8(std::string_view bytes) noexcept;
+
+}  // namespace corvane

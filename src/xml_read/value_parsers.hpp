@@ -1,0 +1,61 @@
+// Parsers for the values of known attributes: counts, durations, RFC 3339
+// timestamps, UUIDs and texts. Each takes the raw attribute bytes (still
+// escaped, untrimmed) and the path of the element being read; an error is
+// reported at that path plus `@attribute` (or at the path alone when the
+// attribute name is empty, as for `extra` keys and values).
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/values.hpp"
+#include "model/xml_string.hpp"
+#include "xml_read/deserialize_error.hpp"
+
+namespace corvane {
+
+// Text-level parsers, without path or UTF-8 check.
+
+// An unsigned 64-bit decimal: optional '+', then digits only. The error is
+// one of the three fixed reason texts ("cannot parse integer from empty
+// string", "invalid digit found in string", "number too large to fit in
+// target type"); problems are reported in the order they are met.
+[[nodiscard]] std::expected<std::uint64_t, std::string_view> parse_u64_reason(
+    std::string_view text) noexcept;
+
+// A decimal floating-point number of seconds, rounded to the nearest
+// nanosecond (ties to even); none for bad syntax, negative values, NaN,
+// infinities and values of 2^64 seconds or more.
+std::optional<Duration> parse_duration_text(std::string_view text) noexcept;
+
+// An RFC 3339 date-time with a required offset; none for anything else.
+std::optional<Timestamp> parse_timestamp_text(std::string_view text) noexcept;
+
+// The 32-digit, hyphenated, braced and `urn:uuid:` forms; the error is the
+// user-visible UUID error text. `text` must be valid UTF-8.
+[[nodiscard]] std::expected<Uuid, std::string> parse_uuid_text(std::string_view text);
+
+// Attribute parsers, as the deserializer uses them.
+
+[[nodiscard]] std::expected<std::uint64_t, DeserializeError> parse_usize(
+    std::string_view raw, const ElementPath& path, std::string_view attribute);
+
+[[nodiscard]] std::expected<Duration, DeserializeError> parse_duration(std::string_view raw,
+                                                                       const ElementPath& path,
+                                                                       std::string_view attribute);
+
+[[nodiscard]] std::expected<Timestamp, DeserializeError> parse_timestamp(
+    std::string_view raw, const ElementPath& path, std::string_view attribute);
+
+[[nodiscard]] std::expected<Uuid, DeserializeError> parse_uuid(std::string_view raw,
+                                                               const ElementPath& path,
+                                                               std::string_view attribute);
+
+// Unescapes references and sanitises the result into an XmlString.
+[[nodiscard]] std::expected<XmlString, DeserializeError> parse_xml_string(
+    std::string_view raw, const ElementPath& path, std::string_view attribute);
+
+}  // namespace corvane
