@@ -1,0 +1,56 @@
+// The report serializer: one Report written as a complete JUnit XML document
+// (declaration, one `testsuites` root, final line feed) in a fixed layout.
+#pragma once
+
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/report.hpp"
+#include "xml_write/output_buffer.hpp"
+#include "xml_write/serialize_error.hpp"
+#include "xml_write/start_tag.hpp"
+#include "xml_write/xml_writer.hpp"
+
+namespace corvane {
+
+// The whole document as text; fails only on an encoding error (the output is
+// not valid UTF-8), in which case nothing partial is returned.
+[[nodiscard]] std::expected<std::string, SerializeError> to_string(const Report& report);
+
+// Appends the document for `report` to `sink`.
+[[nodiscard]] std::expected<void, SerializeError> serialize_report(const Report& report,
+                                                                   OutputBuffer& sink);
+
+// The writer a document is driven through, with one start tag reused for
+// every element so that no element allocates.
+struct DocumentWriter {
+  explicit DocumentWriter(OutputBuffer& sink);
+
+  BufferXmlWriter xml;
+  StartTag tag;
+};
+
+// One `failure`, `error` or `skipped` element.
+[[nodiscard]] std::expected<void, SerializeError> serialize_status(
+    std::string_view element_name, const std::optional<XmlString>& message,
+    const std::optional<XmlString>& type, const std::optional<XmlString>& description,
+    DocumentWriter& writer);
+
+// One flaky or rerun element; `rerun_kind` is Flaky for the flaky runs of a
+// success.
+[[nodiscard]] std::expected<void, SerializeError> serialize_rerun(const TestRerun& rerun,
+                                                                  RerunKind rerun_kind,
+                                                                  DocumentWriter& writer);
+
+// One text-only element (`system-out`, `system-err`, `stackTrace`), on one line.
+[[nodiscard]] std::expected<void, SerializeError> serialize_output(std::string_view text,
+                                                                   std::string_view element_name,
+                                                                   DocumentWriter& writer);
+
+// Append a `time` / `timestamp` attribute to a start tag under construction.
+void serialize_time(StartTag& tag, const Duration& duration);
+void serialize_timestamp(StartTag& tag, const Timestamp& timestamp);
+
+}  // namespace corvane
