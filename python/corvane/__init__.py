@@ -1,13 +1,7 @@
 """corvane: build, write and read JUnit XML reports."""
 
-from corvane._corvane import (
-    CorvaneError,
-    DeserializationError,
-    SerializationError,
-)
+from corvane import _corvane
+from corvane._corvane import *  # noqa: F401,F403  (the names listed in __all__)
 
-__all__ = [
-    "CorvaneError",
-    "DeserializationError",
-    "SerializationError",
-]
+# Whatever the extension module publishes, in its own order.
+__all__ = list(_corvane.__all__)

@@ -1,0 +1,26 @@
+// The publication order table: see class_registry.hpp.
+#include "class_registry.hpp"
+
+#include <array>
+
+#include "enums.hpp"
+#include "errors.hpp"
+#include "property.hpp"
+
+namespace corvane {
+namespace {
+
+constexpr std::array kPublished = {
+    PublishedName{"NonSuccessKind", &non_success_kind_type},
+    PublishedName{"RerunKind", &rerun_kind_type},
+    PublishedName{"Property", &property_type},
+    PublishedName{"CorvaneError", &corvane_error_type},
+    PublishedName{"DeserializationError", &deserialization_error_type},
+    PublishedName{"SerializationError", &serialization_error_type},
+};
+
+}  // namespace
+
+std::span<const PublishedName> published_names() { return kPublished; }
+
+}  // namespace corvane

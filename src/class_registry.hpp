@@ -1,0 +1,22 @@
+// The names the module publishes, in publication order: the eleven classes,
+// then the three exception classes. This table is the one place that order
+// is kept.
+#pragma once
+
+#include <Python.h>
+
+#include <span>
+
+#include "py/result.hpp"
+
+namespace corvane {
+
+struct PublishedName {
+  const char* name;
+  // Returns the (process-wide) object, creating it on first use.
+  py::Result<PyObject*> (*object)();
+};
+
+std::span<const PublishedName> published_names();
+
+}  // namespace corvane

@@ -1,0 +1,112 @@
+// The Python class Property: see property.hpp.
+#include "property.hpp"
+
+#include <array>
+#include <utility>
+
+#include "errors.hpp"
+#include "model/xml_string.hpp"
+#include "py/args.hpp"
+#include "py/borrow.hpp"
+#include "py/convert.hpp"
+#include "py/note.hpp"
+#include "py/object.hpp"
+#include "py/setter.hpp"
+#include "py/type_cache.hpp"
+
+namespace corvane {
+namespace {
+
+struct PropertyState {
+  py::BorrowFlag borrow;
+  XmlString name;
+  XmlString value;
+};
+
+PyObject* type_cache = nullptr;
+
+PropertyState& state(PyObject* self) { return py::state_of<PropertyState>(self); }
+
+PyObject* to_python(const XmlString& text) {
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+constexpr std::array kNewParams = {py::required("name"), py::required("value")};
+
+PyObject* property_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  auto parsed = py::parse_args("Property.__new__()", kNewParams, args, kwargs);
+  if (!parsed) return nullptr;
+  auto name = py::noted("name", py::to_str((*parsed)[0]));
+  if (!name) return nullptr;
+  auto value = py::noted("value", py::to_str((*parsed)[1]));
+  if (!value) return nullptr;
+  auto self = py::new_object(type, PropertyState{{}, XmlString(*name), XmlString(*value)});
+  if (!self) return nullptr;
+  return self->release();
+}
+
+// Both attributes read and write alike; `Field` picks the text.
+template <XmlString PropertyState::*Field>
+PyObject* get_text(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  return to_python(state(self).*Field);
+}
+
+template <XmlString PropertyState::*Field>
+py::Result<void> set_text(PyObject* self, PyObject* value) {
+  auto text = py::noted("value", py::to_str(value));
+  if (!text) return py::raised();
+  XmlString sanitised(*text);
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  state(self).*Field = std::move(sanitised);
+  return {};
+}
+
+PyGetSetDef getset[] = {
+    {"name", &get_text<&PropertyState::name>, &py::setter<&set_text<&PropertyState::name>>,
+     nullptr, nullptr},
+    {"value", &get_text<&PropertyState::value>, &py::setter<&set_text<&PropertyState::value>>,
+     nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_doc, const_cast<char*>("Property(name, value)\n--\n\n")},
+    {Py_tp_new, reinterpret_cast<void*>(&property_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<PropertyState>)},
+    {Py_tp_getset, getset},
+    {0, nullptr},
+};
+
+PyType_Spec spec = {
+    "corvane._corvane.Property",
+    static_cast<int>(sizeof(py::Object<PropertyState>)),
+    0,
+    Py_TPFLAGS_DEFAULT,
+    slots,
+};
+
+}  // namespace
+
+py::Result<PyObject*> property_type() {
+  return py::create_once(type_cache, [] { return py::type_from_spec(spec); });
+}
+
+py::Result<Property> property_to_model(PyObject* self) {
+  auto guard = py::SharedGuard::try_acquire(state(self).borrow);
+  if (!guard) {
+    raise_internal_failure("Property is being changed while it is converted");
+    return py::raised();
+  }
+  return Property{XmlString(state(self).name.view()), XmlString(state(self).value.view())};
+}
+
+py::Result<py::Ref> property_from_model(const Property& property) {
+  auto type = property_type();
+  if (!type) return py::raised();
+  return py::new_object(py::as_type(*type), PropertyState{{}, property.name, property.value});
+}
+
+}  // namespace corvane

@@ -1,0 +1,128 @@
+// The shared argument rule: see args.hpp. The checks run in CPython's own
+// order: surplus positionals first, then each keyword, then what is missing.
+#include "py/args.hpp"
+
+#include <string>
+#include <vector>
+
+namespace py {
+namespace {
+
+std::size_t positional_count(std::span<const Param> params) {
+  std::size_t n = 0;
+  for (const Param& p : params) n += p.keyword_only ? 0 : 1;
+  return n;
+}
+
+void raise_type_error(const std::string& message) {
+  PyErr_SetString(PyExc_TypeError, message.c_str());
+}
+
+// "'a'", "'a' and 'b'", "'a', 'b', and 'c'".
+std::string name_list(const std::vector<const char*>& names) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i != 0) {
+      if (names.size() > 2) text += ',';
+      text += (i + 1 == names.size()) ? " and " : " ";
+    }
+    text += '\'';
+    text += names[i];
+    text += '\'';
+  }
+  return text;
+}
+
+void raise_missing(const Signature& signature, const char* kind,
+                   const std::vector<const char*>& names) {
+  std::string message = signature.function;
+  message += " missing " + std::to_string(names.size()) + " required " + kind +
+             (names.size() == 1 ? " argument: " : " arguments: ") + name_list(names);
+  raise_type_error(message);
+}
+
+void raise_too_many(const Signature& signature, std::size_t given) {
+  std::size_t max = positional_count(signature.params);
+  std::size_t min = 0;
+  for (const Param& p : signature.params) min += (!p.keyword_only && p.required) ? 1 : 0;
+  std::string message = signature.function;
+  message += " takes ";
+  if (min != max) message += "from " + std::to_string(min) + " to ";
+  message += std::to_string(max) + " positional arguments but " + std::to_string(given) +
+             (given == 1 ? " was given" : " were given");
+  raise_type_error(message);
+}
+
+// The index of the parameter named `key`, or params.size() when none is.
+std::size_t find_param(std::span<const Param> params, PyObject* key) {
+  if (!PyUnicode_Check(key)) return params.size();
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    // Never raises; a key holding surrogates simply matches nothing.
+    if (PyUnicode_CompareWithASCIIString(key, params[i].name) == 0) return i;
+  }
+  return params.size();
+}
+
+}  // namespace
+
+Result<void> parse_args(const Signature& signature, PyObject* args, PyObject* kwargs,
+                        std::span<PyObject*> out) {
+  const std::span<const Param> params = signature.params;
+  for (PyObject*& slot : out) slot = nullptr;
+
+  const Py_ssize_t given_signed = args == nullptr ? 0 : PyTuple_Size(args);
+  if (given_signed < 0) return raised();
+  const auto given = static_cast<std::size_t>(given_signed);
+  const std::size_t positional = positional_count(params);
+  if (given > positional) {
+    raise_too_many(signature, given);
+    return raised();
+  }
+  for (std::size_t i = 0; i < given; ++i) {
+    out[i] = PyTuple_GetItem(args, static_cast<Py_ssize_t>(i));
+    if (out[i] == nullptr) return raised();
+  }
+
+  if (kwargs != nullptr) {
+    Py_ssize_t pos = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(kwargs, &pos, &key, &value)) {
+      const std::size_t index = find_param(params, key);
+      if (index == params.size()) {
+        PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%S'",
+                     signature.function, key);
+        return raised();
+      }
+      if (out[index] != nullptr) {
+        PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'",
+                     signature.function, params[index].name);
+        return raised();
+      }
+      out[index] = value;
+    }
+  }
+
+  std::vector<const char*> missing;
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    if (!params[i].keyword_only && params[i].required && out[i] == nullptr) {
+      missing.push_back(params[i].name);
+    }
+  }
+  if (!missing.empty()) {
+    raise_missing(signature, "positional", missing);
+    return raised();
+  }
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    if (params[i].keyword_only && params[i].required && out[i] == nullptr) {
+      missing.push_back(params[i].name);
+    }
+  }
+  if (!missing.empty()) {
+    raise_missing(signature, "keyword", missing);
+    return raised();
+  }
+  return {};
+}
+
+}  // namespace py

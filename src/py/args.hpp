@@ -1,0 +1,53 @@
+// Argument parsing for every constructor and method: each callable declares
+// its parameters once, as a table, and gets CPython-style TypeError texts for
+// missing, unknown, duplicated and surplus arguments from one place.
+#pragma once
+
+#include <Python.h>
+
+#include <array>
+#include <cstddef>
+#include <span>
+
+#include "py/result.hpp"
+
+namespace py {
+
+struct Param {
+  const char* name;
+  // Positional-or-keyword parameters come first in a table, then the
+  // keyword-only ones (those after "*" in the text signature).
+  bool keyword_only = false;
+  bool required = false;
+};
+
+inline constexpr Param required(const char* name) { return Param{name, false, true}; }
+inline constexpr Param optional(const char* name) { return Param{name, false, false}; }
+inline constexpr Param keyword(const char* name) { return Param{name, true, false}; }
+inline constexpr Param required_keyword(const char* name) { return Param{name, true, true}; }
+
+struct Signature {
+  // As quoted in messages: "Property.__new__()", "Report.add_test_suite()".
+  const char* function;
+  std::span<const Param> params;
+};
+
+// Matches (args, kwargs) of a METH_VARARGS | METH_KEYWORDS call (or tp_new)
+// against the signature. On success out[i] holds the borrowed argument for
+// params[i], or NULL when it was omitted. `kwargs` may be NULL. `out` must
+// have exactly one slot per parameter.
+[[nodiscard]] Result<void> parse_args(const Signature& signature, PyObject* args, PyObject* kwargs,
+                                      std::span<PyObject*> out);
+
+// The usual form: a parameter table declared as a constexpr std::array, one
+// borrowed argument (or NULL) per parameter back.
+template <std::size_t N>
+[[nodiscard]] Result<std::array<PyObject*, N>> parse_args(const char* function,
+                                                          const std::array<Param, N>& params,
+                                                          PyObject* args, PyObject* kwargs) {
+  std::array<PyObject*, N> out{};
+  if (!parse_args(Signature{function, params}, args, kwargs, out)) return raised();
+  return out;
+}
+
+}  // namespace py

@@ -1,0 +1,80 @@
+// Argument value extraction: see convert.hpp.
+#include "py/convert.hpp"
+
+#include "py/ref.hpp"
+
+namespace py {
+
+std::string type_name(PyObject* object) {
+  Ref name = Ref::steal(
+      PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
+  if (name && PyUnicode_Check(name.get())) {
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(name.get(), &size);
+    if (text != nullptr) return std::string(text, static_cast<std::size_t>(size));
+  }
+  // Only a metaclass with a broken __qualname__ gets here; the message being
+  // built matters more than that failure.
+  PyErr_Clear();
+  return "object";
+}
+
+void raise_not_instance(PyObject* object, std::string_view target) {
+  const std::string target_text(target);
+  if (object == Py_None) {
+    PyErr_Format(PyExc_TypeError, "'None' is not an instance of '%s'", target_text.c_str());
+    return;
+  }
+  const std::string name = type_name(object);
+  PyErr_Format(PyExc_TypeError, "'%s' object is not an instance of '%s'", name.c_str(),
+               target_text.c_str());
+}
+
+bool is_instance(PyObject* object, PyTypeObject* type) noexcept {
+  return Py_TYPE(object) == type || PyType_IsSubtype(Py_TYPE(object), type);
+}
+
+Result<std::string_view> to_str(PyObject* object) {
+  if (!PyUnicode_Check(object)) {
+    raise_not_instance(object, "str");
+    return raised();
+  }
+  Py_ssize_t size = 0;
+  // Fails (UnicodeEncodeError) for lone surrogates, which UTF-8 cannot hold.
+  const char* text = PyUnicode_AsUTF8AndSize(object, &size);
+  if (text == nullptr) return raised();
+  return std::string_view(text, static_cast<std::size_t>(size));
+}
+
+Result<std::optional<std::string_view>> to_optional_str(PyObject* object) {
+  if (object == nullptr || object == Py_None) return std::optional<std::string_view>();
+  auto text = to_str(object);
+  if (!text) return raised();
+  return std::optional<std::string_view>(*text);
+}
+
+Result<PyObject*> to_instance(PyObject* object, PyTypeObject* type, std::string_view target) {
+  if (!is_instance(object, type)) {
+    raise_not_instance(object, target);
+    return raised();
+  }
+  return object;
+}
+
+Result<PyObject*> to_dict(PyObject* object) {
+  if (!PyDict_Check(object)) {
+    raise_not_instance(object, "dict");
+    return raised();
+  }
+  return object;
+}
+
+Result<std::uint64_t> to_u64(PyObject* object) {
+  Ref index = Ref::steal(PyNumber_Index(object));
+  if (!index) return raised();
+  const unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return raised();
+  return static_cast<std::uint64_t>(value);
+}
+
+}  // namespace py

@@ -1,0 +1,32 @@
+// The argument note: see note.hpp.
+#include "py/note.hpp"
+
+#include <Python.h>
+
+#include "py/ref.hpp"
+
+namespace py {
+
+void add_note(const char* parameter) noexcept {
+  PyObject* type = nullptr;
+  PyObject* value = nullptr;
+  PyObject* traceback = nullptr;
+  PyErr_Fetch(&type, &value, &traceback);
+  if (type == nullptr) return;
+  // add_note is a method of the exception instance, so the lazily stored
+  // (type, args) pair has to become a real exception object first.
+  PyErr_NormalizeException(&type, &value, &traceback);
+  if (value != nullptr) {
+    Ref method = Ref::steal(PyObject_GetAttrString(value, "add_note"));
+    if (method) {
+      Ref note = Ref::steal(PyUnicode_FromFormat("while processing '%s'", parameter));
+      if (note) Ref::steal(PyObject_CallFunctionObjArgs(method.get(), note.get(), nullptr)).reset();
+    }
+    // A missing add_note (Python 3.10) or a failing one must not replace the
+    // exception being reported.
+    PyErr_Clear();
+  }
+  PyErr_Restore(type, value, traceback);
+}
+
+}  // namespace py
