@@ -1,0 +1,279 @@
+// Tests of the XML event reader: event streams, malformed markup, skipping,
+// deep nesting, and robustness on random bytes.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "xml_read/attributes.hpp"
+#include "xml_read/escape.hpp"
+#include "xml_read/xml_reader.hpp"
+
+namespace corvane {
+namespace {
+
+std::string render(const Event& event) {
+  static constexpr std::string_view kNames[] = {
+      "start", "end", "empty", "text", "cdata", "comment", "decl", "pi", "doctype", "ref", "eof"};
+  std::string text(kNames[static_cast<int>(event.kind)]);
+  if (event.kind != EventKind::Eof) {
+    text += ' ';
+    text += event.bytes;
+  }
+  return text;
+}
+
+// Every event up to and including Eof or the first error ("error").
+std::vector<std::string> read_all(std::string_view document) {
+  XmlReader reader(document);
+  std::vector<std::string> events;
+  for (std::size_t i = 0; i <= document.size() + 1; ++i) {
+    auto event = reader.next();
+    if (!event) {
+      events.push_back("error");
+      return events;
+    }
+    events.push_back(render(*event));
+    if (event->kind == EventKind::Eof) return events;
+  }
+  ADD_FAILURE() << "no Eof within the input's length";
+  return events;
+}
+
+struct StreamCase {
+  std::string_view document;
+  std::vector<std::string> events;
+};
+
+class EventStreamTest : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(EventStreamTest, GivesEvents) {
+  EXPECT_EQ(read_all(GetParam().document), GetParam().events);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Structure, EventStreamTest,
+    ::testing::Values(StreamCase{"", {"eof"}}, StreamCase{"\xEF\xBB\xBF", {"eof"}},
+                      StreamCase{"<a></a>", {"start a", "end a", "eof"}},
+                      StreamCase{"\xEF\xBB\xBF<a/>", {"empty a", "eof"}},
+                      StreamCase{"<a>\xEF\xBB\xBF</a>",
+                                 {"start a", "text \xEF\xBB\xBF", "end a", "eof"}},
+                      StreamCase{"<a></a >", {"start a", "end a", "eof"}},
+                      StreamCase{"<a></a\t\r\n>", {"start a", "end a", "eof"}},
+                      StreamCase{"<a></b>", {"start a", "error"}}, StreamCase{"</a>", {"error"}},
+                      StreamCase{"<a></a></a>", {"start a", "end a", "error"}},
+                      StreamCase{"<a><b></a></b>", {"start a", "start b", "error"}},
+                      StreamCase{"<a></ a>", {"start a", "error"}},
+                      StreamCase{"<a:b x=\"1\"></a:b>", {"start a:b x=\"1\"", "end a:b", "eof"}},
+                      StreamCase{"<a><b>", {"start a", "start b", "eof"}},
+                      StreamCase{"<a b=\"1>2\"/>", {"empty a b=\"1>2\"", "eof"}},
+                      StreamCase{"<a b='x\"/>'>", {"start a b='x\"/>'", "eof"}},
+                      StreamCase{"<a b=1/>", {"empty a b=1", "eof"}},
+                      StreamCase{"<a\n/>", {"empty a\n", "eof"}},
+                      StreamCase{"hi<a/>\r\n", {"text hi", "empty a", "text \r\n", "eof"}},
+                      StreamCase{"<a>\r\n  x > ]]>  \r\n</a>",
+                                 {"start a", "text \r\n  x > ]]>  \r\n", "end a", "eof"}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    References, EventStreamTest,
+    ::testing::Values(StreamCase{"<a>x &amp; y</a>",
+                                 {"start a", "text x ", "ref amp", "text  y", "end a", "eof"}},
+                      StreamCase{"<a>&#65;&#x41;&;</a>",
+                                 {"start a", "ref #65", "ref #x41", "ref ", "end a", "eof"}},
+                      StreamCase{"<a>x & y</a>", {"start a", "text x ", "error"}},
+                      StreamCase{"<a>&amp</a>;", {"start a", "error"}},
+                      StreamCase{"<a>&a&b;</a>", {"start a", "error"}},
+                      StreamCase{"x&amp", {"text x", "error"}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    OtherMarkup, EventStreamTest,
+    ::testing::Values(
+        StreamCase{"<!-- a -- b --><!---->", {"comment  a -- b ", "comment ", "eof"}},
+        StreamCase{"<!-->x-->", {"comment >x", "eof"}}, StreamCase{"<!-- x", {"error"}},
+        StreamCase{"<a><![CDATA[<x>&]]]]></a>", {"start a", "cdata <x>&]]", "end a", "eof"}},
+        StreamCase{"<![CDATA[]]>", {"cdata ", "eof"}}, StreamCase{"<![cdata[x]]>", {"error"}},
+        StreamCase{"<![CDATA[x]>", {"error"}},
+        StreamCase{"<?xml version=\"1.0\"?><a/>", {"decl xml version=\"1.0\"", "empty a", "eof"}},
+        StreamCase{"<?xml?><?xml\tv='1'?>", {"decl xml", "decl xml\tv='1'", "eof"}},
+        StreamCase{"<?xml-stylesheet href=\"s\"?><?xmlx?><?p?>",
+                   {"pi xml-stylesheet href=\"s\"", "pi xmlx", "pi p", "eof"}},
+        StreamCase{"<?p x", {"error"}}, StreamCase{"<?>", {"error"}},
+        StreamCase{"<!DOCTYPE html><r/>", {"doctype html", "empty r", "eof"}},
+        StreamCase{"<!DOCTYPE r SYSTEM \"a>b\"><r/>",
+                   {"doctype r SYSTEM \"a>b\"", "empty r", "eof"}},
+        StreamCase{"<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!-- ] > --><?p ]>?>"
+                   "<!ATTLIST r a CDATA \"]>\">]><r/>",
+                   {"doctype r [<!ELEMENT r (#PCDATA)><!-- ] > --><?p ]>?>"
+                    "<!ATTLIST r a CDATA \"]>\">]",
+                    "empty r", "eof"}},
+        StreamCase{"<!DOCTYPE r [<!ELEMENT r ANY>", {"error"}},
+        StreamCase{"<!DOCTYPE r [<!-- x ]>", {"error"}}, StreamCase{"<!DOCTYPE r \"x>", {"error"}},
+        StreamCase{"<!DOCTYPEr>", {"error"}}, StreamCase{"<!doctype r>", {"error"}},
+        StreamCase{"<!x>", {"error"}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    MalformedTags, EventStreamTest,
+    ::testing::Values(StreamCase{"<", {"error"}}, StreamCase{"x<", {"text x", "error"}},
+                      StreamCase{"<>", {"error"}}, StreamCase{"</>", {"error"}},
+                      StreamCase{"<a></>", {"start a", "error"}}, StreamCase{"< a/>", {"error"}},
+                      StreamCase{"<1/>", {"error"}}, StreamCase{"</>", {"error"}},
+                      StreamCase{"<a", {"error"}}, StreamCase{"<a></a", {"start a", "error"}},
+                      StreamCase{"<a b=\"1>", {"error"}}, StreamCase{"<a b='1\">", {"error"}},
+                      StreamCase{"</a", {"error"}}, StreamCase{"<!", {"error"}}));
+
+TEST(EventTest, NameIsTheLeadingRunOfTheContent) {
+  EXPECT_EQ((Event{EventKind::Start, "a\tb='1'"}.name()), "a");
+  EXPECT_EQ((Event{EventKind::Empty, "x:y\nz='1'"}.name()), "x:y");
+  EXPECT_EQ((Event{EventKind::Empty, "p"}.name()), "p");
+  EXPECT_EQ((Event{EventKind::End, "a"}.name()), "a");
+  EXPECT_EQ((Event{EventKind::Text, "a b"}.name()), "");
+}
+
+TEST(XmlReaderTest, EofAndErrorsRepeat) {
+  XmlReader at_end("<a>");
+  ASSERT_EQ(at_end.next()->kind, EventKind::Start);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(at_end.next()->kind, EventKind::Eof);
+
+  XmlReader broken("</a><b/>");
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(broken.next().has_value());
+}
+
+TEST(XmlReaderTest, TagContentFeedsTheAttributeIterator) {
+  XmlReader reader("<testsuite name=\"a\" time='1&amp;2'/>");
+  auto event = reader.next();
+  ASSERT_TRUE(event.has_value());
+  ASSERT_EQ(event->kind, EventKind::Empty);
+  AttributeIterator it(event->content());
+  auto name = it.next();
+  ASSERT_TRUE(name && name->has_value());
+  EXPECT_EQ((*name)->value, "a");
+  auto time = it.next();
+  ASSERT_TRUE(time && time->has_value());
+  std::string buffer;
+  auto value = unescape((*time)->value, buffer);
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(*value, "1&2");
+  EXPECT_FALSE(it.next().has_value());
+}
+
+struct SkipCase {
+  std::string_view document;  // its first event is the start tag to skip
+  std::string_view after;     // the event read after skipping, or "error"
+};
+
+class SkipElementTest : public ::testing::TestWithParam<SkipCase> {};
+
+TEST_P(SkipElementTest, DiscardsTheElement) {
+  XmlReader reader(GetParam().document);
+  auto first = reader.next();
+  ASSERT_TRUE(first.has_value());
+  ASSERT_EQ(first->kind, EventKind::Start);
+  auto skipped = reader.skip_element(first->name());
+  if (GetParam().after == "error") {
+    EXPECT_FALSE(skipped.has_value());
+    return;
+  }
+  ASSERT_TRUE(skipped.has_value());
+  auto after = reader.next();
+  ASSERT_TRUE(after.has_value());
+  EXPECT_EQ(render(*after), GetParam().after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, SkipElementTest,
+    ::testing::Values(SkipCase{"<a></a><z/>", "empty z"},
+                      SkipCase{"<a x='1'><a><a/></a><b><a></a></b>t&amp;<!--</a>--></a>tail",
+                               "text tail"},
+                      SkipCase{"<a><b></b></a>", "eof"}, SkipCase{"<a><a></a>", "error"},
+                      SkipCase{"<a>", "error"}, SkipCase{"<a><b></a>", "error"},
+                      SkipCase{"<a>x & y</a>", "error"}));
+
+TEST(XmlReaderTest, MillionNestedElementsNeedNoRecursion) {
+  constexpr std::size_t kDepth = 1'000'000;
+  std::string document;
+  document.reserve(7 * kDepth);
+  for (std::size_t i = 0; i < kDepth; ++i) document += "<a>";
+  for (std::size_t i = 0; i < kDepth; ++i) document += "</a>";
+
+  XmlReader reader(document);
+  std::size_t starts = 0;
+  std::size_t ends = 0;
+  std::size_t deepest = 0;
+  for (;;) {
+    auto event = reader.next();
+    ASSERT_TRUE(event.has_value());
+    if (event->kind == EventKind::Eof) break;
+    (event->kind == EventKind::Start ? starts : ends) += 1;
+    deepest = std::max(deepest, reader.depth());
+  }
+  EXPECT_EQ(starts, kDepth);
+  EXPECT_EQ(ends, kDepth);
+  EXPECT_EQ(deepest, kDepth);
+  EXPECT_EQ(reader.depth(), 0u);
+
+  XmlReader skipper(document);
+  ASSERT_EQ(skipper.next()->kind, EventKind::Start);
+  ASSERT_TRUE(skipper.skip_element("a").has_value());
+  EXPECT_EQ(skipper.next()->kind, EventKind::Eof);
+}
+
+// Random documents built from markup-heavy bytes: the reader must end with
+// Eof or an error within one event per input byte, hand out views inside the
+// input, and the attribute iterator and unescaper must cope with whatever
+// tag content and text come out.
+TEST(XmlReaderTest, RandomBytesNeverRunAway) {
+  static constexpr std::string_view kAlphabet = "<<>>/!?[]-&;\"'= \nax#CDATA\xEF\xBB\xBF";
+  std::mt19937 rng(20240611);
+  std::string scratch;
+  std::size_t errors = 0;
+  std::size_t eofs = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string document(rng() % 48, '\0');
+    for (char& c : document) {
+      c = (rng() % 8 == 0) ? static_cast<char>(rng()) : kAlphabet[rng() % kAlphabet.size()];
+    }
+    XmlReader reader(document);
+    bool finished = false;
+    for (std::size_t i = 0; i <= document.size() + 1 && !finished; ++i) {
+      auto event = reader.next();
+      if (!event) {
+        ++errors;
+        finished = true;
+        break;
+      }
+      if (!event->bytes.empty()) {
+        ASSERT_GE(event->bytes.data(), document.data());
+        ASSERT_LE(event->bytes.data() + event->bytes.size(), document.data() + document.size());
+      }
+      switch (event->kind) {
+        case EventKind::Eof:
+          ++eofs;
+          finished = true;
+          break;
+        case EventKind::Start:
+        case EventKind::Empty: {
+          AttributeIterator it(event->content());
+          for (std::size_t n = 0; n <= event->content().size(); ++n) {
+            auto attribute = it.next();
+            if (!attribute || !attribute->has_value()) break;
+            (void)unescape((*attribute)->value, scratch);
+          }
+          EXPECT_FALSE(event->name().empty());
+          break;
+        }
+        default:
+          (void)unescape(event->bytes, scratch);
+          break;
+      }
+    }
+    ASSERT_TRUE(finished) << "no Eof or error for a document of " << document.size() << " bytes";
+  }
+  // Both outcomes must actually have been exercised.
+  EXPECT_GT(errors, 0u);
+  EXPECT_GT(eofs, 0u);
+}
+
+}  // namespace
+}  // namespace corvane
