@@ -1,0 +1,457 @@
+// Tests of text cleaning: the escape-sequence state machine byte by byte,
+// whole texts through XmlString, invalid UTF-8, and properties that must hold
+// for arbitrary bytes.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "model/escape_sequence_remover.hpp"
+#include "model/xml_string.hpp"
+
+namespace corvane {
+namespace {
+
+using namespace std::string_literals;
+
+const std::string kFffd = "\xEF\xBF\xBD";
+
+std::string clean(std::string_view text) { return XmlString(text).str(); }
+
+// Decodes code points the long way round, independently of the cleaner.
+bool is_valid_utf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    std::uint32_t cp = 0;
+    if (lead < 0x80) {
+      length = 1, cp = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      length = 2, cp = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+      length = 3, cp = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+      length = 4, cp = lead & 0x07;
+    } else {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto b = static_cast<unsigned char>(text[i + k]);
+      if ((b & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (b & 0x3F);
+    }
+    static constexpr std::uint32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += length;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Whole texts.
+
+struct TextCase {
+  const char* name;
+  std::string input;
+  std::string expected;
+};
+
+std::string case_name(const testing::TestParamInfo<TextCase>& info) { return info.param.name; }
+
+class CleanText : public testing::TestWithParam<TextCase> {};
+
+TEST_P(CleanText, GivesExpectedText) {
+  const TextCase& c = GetParam();
+  EXPECT_EQ(clean(c.input), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, CleanText,
+    testing::Values(TextCase{"ColourSequences", "\x1b[31mred\x1b[0m", "red"},
+                    TextCase{"TabDropped", "a\tb", "ab"},
+                    TextCase{"CarriageReturnDropped", "a\r\nb", "a\nb"},
+                    TextCase{"OscEndedByBel", "\x1b]0;title\x07x", "x"},
+                    TextCase{"OscEndedByStringTerminator", "\x1b]0;title\x1b\\x", "x"},
+                    TextCase{"LineFeedInsideCsiIsOutput", "\x1b[1\n2mx", "\nx"},
+                    TextCase{"DcsEndedByStringTerminator", "\x1bPqdata\x1b\\x", "x"},
+                    TextCase{"LineFeedInsideDcsIsLost", "\x1bPqda\nta\x1b\\x", "x"},
+                    TextCase{"ApcNotEndedByBel", "\x1b_app\x07x", ""},
+                    TextCase{"HighBytesIgnoredInsideCsi", "\x1b[\xC3\xA9mx", "x"},
+                    TextCase{"HighBytesIgnoredInEscape",
+                             "\x1b\xC3\xA9"
+                             "123",
+                             "23"},
+                    TextCase{"C1CsiDoesNotStartSequence",
+                             "\xC2\x9B"
+                             "31m",
+                             "31m"},
+                    TextCase{"DelKept",
+                             "a\x7f"
+                             "b",
+                             "a\x7f"
+                             "b"},
+                    TextCase{"NoncharacterFffeKept", "\xEF\xBF\xBE", "\xEF\xBF\xBE"},
+                    TextCase{"LoneEscAtEnd", "abc\x1b", "abc"}, TextCase{"Empty", "", ""}),
+    case_name);
+
+// Every C0 control but ESC, between "<" and ">".
+std::string all_c0_but_esc() {
+  std::string s = "<";
+  for (int b = 0; b < 0x20; ++b) {
+    if (b != 0x1B) s.push_back(static_cast<char>(b));
+  }
+  return s + ">";
+}
+
+// Every C1 control, between "<" and ">".
+std::string all_c1_controls() {
+  std::string s = "<";
+  for (int b = 0x80; b < 0xA0; ++b) {
+    s.push_back('\xC2');
+    s.push_back(static_cast<char>(b));
+  }
+  return s + ">";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PlainText, CleanText,
+    testing::Values(TextCase{"AsciiUnchanged", "Hello, world! {}[]~", "Hello, world! {}[]~"},
+                    TextCase{"LongAsciiUnchanged", std::string(1000, 'q'), std::string(1000, 'q')},
+                    TextCase{"NulDropped", "a\0b"s, "ab"},
+                    TextCase{"EveryC0ButLineFeedDropped", all_c0_but_esc(), "<\n>"},
+                    TextCase{"EveryC1Dropped", all_c1_controls(), "<>"},
+                    TextCase{"NoBreakSpaceKept", "\xC2\xA0", "\xC2\xA0"},
+                    TextCase{"MultibyteKept", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80",
+                             "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
+                    TextCase{"HighestCodePointKept", "\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
+                    TextCase{"FfffKept", "\xEF\xBF\xBF", "\xEF\xBF\xBF"},
+                    TextCase{"ControlsBetweenWordRuns",
+                             "0123456789\t0123456789\x01"
+                             "abcdefgh\n",
+                             "01234567890123456789abcdefgh\n"},
+                    TextCase{"C1AfterLongRun",
+                             "abcdefghij\xC2\x85"
+                             "k",
+                             "abcdefghijk"}),
+    case_name);
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, CleanText,
+    testing::Values(TextCase{"EscapeIntermediateEndsAtFinal", "\x1b(Bx", "x"},
+                    TextCase{"EscapeIntermediateEndsAtDigit", "\x1b(0x", "x"},
+                    TextCase{"LineFeedInsideEscapeIntermediate", "\x1b(\nBx", "\nx"},
+                    TextCase{"LineFeedInsideEscape", "\x1b\n7x", "\nx"},
+                    TextCase{"EscapeRestartsInEscape", "\x1b\x1b[0mx", "x"},
+                    TextCase{"DelIgnoredInEscape",
+                             "\x1b\x7f"
+                             "7x",
+                             "x"},
+                    TextCase{"CsiPrivateMode", "\x1b[?25lx", "x"},
+                    TextCase{"CsiIgnoreRunsToFinal", "\x1b[1<5;6mx", "x"},
+                    TextCase{"CsiWithIntermediate", "\x1b[1;2 qx", "x"},
+                    TextCase{"CsiIntermediateThenDigitIgnores", "\x1b[ 1;2mx", "x"},
+                    TextCase{"BelExecutedInCsi",
+                             "\x1b[\x07"
+                             "1mx",
+                             "x"},
+                    TextCase{"CanCancelsCsi", "\x1b[1\x18x", "x"},
+                    TextCase{"SubCancelsCsi",
+                             "\x1b[1\x1a"
+                             "ax",
+                             "ax"},
+                    TextCase{"EscRestartsCsi", "\x1b[1\x1b[2mx", "x"},
+                    TextCase{"OpenCsiSwallowsRest", "ab\x1b[31;1", "ab"},
+                    TextCase{"LineFeedInDcsEntryLost", "\x1bP\nq\x1b\\x", "x"},
+                    TextCase{"DcsParameterAndIntermediate", "\x1bP1$qdata\x1b\\y", "y"},
+                    TextCase{"DcsIgnoreNotEndedBySt", "\x1bP1<x\x9Cy\x1b\\z", "z"},
+                    TextCase{"DcsPassthroughEndedBySt",
+                             "\x1bPq\x9C"
+                             "after",
+                             "after"},
+                    TextCase{"DcsPassthroughEndedByCan",
+                             "\x1bPqdata\x18"
+                             "after",
+                             "after"},
+                    TextCase{"OscHyperlink", "\x1b]8;;http://h/\x1b\\link\x1b]8;;\x1b\\", "link"},
+                    TextCase{"LineFeedInsideOscLost", "\x1b]0;ti\ntle\x07x", "x"},
+                    TextCase{"SosEndedByEscOnly", "\x1bXsos\x07still\x1b\\x", "x"},
+                    TextCase{"PmEndedBySub",
+                             "\x1b^pm\x1a"
+                             "x",
+                             "x"},
+                    TextCase{"LongOscIsRemoved",
+                             "\x1b]2;" + std::string(5000, 't') +
+                                 "\x07"
+                                 "x",
+                             "x"},
+                    TextCase{"ManySequences", "\x1b[1m\x1b[32mok\x1b[0m \x1b[2K\x1b[1Gdone\n",
+                             "ok done\n"}),
+    case_name);
+
+INSTANTIATE_TEST_SUITE_P(
+    InvalidUtf8, CleanText,
+    testing::Values(
+        TextCase{"LoneContinuationLowDropped",
+                 "a\x80"
+                 "b",
+                 "ab"},
+        TextCase{"LoneContinuation9FDropped",
+                 "a\x9F"
+                 "b",
+                 "ab"},
+        TextCase{"LoneContinuationA0Replaced",
+                 "a\xA0"
+                 "b",
+                 "a" + kFffd + "b"},
+        TextCase{"LoneContinuationBFReplaced", "\xBF", kFffd},
+        TextCase{"InvalidLeadBytesReplaced", "\xC0\xC1\xF5\xFF", kFffd + kFffd + kFffd + kFffd},
+        TextCase{"OverlongNul", "\xC0\x80", kFffd},
+        TextCase{"OverlongThreeByte", "\xE0\x80\xAF", kFffd + kFffd},
+        TextCase{"Surrogate", "\xED\xA0\x80", kFffd + kFffd},
+        TextCase{"AboveUnicode", "\xF4\x90\x80\x80", kFffd},
+        TextCase{"TruncatedAtEnd", "ab\xC3", "ab" + kFffd},
+        TextCase{"TruncatedBeforeAscii",
+                 "\xC3"
+                 "a",
+                 kFffd + "a"},
+        TextCase{"TruncatedThreeByte", "\xE2\x82z", kFffd + "z"},
+        TextCase{"TruncatedFourByte", "\xF0\x9F\x98", kFffd},
+        TextCase{"CharacterCutByEscape", "\xC3\x1b[0m\xA9", kFffd + kFffd},
+        TextCase{"StEndsPassthroughMidCharacterLow", "\x1bPq\xE2\x9C\x80x", "x"},
+        TextCase{"StEndsPassthroughMidCharacterHigh", "\x1bPq\xE2\x9C\xB0x", kFffd + "x"},
+        TextCase{"StEndsPassthroughInFourByte", "\x1bPq\xF0\x9F\x9C\xA0x", kFffd + "x"},
+        TextCase{"StInsideC1Encoding", "\x1bPq\xC2\x9Cx", "x"},
+        TextCase{"InvalidInsideSequenceIgnored", "\x1b[\xFF\xFEmx", "x"}),
+    case_name);
+
+TEST(XmlString, AppendSanitisedKeepsWhatIsAlreadyThere) {
+  std::string out = "kept:";
+  append_sanitised("\x1b[1mbold\x1b[0m\t!", out);
+  EXPECT_EQ(out, "kept:bold!");
+}
+
+TEST(XmlString, EqualityAndHashAreByCleanedContent) {
+  const XmlString plain("name");
+  const XmlString coloured("\x1b[32mna\x1b[0mme");
+  EXPECT_EQ(plain, coloured);
+  EXPECT_EQ(std::hash<XmlString>{}(plain), std::hash<XmlString>{}(coloured));
+  EXPECT_NE(plain, XmlString("Name"));
+}
+
+TEST(XmlString, StoredAtExactSize) {
+  const std::string input = std::string(400, 'a') + "\x1b[31m" + std::string(400, 'b') + "\x1b[0m";
+  const XmlString s(input);
+  EXPECT_EQ(s.size(), 800u);
+  EXPECT_EQ(s.str().capacity(), s.size());
+  const XmlString repaired(std::string(100, '\xFF'));  // grows past the input size
+  EXPECT_EQ(repaired.size(), 300u);
+  EXPECT_EQ(repaired.str().capacity(), repaired.size());
+}
+
+// ---------------------------------------------------------------------------
+// The state machine, one byte at a time: every state against all 256 bytes.
+
+using enum SequenceState;
+
+// Where each byte class leads from one state; `overrides` names the single
+// bytes that leave their class's way.
+struct StateRow {
+  const char* name;
+  SequenceState state;
+  bool executes_line_feed;
+  SequenceState c0;            // 0x00-0x17, 0x19, 0x1C-0x1F
+  SequenceState intermediate;  // 0x20-0x2F
+  SequenceState parameter;     // 0x30-0x3B
+  SequenceState private_mark;  // 0x3C-0x3F
+  SequenceState final_byte;    // 0x40-0x7E
+  SequenceState del;           // 0x7F
+  SequenceState st;            // 0x9C
+  SequenceState high;          // other bytes from 0x80
+  std::vector<std::pair<unsigned char, SequenceState>> overrides = {};
+};
+
+std::string row_name(const testing::TestParamInfo<StateRow>& info) { return info.param.name; }
+
+SequenceState expected_next(const StateRow& row, unsigned char b) {
+  if (b == 0x18 || b == 0x1A) return Ground;
+  if (b == 0x1B) return Escape;
+  for (const auto& [byte, next] : row.overrides) {
+    if (byte == b) return next;
+  }
+  if (b < 0x20) return row.c0;
+  if (b < 0x30) return row.intermediate;
+  if (b < 0x3C) return row.parameter;
+  if (b < 0x40) return row.private_mark;
+  if (b < 0x7F) return row.final_byte;
+  if (b == 0x7F) return row.del;
+  if (b == 0x9C) return row.st;
+  return row.high;
+}
+
+class StateTransitions : public testing::TestWithParam<StateRow> {};
+
+TEST_P(StateTransitions, EveryByte) {
+  const StateRow& row = GetParam();
+  for (int value = 0; value < 256; ++value) {
+    const auto b = static_cast<unsigned char>(value);
+    std::string out;
+    const SequenceState next = step_sequence(row.state, b, out);
+    EXPECT_EQ(static_cast<int>(next), static_cast<int>(expected_next(row, b)))
+        << "byte 0x" << std::hex << value;
+    const bool line_feed_out = b == '\n' && row.executes_line_feed;
+    EXPECT_EQ(out, line_feed_out ? "\n" : "") << "byte 0x" << std::hex << value;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllStates, StateTransitions,
+    testing::Values(
+        StateRow{"Escape",
+                 Escape,
+                 true,
+                 Escape,
+                 EscapeIntermediate,
+                 Ground,
+                 Ground,
+                 Ground,
+                 Escape,
+                 Escape,
+                 Escape,
+                 {{'P', DcsEntry},
+                  {'X', SosPmApcString},
+                  {'^', SosPmApcString},
+                  {'_', SosPmApcString},
+                  {'[', CsiEntry},
+                  {']', OscString}}},
+        StateRow{"EscapeIntermediate", EscapeIntermediate, true, EscapeIntermediate,
+                 EscapeIntermediate, Ground, Ground, Ground, EscapeIntermediate, EscapeIntermediate,
+                 EscapeIntermediate},
+        StateRow{"CsiEntry", CsiEntry, true, CsiEntry, CsiIntermediate, CsiParameter, CsiParameter,
+                 Ground, CsiEntry, CsiEntry, CsiEntry},
+        StateRow{"CsiParameter", CsiParameter, true, CsiParameter, CsiIntermediate, CsiParameter,
+                 CsiIgnore, Ground, CsiParameter, CsiParameter, CsiParameter},
+        StateRow{"CsiIntermediate", CsiIntermediate, true, CsiIntermediate, CsiIntermediate,
+                 CsiIgnore, CsiIgnore, Ground, CsiIntermediate, CsiIntermediate, CsiIntermediate},
+        StateRow{"CsiIgnore", CsiIgnore, true, CsiIgnore, CsiIgnore, CsiIgnore, CsiIgnore, Ground,
+                 CsiIgnore, CsiIgnore, CsiIgnore},
+        StateRow{"DcsEntry", DcsEntry, false, DcsEntry, DcsIntermediate, DcsParameter, DcsParameter,
+                 DcsPassthrough, DcsEntry, DcsEntry, DcsEntry},
+        StateRow{"DcsParameter", DcsParameter, false, DcsParameter, DcsIntermediate, DcsParameter,
+                 DcsIgnore, DcsPassthrough, DcsParameter, DcsParameter, DcsParameter},
+        StateRow{"DcsIntermediate", DcsIntermediate, false, DcsIntermediate, DcsIntermediate,
+                 DcsIgnore, DcsIgnore, DcsPassthrough, DcsIntermediate, DcsIntermediate,
+                 DcsIntermediate},
+        StateRow{"DcsPassthrough", DcsPassthrough, false, DcsPassthrough, DcsPassthrough,
+                 DcsPassthrough, DcsPassthrough, DcsPassthrough, DcsPassthrough, Ground,
+                 DcsPassthrough},
+        StateRow{"DcsIgnore", DcsIgnore, false, DcsIgnore, DcsIgnore, DcsIgnore, DcsIgnore,
+                 DcsIgnore, DcsIgnore, DcsIgnore, DcsIgnore},
+        StateRow{"OscString",
+                 OscString,
+                 false,
+                 OscString,
+                 OscString,
+                 OscString,
+                 OscString,
+                 OscString,
+                 OscString,
+                 OscString,
+                 OscString,
+                 {{0x07, Ground}}},
+        StateRow{"SosPmApcString", SosPmApcString, false, SosPmApcString, SosPmApcString,
+                 SosPmApcString, SosPmApcString, SosPmApcString, SosPmApcString, SosPmApcString,
+                 SosPmApcString}),
+    row_name);
+
+// ---------------------------------------------------------------------------
+// Properties over pseudo-random bytes.
+
+// Bytes that steer the machine through its states, mixed with arbitrary ones.
+constexpr unsigned char kInteresting[] = {
+    0x1B, 0x1B, 0x1B, '[',  ']',  'P',  'X',  '^',  '_',  '\\', 0x07, 0x9C, 0x18, 0x1A,
+    '\n', '\t', '\r', 0x7F, '1',  ';',  '<',  ' ',  'm',  'q',  'a',  0xC2, 0x9B, 0xC3,
+    0xA9, 0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80, 0xED, 0xA0, 0xFF, 0x00};
+
+std::string random_bytes(std::mt19937& rng) {
+  std::uniform_int_distribution<int> length(0, 120);
+  std::uniform_int_distribution<int> any_byte(0, 255);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(kInteresting) - 1);
+  std::string s(static_cast<std::size_t>(length(rng)), '\0');
+  for (char& c : s) {
+    c = static_cast<char>(rng() % 2 ? kInteresting[pick(rng)] : any_byte(rng));
+  }
+  return s;
+}
+
+// A short description of the first rule the output breaks, if any.
+std::optional<std::string> broken_rule(std::string_view out) {
+  if (!is_valid_utf8(out)) return "invalid UTF-8";
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const auto b = static_cast<unsigned char>(out[i]);
+    if (b < 0x20 && b != '\n') return "C0 control at " + std::to_string(i);
+    if (b == 0xC2 && i + 1 < out.size() && static_cast<unsigned char>(out[i + 1]) < 0xA0) {
+      return "C1 control at " + std::to_string(i);
+    }
+  }
+  return std::nullopt;
+}
+
+TEST(XmlStringProperties, ArbitraryBytesGiveCleanStableText) {
+  std::mt19937 rng(20240611);
+  for (int i = 0; i < 20000; ++i) {
+    const std::string input = random_bytes(rng);
+    const std::string out = clean(input);
+    const auto broken = broken_rule(out);
+    ASSERT_FALSE(broken.has_value()) << *broken << " for input #" << i;
+    ASSERT_EQ(clean(out), out) << "not idempotent for input #" << i;
+  }
+}
+
+TEST(XmlStringProperties, PrintableUtf8IsUnchanged) {
+  std::mt19937 rng(7);
+  // Code points from the ranges that must survive untouched.
+  const std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges = {
+      {0x20, 0x7F}, {0xA0, 0x7FF}, {0x800, 0xD7FF}, {0xE000, 0xFFFF}, {0x10000, 0x10FFFF}};
+  auto encode = [](std::uint32_t cp, std::string& s) {
+    if (cp < 0x80) {
+      s += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      s += static_cast<char>(0xC0 | (cp >> 6));
+      s += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      s += static_cast<char>(0xE0 | (cp >> 12));
+      s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      s += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      s += static_cast<char>(0xF0 | (cp >> 18));
+      s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      s += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  };
+  for (int i = 0; i < 2000; ++i) {
+    std::string s;
+    const int count = static_cast<int>(rng() % 80);
+    for (int k = 0; k < count; ++k) {
+      if (rng() % 8 == 0) {
+        s += '\n';
+        continue;
+      }
+      const auto& [low, high] = ranges[rng() % ranges.size()];
+      encode(low + static_cast<std::uint32_t>(rng() % (high - low + 1)), s);
+    }
+    ASSERT_EQ(clean(s), s) << "input #" << i;
+  }
+}
+
+}  // namespace
+}  // namespace corvane
