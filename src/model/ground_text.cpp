@@ -3,6 +3,7 @@
 // that are dropped or replaced interrupt a stretch.
 #include "model/ground_text.hpp"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -18,11 +19,21 @@ using Byte = unsigned char;
 constexpr std::uint64_t kEveryByte = 0x0101010101010101;
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
-// True when all eight bytes lie in 0x20 to 0x7F. A byte below 0x20 borrows
-// when 0x20 is subtracted and so sets its top bit in (w - 0x20..) & ~w; a
-// borrow can only spread upward from such a byte, which is caught anyway.
-constexpr bool all_printable_ascii(std::uint64_t w) {
-  return ((w | ((w - kEveryByte * 0x20) & ~w)) & (kEveryByte * 0x80)) == 0;
+// Marks with its top bit each byte of `w` outside 0x20 to 0x7F: a byte from
+// 0x80 up has it already, a byte below 0x20 gets it in (w - 0x20..) & ~w.
+// Only the lowest marked byte is exact (a borrow can wrongly mark bytes
+// above it), which is all the scan needs.
+constexpr std::uint64_t non_printable_mask(std::uint64_t w) {
+  return (w | ((w - kEveryByte * 0x20) & ~w)) & (kEveryByte * 0x80);
+}
+
+// Index in memory order of the lowest marked byte of a non-zero mask.
+int first_marked_byte(std::uint64_t mask) {
+  if constexpr (std::endian::native == std::endian::little) {
+    return std::countr_zero(mask) / 8;
+  } else {
+    return std::countl_zero(mask) / 8;
+  }
 }
 
 static_assert(
@@ -66,10 +77,14 @@ bool is_c1_control(const Byte* p) { return p[0] == 0xC2 && p[1] <= 0x9F; }
 // Returns the end of the stretch starting at `p` that is kept unchanged.
 const Byte* skip_kept(const Byte* p, const Byte* end) {
   for (;;) {
+    // Printable ASCII eight bytes at a time, stopping at the first other byte.
     while (end - p >= 8) {
       std::uint64_t word;
       std::memcpy(&word, p, sizeof word);
-      if (!all_printable_ascii(word)) break;
+      if (const std::uint64_t mask = non_printable_mask(word); mask != 0) {
+        p += first_marked_byte(mask);
+        break;
+      }
       p += 8;
     }
     if (p == end) return p;
