@@ -103,8 +103,8 @@ py::Result<PyObject*> enum_type() {
   if (!type) return py::raised();
   std::array<py::Ref, 2> members;
   for (std::size_t value = 0; value < members.size(); ++value) {
-    auto member = py::new_object(py::as_type(type->get()),
-                                 EnumState{static_cast<std::uint8_t>(value)});
+    auto member =
+        py::new_object(py::as_type(type->get()), EnumState{static_cast<std::uint8_t>(value)});
     if (!member) return py::raised();
     if (PyObject_SetAttrString(type->get(), kEnums[E].members[value], member->get()) < 0) {
       return py::raised();

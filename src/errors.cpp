@@ -18,8 +18,8 @@ constexpr const char* kCreationFailed = "Failed to initialize new exception type
 
 py::Result<PyObject*> internal_failure_type() {
   return py::create_once(internal_failure_cache, []() -> py::Result<py::Ref> {
-    py::Ref type = py::Ref::steal(PyErr_NewExceptionWithDoc(
-        "_corvane.InternalFailure", nullptr, PyExc_BaseException, nullptr));
+    py::Ref type = py::Ref::steal(PyErr_NewExceptionWithDoc("_corvane.InternalFailure", nullptr,
+                                                            PyExc_BaseException, nullptr));
     if (!type) return py::raised();
     return type;
   });

@@ -29,8 +29,7 @@ py::Result<void> publish(PyObject* module, const char* name, PyObject* object) {
   if (PyList_Check(all->get())) {
     if (PyList_Append(all->get(), text.get()) < 0) return py::raised();
   } else {
-    py::Ref appended =
-        py::Ref::steal(PyObject_CallMethod(all->get(), "append", "O", text.get()));
+    py::Ref appended = py::Ref::steal(PyObject_CallMethod(all->get(), "append", "O", text.get()));
     if (!appended) return py::raised();
   }
   if (PyObject_SetAttrString(module, name, object) < 0) return py::raised();
@@ -57,15 +56,7 @@ PyModuleDef_Slot module_slots[] = {
 };
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "_corvane",
-    "",
-    0,
-    nullptr,
-    module_slots,
-    nullptr,
-    nullptr,
-    nullptr,
+    PyModuleDef_HEAD_INIT, "_corvane", "", 0, nullptr, module_slots, nullptr, nullptr, nullptr,
 };
 
 }  // namespace

@@ -46,14 +46,14 @@ PyObject* property_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 }
 
 // Both attributes read and write alike; `Field` picks the text.
-template <XmlString PropertyState::*Field>
+template <XmlString PropertyState::* Field>
 PyObject* get_text(PyObject* self, void*) {
   auto guard = py::borrow(state(self).borrow);
   if (!guard) return nullptr;
   return to_python(state(self).*Field);
 }
 
-template <XmlString PropertyState::*Field>
+template <XmlString PropertyState::* Field>
 py::Result<void> set_text(PyObject* self, PyObject* value) {
   auto text = py::noted("value", py::to_str(value));
   if (!text) return py::raised();
@@ -65,8 +65,8 @@ py::Result<void> set_text(PyObject* self, PyObject* value) {
 }
 
 PyGetSetDef getset[] = {
-    {"name", &get_text<&PropertyState::name>, &py::setter<&set_text<&PropertyState::name>>,
-     nullptr, nullptr},
+    {"name", &get_text<&PropertyState::name>, &py::setter<&set_text<&PropertyState::name>>, nullptr,
+     nullptr},
     {"value", &get_text<&PropertyState::value>, &py::setter<&set_text<&PropertyState::value>>,
      nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},

@@ -1,0 +1,128 @@
+"""The module object: published names, exception classes, class properties."""
+
+import importlib
+import sys
+import weakref
+
+import pytest
+
+import corvane
+import corvane._corvane as m
+
+FULL_ORDER = [
+    "NonSuccessKind",
+    "RerunKind",
+    "Property",
+    "TestRerun",
+    "Success",
+    "Failure",
+    "Error",
+    "Skipped",
+    "TestCase",
+    "TestSuite",
+    "Report",
+    "CorvaneError",
+    "DeserializationError",
+    "SerializationError",
+]
+EXCEPTIONS = ["CorvaneError", "DeserializationError", "SerializationError"]
+CLASSES = [name for name in FULL_ORDER[:11] if hasattr(m, name)]
+# A constructed instance of each class, for the instance-level properties.
+SAMPLES = {
+    "Property": lambda: m.Property("k", "v"),
+    "NonSuccessKind": lambda: m.NonSuccessKind.FAILURE,
+    "RerunKind": lambda: m.RerunKind.RERUN,
+}
+
+
+def test_module_doc_is_empty_string():
+    assert m.__doc__ == ""
+    assert m.__name__ == "corvane._corvane"
+
+
+def test_all_lists_published_names_in_order():
+    assert m.__all__ == [name for name in FULL_ORDER if name in m.__all__]
+    assert m.__all__[-3:] == EXCEPTIONS
+    for name in ["NonSuccessKind", "RerunKind", "Property"]:
+        assert name in m.__all__
+    for name in m.__all__:
+        assert getattr(m, name) is not None
+
+
+def test_package_reexports_every_published_name():
+    assert corvane.__all__ == m.__all__
+    for name in m.__all__:
+        assert getattr(corvane, name) is getattr(m, name)
+
+
+def test_exception_hierarchy():
+    assert m.DeserializationError.__mro__ == (
+        m.DeserializationError,
+        m.CorvaneError,
+        Exception,
+        BaseException,
+        object,
+    )
+    assert m.SerializationError.__mro__[1] is m.CorvaneError
+    assert m.CorvaneError.__bases__ == (Exception,)
+
+
+@pytest.mark.parametrize("name", EXCEPTIONS)
+def test_exception_names(name):
+    cls = getattr(m, name)
+    assert cls.__module__ == "_corvane"
+    assert cls.__name__ == name
+    assert cls.__qualname__ == name
+    assert cls.__doc__ is None
+    err = cls("boom")
+    assert err.args == ("boom",)
+    assert str(err) == "boom"
+
+
+@pytest.mark.parametrize("name", CLASSES)
+def test_class_module_and_name(name):
+    cls = getattr(m, name)
+    assert cls.__module__ == "corvane._corvane"
+    assert cls.__name__ == name
+    assert cls.__qualname__ == name
+    assert cls.__bases__ == (object,)
+
+
+@pytest.mark.parametrize("name", CLASSES + EXCEPTIONS[1:])
+def test_classes_cannot_be_subclassed(name):
+    cls = getattr(m, name)
+    if name in EXCEPTIONS:
+        # Exception classes stay subclassable; only the eleven are final.
+        assert type("Sub", (cls,), {})
+        return
+    with pytest.raises(TypeError):
+        type("Sub", (cls,), {})
+
+
+@pytest.mark.parametrize("name", sorted(SAMPLES))
+def test_instances_have_no_dict_and_no_weakrefs(name):
+    obj = SAMPLES[name]()
+    with pytest.raises(AttributeError):
+        obj.__dict__
+    with pytest.raises(AttributeError):
+        obj.no_such_attribute = 1
+    with pytest.raises(TypeError):
+        weakref.ref(obj)
+
+
+def test_reimport_publishes_the_same_objects():
+    first = sys.modules.pop("corvane._corvane")
+    try:
+        second = importlib.import_module("corvane._corvane")
+        assert second is not first
+        assert second.__all__ == first.__all__
+        for name in first.__all__:
+            assert getattr(second, name) is getattr(first, name)
+        assert second.NonSuccessKind.ERROR is first.NonSuccessKind.ERROR
+    finally:
+        sys.modules["corvane._corvane"] = first
+
+
+def test_enumerations_have_no_docstring():
+    assert m.NonSuccessKind.__doc__ is None
+    assert m.RerunKind.__doc__ is None
