@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <random>
 #include <string>
 #include <string_view>
@@ -64,6 +65,8 @@ struct TextCase {
   std::string input;
   std::string expected;
 };
+
+void PrintTo(const TextCase& c, std::ostream* os) { *os << c.name; }
 
 std::string case_name(const testing::TestParamInfo<TextCase>& info) { return info.param.name; }
 
@@ -278,6 +281,8 @@ struct StateRow {
   SequenceState high;          // other bytes from 0x80
   std::vector<std::pair<unsigned char, SequenceState>> overrides = {};
 };
+
+void PrintTo(const StateRow& row, std::ostream* os) { *os << row.name; }
 
 std::string row_name(const testing::TestParamInfo<StateRow>& info) { return info.param.name; }
 
