@@ -1,0 +1,65 @@
+// The value conversions shared by the Python classes: XML input, extra
+// attribute dicts, UUIDs, timestamps and durations between Python objects
+// and the forms the classes store. Each returns its result, or a Python
+// error that is already set and that the caller raises as it is.
+#pragma once
+
+#include <Python.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "model/report.hpp"
+#include "model/values.hpp"
+#include "model/xml_string.hpp"
+#include "py/ref.hpp"
+#include "py/result.hpp"
+
+namespace corvane {
+
+// A str, or bytes-like UTF-8 (bytes, bytearray, or any non-str sequence of
+// ints 0..255), as UTF-8 text. TypeError "XML input must be str or bytes";
+// ValueError "XML bytes must be valid UTF-8".
+[[nodiscard]] py::Result<std::string> extract_xml(PyObject* obj);
+
+// Sanitised (key, value) pairs in the dict's insertion order, duplicates
+// kept. NULL gives no pairs. TypeError for a key or value that is not a str.
+using ExtraPairs = std::vector<std::pair<XmlString, XmlString>>;
+[[nodiscard]] py::Result<ExtraPairs> extract_extra(PyObject* dict_or_null);
+// A new dict of the pairs: a later pair with the same key overwrites the
+// value and keeps the first position.
+[[nodiscard]] py::Result<py::Ref> extra_to_dict(const ExtraPairs& pairs);
+
+// NULL or None give no value; otherwise a uuid.UUID instance as its str().
+[[nodiscard]] py::Result<std::optional<std::string>> normalize_uuid(PyObject* obj_or_null);
+// A new uuid.UUID, or None when absent.
+[[nodiscard]] py::Result<py::Ref> uuid_to_python(const std::optional<std::string>& text);
+
+// NULL or None give no value; otherwise an aware datetime.datetime as its
+// isoformat() text.
+[[nodiscard]] py::Result<std::optional<std::string>> normalize_timestamp(PyObject* obj_or_null);
+// A new aware datetime.datetime, or None when absent.
+[[nodiscard]] py::Result<py::Ref> timestamp_to_python(const std::optional<std::string>& text);
+
+// A small document whose root carries `text` as its timestamp, read by the
+// report deserializer, so stored timestamps obey exactly the reader's
+// grammar. ValueError with the deserializer's message on failure.
+[[nodiscard]] py::Result<Report> report_with_timestamp(std::string_view text);
+// The model timestamp of a stored text (absent stays absent).
+[[nodiscard]] py::Result<std::optional<Timestamp>> timestamp_to_model(
+    const std::optional<std::string>& text);
+
+// A non-negative datetime.timedelta as a duration. TypeError "'<type>'
+// object is not an instance of 'timedelta'"; ValueError when negative.
+[[nodiscard]] py::Result<Duration> extract_duration(PyObject* obj);
+// NULL or None give no value; otherwise extract_duration. The caller adds
+// the note for its parameter.
+[[nodiscard]] py::Result<std::optional<Duration>> extract_optional_duration(PyObject* obj_or_null);
+// A new datetime.timedelta (sub-microsecond parts dropped), or None when
+// absent.
+[[nodiscard]] py::Result<py::Ref> duration_to_python(const std::optional<Duration>& duration);
+
+}  // namespace corvane
