@@ -30,8 +30,6 @@ TEST_P(UnescapeTest, GivesTextOrError) {
   }
 }
 
-constexpr std::string_view kCannotFind = "Cannot find ';' after '&'";
-
 INSTANTIATE_TEST_SUITE_P(
     Texts, UnescapeTest,
     ::testing::Values(

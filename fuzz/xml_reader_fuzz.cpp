@@ -1,0 +1,66 @@
+// Feeds arbitrary bytes to the XML event reader, iterating the attributes of
+// every tag and unescaping every value and text: nothing may crash, read out
+// of bounds, hand out a view outside the input, or run past one event per byte.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "xml_read/attributes.hpp"
+#include "xml_read/escape.hpp"
+#include "xml_read/xml_reader.hpp"
+
+namespace {
+
+void check_inside(std::string_view part, std::string_view whole) {
+  if (part.empty()) return;
+  if (part.data() < whole.data() || part.data() + part.size() > whole.data() + whole.size()) {
+    std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  // The first byte chooses whether start tags are skipped whole, so both the
+  // event loop and skip_element see every shape of input.
+  const bool skip = size > 0 && (data[0] & 1) != 0;
+  corvane::XmlReader reader(input);
+  std::string scratch;
+  for (std::size_t i = 0; i <= size + 1; ++i) {
+    auto event = reader.next();
+    if (!event) return 0;
+    check_inside(event->bytes, input);
+    switch (event->kind) {
+      case corvane::EventKind::Eof:
+        return 0;
+      case corvane::EventKind::Start:
+      case corvane::EventKind::Empty: {
+        if (event->name().empty()) std::abort();
+        corvane::AttributeIterator it(event->content());
+        for (std::size_t n = 0; n <= event->content().size(); ++n) {
+          auto attribute = it.next();
+          if (!attribute) break;
+          if (!attribute->has_value()) {
+            if (attribute->error().text.empty()) std::abort();
+            break;
+          }
+          check_inside((*attribute)->key, event->content());
+          check_inside((*attribute)->value, event->content());
+          (void)corvane::unescape((*attribute)->value, scratch);
+        }
+        if (skip && event->kind == corvane::EventKind::Start &&
+            !reader.skip_element(event->name())) {
+          return 0;
+        }
+        break;
+      }
+      default:
+        (void)corvane::unescape(event->bytes, scratch);
+        break;
+    }
+  }
+  std::abort();  // more events than input bytes: the reader did not advance
+}
