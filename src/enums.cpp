@@ -96,7 +96,7 @@ PyType_Spec enum_spec = {
 };
 
 template <std::size_t E>
-py::Result<PyObject*> enum_type() {
+[[nodiscard]] py::Result<PyObject*> enum_type() {
   EnumCache& cache = caches[E];
   if (cache.type != nullptr) return cache.type;
   auto type = py::type_from_spec(enum_spec<E>);
@@ -122,13 +122,13 @@ py::Result<PyObject*> enum_type() {
 }
 
 template <std::size_t E>
-py::Result<py::Ref> enum_member(std::uint8_t value) {
+[[nodiscard]] py::Result<py::Ref> enum_member(std::uint8_t value) {
   if (!enum_type<E>()) return py::raised();
   return py::Ref::borrow(caches[E].members[value]);
 }
 
 template <std::size_t E>
-py::Result<std::uint8_t> extract_enum(PyObject* object) {
+[[nodiscard]] py::Result<std::uint8_t> extract_enum(PyObject* object) {
   auto type = enum_type<E>();
   if (!type) return py::raised();
   if (!py::is_instance(object, py::as_type(*type))) {

@@ -16,7 +16,7 @@ PyObject* internal_failure_cache = nullptr;
 
 constexpr const char* kCreationFailed = "Failed to initialize new exception type.";
 
-py::Result<PyObject*> internal_failure_type() {
+[[nodiscard]] py::Result<PyObject*> internal_failure_type() {
   return py::create_once(internal_failure_cache, []() -> py::Result<py::Ref> {
     py::Ref type = py::Ref::steal(PyErr_NewExceptionWithDoc("_corvane.InternalFailure", nullptr,
                                                             PyExc_BaseException, nullptr));
@@ -27,7 +27,8 @@ py::Result<PyObject*> internal_failure_type() {
 
 // Creates a published exception class; a failure is itself reported as an
 // internal failure whose message ends with the original error's text.
-py::Result<PyObject*> exception_type(PyObject*& cache, const char* name, PyObject* base) {
+[[nodiscard]] py::Result<PyObject*> exception_type(PyObject*& cache, const char* name,
+                                                   PyObject* base) {
   return py::create_once(cache, [&]() -> py::Result<py::Ref> {
     py::Ref type = py::Ref::steal(PyErr_NewExceptionWithDoc(name, nullptr, base, nullptr));
     if (!type) {

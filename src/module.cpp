@@ -11,7 +11,7 @@ namespace corvane {
 namespace {
 
 // The module's __all__ list, made (empty) when the module has none yet.
-py::Result<py::Ref> all_list(PyObject* module) {
+[[nodiscard]] py::Result<py::Ref> all_list(PyObject* module) {
   py::Ref all = py::Ref::steal(PyObject_GetAttrString(module, "__all__"));
   if (all) return all;
   if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return py::raised();
@@ -21,7 +21,7 @@ py::Result<py::Ref> all_list(PyObject* module) {
   return all;
 }
 
-py::Result<void> publish(PyObject* module, const char* name, PyObject* object) {
+[[nodiscard]] py::Result<void> publish(PyObject* module, const char* name, PyObject* object) {
   auto all = all_list(module);
   if (!all) return py::raised();
   py::Ref text = py::Ref::steal(PyUnicode_FromString(name));

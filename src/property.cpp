@@ -54,7 +54,7 @@ PyObject* get_text(PyObject* self, void*) {
 }
 
 template <XmlString PropertyState::* Field>
-py::Result<void> set_text(PyObject* self, PyObject* value) {
+[[nodiscard]] py::Result<void> set_text(PyObject* self, PyObject* value) {
   auto text = py::noted("value", py::to_str(value));
   if (!text) return py::raised();
   XmlString sanitised(*text);

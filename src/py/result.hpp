@@ -16,10 +16,4 @@ using Result = std::expected<T, Raised>;
 
 inline std::unexpected<Raised> raised() noexcept { return std::unexpected<Raised>(Raised{}); }
 
-// Propagates the error of a Result expression from the enclosing function.
-#define PY_TRY(expr)                                                        \
-  do {                                                                      \
-    if (auto py_try_result = (expr); !py_try_result) return ::py::raised(); \
-  } while (false)
-
 }  // namespace py

@@ -130,3 +130,23 @@ def test_signature_and_identity_semantics():
     a, b = Property("k", "v"), Property("k", "v")
     assert a != b and a == a
     assert len({a, b, a}) == 2
+
+
+def test_no_reference_leaks():
+    import sys
+
+    name, value = "leak-check-name", "leak-check-value"
+    before = (sys.getrefcount(Property), sys.getrefcount(name), sys.getrefcount(value))
+    for _ in range(200):
+        p = Property(name, value)
+        p.name = value
+        p.name, p.value
+        del p
+        for bad in ((name, None), (name,), (name, value, value)):
+            with pytest.raises(TypeError):
+                Property(*bad)
+        with pytest.raises(TypeError):
+            Property(name, value, bogus=value)
+    del bad
+    after = (sys.getrefcount(Property), sys.getrefcount(name), sys.getrefcount(value))
+    assert after == before
