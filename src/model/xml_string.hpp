@@ -13,8 +13,10 @@ namespace corvane {
 class XmlString {
  public:
   XmlString() = default;
-  // Cleans `text`. Any byte sequence is accepted: invalid UTF-8 outside an
-  // escape sequence becomes U+FFFD, so the result is always valid UTF-8.
+  // Cleans `text`. Any byte sequence is accepted: outside an escape sequence
+  // a byte that does not start a well-formed UTF-8 character is dropped if it
+  // lies in 0x80 to 0x9F and becomes one U+FFFD otherwise, so the result is
+  // always valid UTF-8.
   explicit XmlString(std::string_view text);
   explicit XmlString(const char* text) : XmlString(std::string_view(text)) {}
 
