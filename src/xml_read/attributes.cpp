@@ -25,16 +25,18 @@ std::optional<std::size_t> AttributeIterator::remember_key(std::string_view key,
                                                            std::size_t position) {
   if (seen_count_ < kDirectKeys) {
     for (std::size_t i = 0; i < seen_count_; ++i) {
-      if (seen_[i].key == key) return seen_[i].position;
+      if (content_.substr(seen_[i].position, seen_[i].size) == key) return seen_[i].position;
     }
-    seen_[seen_count_++] = SeenKey{key, position};
+    seen_[seen_count_++] = SeenKey{position, key.size()};
     return std::nullopt;
   }
   if (seen_count_ == kDirectKeys) {
     // The direct list is full: move it into the hash map once, then keep
     // every later key there too.
     seen_hashed_.reserve(2 * kDirectKeys);
-    for (const SeenKey& seen : seen_) seen_hashed_.emplace(seen.key, seen.position);
+    for (const SeenKey& seen : seen_) {
+      seen_hashed_.emplace(content_.substr(seen.position, seen.size), seen.position);
+    }
   }
   auto [it, inserted] = seen_hashed_.emplace(key, position);
   if (!inserted) return it->second;

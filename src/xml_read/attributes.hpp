@@ -31,15 +31,16 @@ class AttributeIterator {
  public:
   explicit AttributeIterator(std::string_view tag_content) noexcept;
 
-  std::optional<std::expected<Attribute, AttrError>> next();
+  [[nodiscard]] std::optional<std::expected<Attribute, AttrError>> next();
 
  private:
   // Up to this many keys per tag are compared directly; beyond, by hash.
   static constexpr std::size_t kDirectKeys = 32;
 
+  // Trivial, so the direct list costs nothing to construct.
   struct SeenKey {
-    std::string_view key;
     std::size_t position;
+    std::size_t size;
   };
 
   // The position of an earlier identical key, if any; records `key` otherwise.
@@ -49,7 +50,7 @@ class AttributeIterator {
   std::size_t pos_;
   bool done_ = false;
   std::size_t seen_count_ = 0;
-  std::array<SeenKey, kDirectKeys> seen_{};
+  std::array<SeenKey, kDirectKeys> seen_;
   std::unordered_map<std::string_view, std::size_t> seen_hashed_;
 };
 

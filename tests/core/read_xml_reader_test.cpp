@@ -116,12 +116,12 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     MalformedTags, EventStreamTest,
     ::testing::Values(StreamCase{"<", {"error"}}, StreamCase{"x<", {"text x", "error"}},
-                      StreamCase{"<>", {"error"}}, StreamCase{"</>", {"error"}},
-                      StreamCase{"<a></>", {"start a", "error"}}, StreamCase{"< a/>", {"error"}},
-                      StreamCase{"<1/>", {"error"}}, StreamCase{"</>", {"error"}},
-                      StreamCase{"<a", {"error"}}, StreamCase{"<a></a", {"start a", "error"}},
-                      StreamCase{"<a b=\"1>", {"error"}}, StreamCase{"<a b='1\">", {"error"}},
-                      StreamCase{"</a", {"error"}}, StreamCase{"<!", {"error"}}));
+                      StreamCase{"<>", {"error"}}, StreamCase{"<a></>", {"start a", "error"}},
+                      StreamCase{"< a/>", {"error"}}, StreamCase{"<1/>", {"error"}},
+                      StreamCase{"</>", {"error"}}, StreamCase{"<a", {"error"}},
+                      StreamCase{"<a></a", {"start a", "error"}},
+                      StreamCase{"<a b=\"1>", {"error"}}, StreamCase{"</a", {"error"}},
+                      StreamCase{"<!", {"error"}}));
 
 TEST(EventTest, NameIsTheLeadingRunOfTheContent) {
   EXPECT_EQ((Event{EventKind::Start, "a\tb='1'"}.name()), "a");
