@@ -16,4 +16,13 @@ using Result = std::expected<T, Raised>;
 
 inline std::unexpected<Raised> raised() noexcept { return std::unexpected<Raised>(Raised{}); }
 
+// Returns from the enclosing function with the error of a Result expression
+// whose value is not needed (typically a Result<void> step).
+#define PY_TRY(expr)                                   \
+  do {                                                 \
+    if (auto py_try_result = (expr); !py_try_result) { \
+      return ::py::raised();                           \
+    }                                                  \
+  } while (false)
+
 }  // namespace py
