@@ -1,27 +1,119 @@
-// The copying form of escaping, for callers that want the escaped text on
-// its own rather than appended to a document.
+// Escaping: the byte scan, the in-place copy into an output buffer, and the
+// copying form for callers that want the escaped text on its own.
 #include "xml_write/escape.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace corvane {
 
+namespace escape_detail {
+
 namespace {
 
-struct StringAppender {
-  std::string& out;
-  void append(std::string_view bytes) { out.append(bytes); }
-};
+#if defined(__SSE2__)
+// Bit i set when byte i of the 16 at `in` needs an entity.
+inline unsigned special_mask(__m128i bytes) noexcept {
+  const __m128i hits =
+      _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')),
+                                _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))),
+                   _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')),
+                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\''))),
+                                _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'))));
+  return static_cast<unsigned>(_mm_movemask_epi8(hits));
+}
+#endif
+
+// Each entity padded to eight bytes, so it is written with one fixed-size
+// copy into room that is known to be large enough.
+constexpr std::size_t kPaddedEntity = 8;
+constexpr char kPaddedEntities[6][kPaddedEntity] = {{},
+                                                    {'&', 'a', 'm', 'p', ';'},
+                                                    {'&', 'l', 't', ';'},
+                                                    {'&', 'g', 't', ';'},
+                                                    {'&', 'a', 'p', 'o', 's', ';'},
+                                                    {'&', 'q', 'u', 'o', 't', ';'}};
+
+inline char* put_entity(char* out, std::uint8_t entity) noexcept {
+  std::memcpy(out, kPaddedEntities[entity], kPaddedEntity);
+  return out + kEntities[entity].size();
+}
+
+// Escapes [in, end) to `out`, which has room for kMaxEntityLength bytes per
+// input byte plus kSlack. The vector loop stores each 16-byte block before
+// looking at it, so plain runs are copied by the scan itself.
+constexpr std::size_t kSlack = 16;
+
+char* escape_block(const char* in, const char* end, char* out) noexcept {
+#if defined(__SSE2__)
+  while (end - in >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    const unsigned mask = special_mask(bytes);
+    if (mask == 0) {
+      in += 16;
+      out += 16;
+      continue;
+    }
+    const int plain = __builtin_ctz(mask);
+    in += plain;
+    out = put_entity(out + plain, kEntityIndex[static_cast<unsigned char>(*in)]);
+    ++in;
+  }
+#endif
+  for (; in != end; ++in) {
+    const std::uint8_t entity = kEntityIndex[static_cast<unsigned char>(*in)];
+    if (entity == 0) {
+      *out++ = *in;
+    } else {
+      out = put_entity(out, entity);
+    }
+  }
+  return out;
+}
 
 }  // namespace
 
+std::size_t find_special(std::string_view text, std::size_t from) noexcept {
+  const char* const begin = text.data();
+  const char* p = begin + from;
+  const char* const end = begin + text.size();
+#if defined(__SSE2__)
+  while (end - p >= 16) {
+    const unsigned mask = special_mask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    if (mask != 0) return static_cast<std::size_t>(p - begin) + __builtin_ctz(mask);
+    p += 16;
+  }
+#endif
+  while (p != end && kEntityIndex[static_cast<unsigned char>(*p)] == 0) ++p;
+  return static_cast<std::size_t>(p - begin);
+}
+
+}  // namespace escape_detail
+
+void append_escaped(std::string_view text, OutputBuffer& out) {
+  // Worst-case room is reserved per block rather than for the whole text, so
+  // a huge captured output does not reserve six times its size.
+  constexpr std::size_t kBlock = 4096;
+  const char* in = text.data();
+  const char* const end = in + text.size();
+  while (in != end) {
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - in), kBlock);
+    char* room = out.append_raw(n * escape_detail::kMaxEntityLength + escape_detail::kSlack);
+    out.commit(escape_detail::escape_block(in, in + n, room));
+    in += n;
+  }
+}
+
 EscapedText escape(std::string_view text) {
-  const std::size_t first = escape_detail::find_special(text, 0);
-  if (first == text.size()) return EscapedText::borrowed(text);
-  std::string out;
-  // Room for the plain prefix plus a few entities; append grows as needed.
-  out.reserve(text.size() + 16);
-  StringAppender appender{out};
-  append_escaped(text, appender);
-  return EscapedText::owned(std::move(out));
+  if (escape_detail::find_special(text, 0) == text.size()) return EscapedText::borrowed(text);
+  OutputBuffer out;
+  append_escaped(text, out);
+  return EscapedText::owned(out.take());
 }
 
 }  // namespace corvane

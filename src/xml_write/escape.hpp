@@ -7,14 +7,15 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <utility>
+
+#include "xml_write/output_buffer.hpp"
 
 namespace corvane {
 
 namespace escape_detail {
 
-// Per byte: 0 for a byte copied as is, else the index of its entity + 1.
+// Per byte: 0 for a byte copied as is, else the index of its entity.
 inline constexpr std::array<std::uint8_t, 256> kEntityIndex = [] {
   std::array<std::uint8_t, 256> table{};
   table['&'] = 1;
@@ -25,27 +26,14 @@ inline constexpr std::array<std::uint8_t, 256> kEntityIndex = [] {
   return table;
 }();
 
-inline constexpr std::array<std::string_view, 6> kEntities = {
-    "", "&amp;", "&lt;", "&gt;", "&apos;", "&quot;"};
+inline constexpr std::array<std::string_view, 6> kEntities = {"",     "&amp;",  "&lt;",
+                                                              "&gt;", "&apos;", "&quot;"};
+
+inline constexpr std::size_t kMaxEntityLength = 6;
 
 // Index of the first byte of `text` at or after `from` that needs an entity,
 // or text.size().
-inline std::size_t find_special(std::string_view text, std::size_t from) noexcept {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  std::size_t i = from;
-  const std::size_t n = text.size();
-  // Four table probes per round keep the loop branch count low on the long
-  // runs of plain text that make up most output.
-  while (n - i >= 4) {
-    if (kEntityIndex[bytes[i]] | kEntityIndex[bytes[i + 1]] | kEntityIndex[bytes[i + 2]] |
-        kEntityIndex[bytes[i + 3]]) {
-      break;
-    }
-    i += 4;
-  }
-  while (i < n && kEntityIndex[bytes[i]] == 0) ++i;
-  return i;
-}
+std::size_t find_special(std::string_view text, std::size_t from) noexcept;
 
 }  // namespace escape_detail
 
@@ -64,22 +52,16 @@ auto for_each_escaped_piece(std::string_view text, Emit&& emit) -> decltype(emit
       if (!result) return result;
     }
     if (special == text.size()) return decltype(emit(text)){};
-    auto result = emit(escape_detail::kEntities[escape_detail::kEntityIndex[
-        static_cast<unsigned char>(text[special])]]);
+    const auto entity = escape_detail::kEntityIndex[static_cast<unsigned char>(text[special])];
+    auto result = emit(escape_detail::kEntities[entity]);
     if (!result) return result;
     start = special + 1;
   }
 }
 
-// Appends the escaped form of `text` to a buffer that cannot fail (anything
-// with append(std::string_view)).
-template <typename Buffer>
-void append_escaped(std::string_view text, Buffer& out) {
-  for_each_escaped_piece(text, [&out](std::string_view piece) {
-    out.append(piece);
-    return std::true_type{};
-  });
-}
+// Appends the escaped form of `text` to `out`; the hot path of the writer,
+// copying straight into the buffer's free room.
+void append_escaped(std::string_view text, OutputBuffer& out);
 
 // The result of `escape`: the input itself when nothing needed escaping,
 // otherwise an owned escaped copy.
@@ -88,7 +70,9 @@ class EscapedText {
   static EscapedText borrowed(std::string_view text) { return EscapedText(text, {}, false); }
   static EscapedText owned(std::string text) { return EscapedText({}, std::move(text), true); }
 
-  std::string_view view() const noexcept { return is_owned_ ? std::string_view(owned_) : borrowed_; }
+  std::string_view view() const noexcept {
+    return is_owned_ ? std::string_view(owned_) : borrowed_;
+  }
   bool is_borrowed() const noexcept { return !is_owned_; }
 
  private:

@@ -8,11 +8,11 @@
 #include "xml_write/utf8.hpp"
 
 // Returns the error of a failed step from the enclosing serializer step.
-#define CORVANE_WRITE_TRY(expr)                             \
-  do {                                                      \
-    if (auto result_ = (expr); !result_) {                  \
+#define CORVANE_WRITE_TRY(expr)                                \
+  do {                                                         \
+    if (auto result_ = (expr); !result_) {                     \
       return std::unexpected(SerializeError(result_.error())); \
-    }                                                       \
+    }                                                          \
   } while (false)
 
 namespace corvane {
@@ -158,9 +158,8 @@ void serialize_time(StartTag& tag, const Duration& duration) {
 }
 
 void serialize_timestamp(StartTag& tag, const Timestamp& timestamp) {
-  tag.push_formatted_attribute("timestamp", kMaxTimestampLength, [&timestamp](char* out) {
-    return write_timestamp(out, timestamp);
-  });
+  tag.push_formatted_attribute("timestamp", kMaxTimestampLength,
+                               [&timestamp](char* out) { return write_timestamp(out, timestamp); });
 }
 
 Result serialize_status(std::string_view element_name, const std::optional<XmlString>& message,

@@ -67,8 +67,7 @@ LocalTime to_local_time(const Timestamp& ts) noexcept {
   // cycle after 1970 and put the whole cycles back into the year.
   const std::int64_t cycles = floor_div(days, kDaysPer400Years);
   const std::int64_t day_in_cycle = days - cycles * kDaysPer400Years;
-  const std::chrono::year_month_day date{
-      std::chrono::sys_days{std::chrono::days{day_in_cycle}}};
+  const std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::days{day_in_cycle}}};
 
   LocalTime local{};
   local.year = static_cast<int>(date.year()) + cycles * 400;
@@ -90,9 +89,8 @@ char* write_local_date_time(char* out, const LocalTime& local) noexcept {
     out = write_fixed_digits(out, static_cast<std::uint64_t>(local.year), 4);
   } else {
     *out++ = local.year < 0 ? '-' : '+';
-    const std::uint64_t magnitude =
-        local.year < 0 ? 0 - static_cast<std::uint64_t>(local.year)
-                       : static_cast<std::uint64_t>(local.year);
+    const std::uint64_t magnitude = local.year < 0 ? 0 - static_cast<std::uint64_t>(local.year)
+                                                   : static_cast<std::uint64_t>(local.year);
     if (magnitude < 1000) {
       out = write_fixed_digits(out, magnitude, 4);
     } else {
@@ -115,7 +113,8 @@ char* write_local_date_time(char* out, const LocalTime& local) noexcept {
 char* write_offset(char* out, std::int32_t offset_seconds) noexcept {
   const std::int64_t offset = offset_seconds;
   *out++ = offset < 0 ? '-' : '+';
-  const std::uint64_t minutes = static_cast<std::uint64_t>((offset < 0 ? -offset : offset) + 30) / 60;
+  const std::uint64_t minutes =
+      static_cast<std::uint64_t>((offset < 0 ? -offset : offset) + 30) / 60;
   out = write_at_least_2_digits(out, minutes / 60);
   *out++ = ':';
   return write_2_digits(out, static_cast<unsigned>(minutes % 60));

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "xml_write/escape.hpp"
 #include "xml_write/output_buffer.hpp"
@@ -99,11 +100,14 @@ class XmlWriter {
 
   // The text event for raw text, escaped straight into the sink.
   [[nodiscard]] Result escaped_text(std::string_view raw) {
-    if (auto r = for_each_escaped_piece(raw, [this](std::string_view piece) {
-          return sink_.write(piece);
-        });
-        !r) {
-      return r;
+    if constexpr (std::is_same_v<S, OutputBuffer>) {
+      append_escaped(raw, sink_);  // memory cannot fail: the fast path
+    } else {
+      if (auto r = for_each_escaped_piece(
+              raw, [this](std::string_view piece) { return sink_.write(piece); });
+          !r) {
+        return r;
+      }
     }
     if (indent_) indent_->after_markup = false;
     return {};
@@ -111,8 +115,8 @@ class XmlWriter {
 
   [[nodiscard]] Result declaration(const Declaration& decl) {
     if (auto r = break_line_if_due(); !r) return r;
-    for (std::string_view piece : {std::string_view("<?xml version=\""), decl.version,
-                                   std::string_view("\"")}) {
+    for (std::string_view piece :
+         {std::string_view("<?xml version=\""), decl.version, std::string_view("\"")}) {
       if (auto r = sink_.write(piece); !r) return r;
     }
     if (decl.encoding) {
@@ -171,8 +175,8 @@ class XmlWriter {
   void grow() {
     indent_->current += indent_->indent_size;
     if (indent_->line_break.size() < 1 + indent_->current) {
-      indent_->line_break.resize(
-          std::max(1 + indent_->current, 2 * indent_->line_break.size() - 1), indent_->indent_char);
+      indent_->line_break.resize(std::max(1 + indent_->current, 2 * indent_->line_break.size() - 1),
+                                 indent_->indent_char);
     }
   }
 

@@ -42,8 +42,8 @@ Report worked_example(std::optional<std::string_view> rerun_description) {
   suite.properties.push_back({text("os"), text("linux")});
   suite.extra.insert(text("hostname"), text("ci-1"));
 
-  suite.add_test_case(make_case("adds", TestCaseStatus::success(), "calc.Tests",
-                                Duration{0, 250'000'000}));
+  suite.add_test_case(
+      make_case("adds", TestCaseStatus::success(), "calc.Tests", Duration{0, 250'000'000}));
 
   TestCaseStatus failure = TestCaseStatus::non_success(NonSuccessKind::Failure);
   failure.set_message("division by zero");
@@ -149,10 +149,12 @@ TestRerun rerun_of(NonSuccessKind kind) {
   return rerun;
 }
 
-#define ONE_CASE_DOC(counts, body)                                               \
-  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"                                 \
-  "<testsuites name=\"r\" tests=\"1\" " counts ">\n"                             \
-  "    <testsuite name=\"s\" tests=\"1\" " body "    </testsuite>\n"             \
+#define ONE_CASE_DOC(counts, body)               \
+  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" \
+  "<testsuites name=\"r\" tests=\"1\" " counts   \
+  ">\n"                                          \
+  "    <testsuite name=\"s\" tests=\"1\" " body  \
+  "    </testsuite>\n"                           \
   "</testsuites>\n"
 
 const DocumentCase kDocumentCases[] = {
@@ -227,8 +229,7 @@ const DocumentCase kDocumentCases[] = {
                   "skipped=\"0\" errors=\"0\" failures=\"0\">\n"
                   "        <testcase name=\"t\" classname=\"k\" assertions=\"0\" "
                   "timestamp=\"1970-01-01T05:30:30.999+05:31\" time=\"0.001\" file=\"x.py\"/>\n")},
-    {"bare_skipped",
-     [] { return one_case_report(TestCase("t", TestCaseStatus::skipped())); },
+    {"bare_skipped", [] { return one_case_report(TestCase("t", TestCaseStatus::skipped())); },
      ONE_CASE_DOC("skipped=\"1\" failures=\"0\" errors=\"0\"",
                   "skipped=\"1\" errors=\"0\" failures=\"0\">\n"
                   "        <testcase name=\"t\">\n"
@@ -467,8 +468,8 @@ class MiniXmlChecker {
   }
 
   static bool name_char(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_';
   }
 
   std::string_view name() {
@@ -499,8 +500,8 @@ class MiniXmlChecker {
   std::string character_data(bool outside_root) {
     std::size_t end = doc_.find('<', pos_);
     if (end == std::string_view::npos) end = doc_.size();
-    if (outside_root && doc_.substr(pos_, end - pos_).find_first_not_of('\n') !=
-                            std::string_view::npos) {
+    if (outside_root &&
+        doc_.substr(pos_, end - pos_).find_first_not_of('\n') != std::string_view::npos) {
       return "text outside the root";
     }
     return references(end, ">");
@@ -565,9 +566,26 @@ class ModelGenerator {
   // sequences and multi-byte text, then cleaned by XmlString as every model
   // text is.
   std::string random_text() {
-    static constexpr std::string_view kPieces[] = {
-        "<", ">", "&", "'", "\"", "&amp;", "\n", "\t", "\r", "\x1b[31m", "\x1b]0;t\x07",
-        "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\x80", "\xFF", "]]>", "a", "Z", " "};
+    static constexpr std::string_view kPieces[] = {"<",
+                                                   ">",
+                                                   "&",
+                                                   "'",
+                                                   "\"",
+                                                   "&amp;",
+                                                   "\n",
+                                                   "\t",
+                                                   "\r",
+                                                   "\x1b[31m",
+                                                   "\x1b]0;t\x07",
+                                                   "\xC3\xA9",
+                                                   "\xE2\x82\xAC",
+                                                   "\xF0\x9F\x98\x80",
+                                                   "\x80",
+                                                   "\xFF",
+                                                   "]]>",
+                                                   "a",
+                                                   "Z",
+                                                   " "};
     std::string s;
     const int length = static_cast<int>(rng_() % 12);
     for (int i = 0; i < length; ++i) {
@@ -635,8 +653,8 @@ class ModelGenerator {
         status = TestCaseStatus::skipped();
         break;
       default:
-        status = TestCaseStatus::non_success(coin() ? NonSuccessKind::Failure
-                                                    : NonSuccessKind::Error);
+        status =
+            TestCaseStatus::non_success(coin() ? NonSuccessKind::Failure : NonSuccessKind::Error);
         status.set_rerun_kind(coin() ? RerunKind::Flaky : RerunKind::Rerun);
     }
     if (coin()) status.set_message(random_text());

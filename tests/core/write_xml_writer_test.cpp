@@ -1,6 +1,7 @@
 // Tests of the indenting XML writer, start-tag construction and escaping.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,7 +69,9 @@ struct WriterCase {
 
 class WriterEvents : public ::testing::TestWithParam<WriterCase> {};
 
-TEST_P(WriterEvents, WritesExpectedBytes) { EXPECT_EQ(run(GetParam().events), GetParam().expected); }
+TEST_P(WriterEvents, WritesExpectedBytes) {
+  EXPECT_EQ(run(GetParam().events), GetParam().expected);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Layout, WriterEvents,
@@ -86,18 +89,25 @@ INSTANTIATE_TEST_SUITE_P(
                    {{Op::Start, "a"}, {Op::Text, ""}, {Op::End, "a"}},
                    "<a></a>"},
         WriterCase{"markup_after_text_stays_on_text_line",
-                   {{Op::Start, "r"}, {Op::Start, "a"}, {Op::Text, "t"}, {Op::Empty, "b"},
-                    {Op::End, "a"}, {Op::End, "r"}},
-                   "<r>\n    <a>t<b/>\n    </a>\n</r>"},
-        WriterCase{"explicit_break_after_text_does_not_touch_flag",
-                   {{Op::Start, "r"}, {Op::Text, "t"}, {Op::Indent}, {Op::Empty, "c"},
+                   {{Op::Start, "r"},
+                    {Op::Start, "a"},
+                    {Op::Text, "t"},
+                    {Op::Empty, "b"},
+                    {Op::End, "a"},
                     {Op::End, "r"}},
-                   "<r>t\n    <c/>\n</r>"},
+                   "<r>\n    <a>t<b/>\n    </a>\n</r>"},
+        WriterCase{
+            "explicit_break_after_text_does_not_touch_flag",
+            {{Op::Start, "r"}, {Op::Text, "t"}, {Op::Indent}, {Op::Empty, "c"}, {Op::End, "r"}},
+            "<r>t\n    <c/>\n</r>"},
         WriterCase{"explicit_break_at_level_zero_is_one_line_feed",
                    {{Op::Start, "r"}, {Op::End, "r"}, {Op::Indent}},
                    "<r>\n</r>\n"},
         WriterCase{"text_is_not_indented_inside",
-                   {{Op::Start, "r"}, {Op::Start, "a"}, {Op::Text, "x\ny"}, {Op::End, "a"},
+                   {{Op::Start, "r"},
+                    {Op::Start, "a"},
+                    {Op::Text, "x\ny"},
+                    {Op::End, "a"},
                     {Op::End, "r"}},
                    "<r>\n    <a>x\ny</a>\n</r>"},
         WriterCase{"escaped_text_event_escapes",
@@ -196,6 +206,58 @@ INSTANTIATE_TEST_SUITE_P(
                       EscapeCase{"long run before the special byte at the end>",
                                  "long run before the special byte at the end&gt;"},
                       EscapeCase{"caf\xC3\xA9 & \xE2\x82\xAC", "caf\xC3\xA9 &amp; \xE2\x82\xAC"}));
+
+// Escaping works on 16-byte blocks and 4 KiB chunks; random texts with
+// special bytes at every position and of every length check the block and
+// chunk edges against a byte-by-byte reference.
+TEST(Escaping, MatchesReferenceAcrossBlockEdges) {
+  const auto reference = [](std::string_view text) {
+    std::string out;
+    for (char c : text) {
+      switch (c) {
+        case '&':
+          out += "&amp;";
+          break;
+        case '<':
+          out += "&lt;";
+          break;
+        case '>':
+          out += "&gt;";
+          break;
+        case '\'':
+          out += "&apos;";
+          break;
+        case '"':
+          out += "&quot;";
+          break;
+        default:
+          out += c;
+      }
+    }
+    return out;
+  };
+  std::mt19937 rng(7);
+  constexpr std::string_view kAlphabet = "ab&<>'\"\n\xC3\xA9";
+  for (int round = 0; round < 2000; ++round) {
+    const std::size_t length = round < 1900 ? rng() % 70 : 4000 + rng() % 9000;
+    const unsigned density = 1 + rng() % 40;  // one special byte in `density`
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) {
+      text += rng() % density == 0 ? kAlphabet[2 + rng() % 5] : kAlphabet[rng() % 2];
+    }
+    OutputBuffer out;
+    out.append("prefix");
+    append_escaped(text, out);
+    ASSERT_EQ(out.view(), "prefix" + reference(text)) << text;
+    EXPECT_EQ(escape(text).view(), reference(text));
+    std::string pieces;
+    for_each_escaped_piece(text, [&pieces](std::string_view piece) {
+      pieces += piece;
+      return true;
+    });
+    EXPECT_EQ(pieces, reference(text));
+  }
+}
 
 // A sink that fails on its n-th write, to check that the first failure ends
 // the event and reaches the caller unchanged.
