@@ -77,35 +77,6 @@ TEST_P(CleanText, GivesExpectedText) {
   EXPECT_EQ(clean(c.input), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Examples, CleanText,
-    testing::Values(TextCase{"ColourSequences", "\x1b[31mred\x1b[0m", "red"},
-                    TextCase{"TabDropped", "a\tb", "ab"},
-                    TextCase{"CarriageReturnDropped", "a\r\nb", "a\nb"},
-                    TextCase{"OscEndedByBel", "\x1b]0;title\x07x", "x"},
-                    TextCase{"OscEndedByStringTerminator", "\x1b]0;title\x1b\\x", "x"},
-                    TextCase{"LineFeedInsideCsiIsOutput", "\x1b[1\n2mx", "\nx"},
-                    TextCase{"DcsEndedByStringTerminator", "\x1bPqdata\x1b\\x", "x"},
-                    TextCase{"LineFeedInsideDcsIsLost", "\x1bPqda\nta\x1b\\x", "x"},
-                    TextCase{"ApcNotEndedByBel", "\x1b_app\x07x", ""},
-                    TextCase{"HighBytesIgnoredInsideCsi", "\x1b[\xC3\xA9mx", "x"},
-                    TextCase{"HighBytesIgnoredInEscape",
-                             "\x1b\xC3\xA9"
-                             "123",
-                             "23"},
-                    TextCase{"C1CsiDoesNotStartSequence",
-                             "\xC2\x9B"
-                             "31m",
-                             "31m"},
-                    TextCase{"DelKept",
-                             "a\x7f"
-                             "b",
-                             "a\x7f"
-                             "b"},
-                    TextCase{"NoncharacterFffeKept", "\xEF\xBF\xBE", "\xEF\xBF\xBE"},
-                    TextCase{"LoneEscAtEnd", "abc\x1b", "abc"}, TextCase{"Empty", "", ""}),
-    case_name);
-
 // Every C0 control but ESC, between "<" and ">".
 std::string all_c0_but_esc() {
   std::string s = "<";
@@ -125,116 +96,98 @@ std::string all_c1_controls() {
   return s + ">";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PlainText, CleanText,
-    testing::Values(TextCase{"AsciiUnchanged", "Hello, world! {}[]~", "Hello, world! {}[]~"},
-                    TextCase{"LongAsciiUnchanged", std::string(1000, 'q'), std::string(1000, 'q')},
-                    TextCase{"NulDropped", "a\0b"s, "ab"},
-                    TextCase{"EveryC0ButLineFeedDropped", all_c0_but_esc(), "<\n>"},
-                    TextCase{"EveryC1Dropped", all_c1_controls(), "<>"},
-                    TextCase{"NoBreakSpaceKept", "\xC2\xA0", "\xC2\xA0"},
-                    TextCase{"MultibyteKept", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80",
-                             "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
-                    TextCase{"HighestCodePointKept", "\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
-                    TextCase{"FfffKept", "\xEF\xBF\xBF", "\xEF\xBF\xBF"},
-                    TextCase{"ControlsBetweenWordRuns",
-                             "0123456789\t0123456789\x01"
-                             "abcdefgh\n",
-                             "01234567890123456789abcdefgh\n"},
-                    TextCase{"C1AfterLongRun",
-                             "abcdefghij\xC2\x85"
-                             "k",
-                             "abcdefghijk"}),
-    case_name);
+// clang-format off
+// Adjacent literals split a hex escape from a following digit or letter.
+const TextCase kExamples[] = {
+    {"ColourSequences", "\x1b[31mred\x1b[0m", "red"},
+    {"TabDropped", "a\tb", "ab"},
+    {"CarriageReturnDropped", "a\r\nb", "a\nb"},
+    {"OscEndedByBel", "\x1b]0;title\x07x", "x"},
+    {"OscEndedByStringTerminator", "\x1b]0;title\x1b\\x", "x"},
+    {"LineFeedInsideCsiIsOutput", "\x1b[1\n2mx", "\nx"},
+    {"DcsEndedByStringTerminator", "\x1bPqdata\x1b\\x", "x"},
+    {"LineFeedInsideDcsIsLost", "\x1bPqda\nta\x1b\\x", "x"},
+    {"ApcNotEndedByBel", "\x1b_app\x07x", ""},
+    {"HighBytesIgnoredInsideCsi", "\x1b[\xC3\xA9mx", "x"},
+    {"HighBytesIgnoredInEscape", "\x1b\xC3\xA9" "123", "23"},
+    {"C1CsiDoesNotStartSequence", "\xC2\x9B" "31m", "31m"},
+    {"DelKept", "a\x7f" "b", "a\x7f" "b"},
+    {"NoncharacterFffeKept", "\xEF\xBF\xBE", "\xEF\xBF\xBE"},
+    {"LoneEscAtEnd", "abc\x1b", "abc"},
+    {"Empty", "", ""},
+};
 
-INSTANTIATE_TEST_SUITE_P(
-    Sequences, CleanText,
-    testing::Values(TextCase{"EscapeIntermediateEndsAtFinal", "\x1b(Bx", "x"},
-                    TextCase{"EscapeIntermediateEndsAtDigit", "\x1b(0x", "x"},
-                    TextCase{"LineFeedInsideEscapeIntermediate", "\x1b(\nBx", "\nx"},
-                    TextCase{"LineFeedInsideEscape", "\x1b\n7x", "\nx"},
-                    TextCase{"EscapeRestartsInEscape", "\x1b\x1b[0mx", "x"},
-                    TextCase{"DelIgnoredInEscape",
-                             "\x1b\x7f"
-                             "7x",
-                             "x"},
-                    TextCase{"CsiPrivateMode", "\x1b[?25lx", "x"},
-                    TextCase{"CsiIgnoreRunsToFinal", "\x1b[1<5;6mx", "x"},
-                    TextCase{"CsiWithIntermediate", "\x1b[1;2 qx", "x"},
-                    TextCase{"CsiIntermediateThenDigitIgnores", "\x1b[ 1;2mx", "x"},
-                    TextCase{"BelExecutedInCsi",
-                             "\x1b[\x07"
-                             "1mx",
-                             "x"},
-                    TextCase{"CanCancelsCsi", "\x1b[1\x18x", "x"},
-                    TextCase{"SubCancelsCsi",
-                             "\x1b[1\x1a"
-                             "ax",
-                             "ax"},
-                    TextCase{"EscRestartsCsi", "\x1b[1\x1b[2mx", "x"},
-                    TextCase{"OpenCsiSwallowsRest", "ab\x1b[31;1", "ab"},
-                    TextCase{"LineFeedInDcsEntryLost", "\x1bP\nq\x1b\\x", "x"},
-                    TextCase{"DcsParameterAndIntermediate", "\x1bP1$qdata\x1b\\y", "y"},
-                    TextCase{"DcsIgnoreNotEndedBySt", "\x1bP1<x\x9Cy\x1b\\z", "z"},
-                    TextCase{"DcsPassthroughEndedBySt",
-                             "\x1bPq\x9C"
-                             "after",
-                             "after"},
-                    TextCase{"DcsPassthroughEndedByCan",
-                             "\x1bPqdata\x18"
-                             "after",
-                             "after"},
-                    TextCase{"OscHyperlink", "\x1b]8;;http://h/\x1b\\link\x1b]8;;\x1b\\", "link"},
-                    TextCase{"LineFeedInsideOscLost", "\x1b]0;ti\ntle\x07x", "x"},
-                    TextCase{"SosEndedByEscOnly", "\x1bXsos\x07still\x1b\\x", "x"},
-                    TextCase{"PmEndedBySub",
-                             "\x1b^pm\x1a"
-                             "x",
-                             "x"},
-                    TextCase{"LongOscIsRemoved",
-                             "\x1b]2;" + std::string(5000, 't') +
-                                 "\x07"
-                                 "x",
-                             "x"},
-                    TextCase{"ManySequences", "\x1b[1m\x1b[32mok\x1b[0m \x1b[2K\x1b[1Gdone\n",
-                             "ok done\n"}),
-    case_name);
+const TextCase kPlainText[] = {
+    {"AsciiUnchanged", "Hello, world! {}[]~", "Hello, world! {}[]~"},
+    {"LongAsciiUnchanged", std::string(1000, 'q'), std::string(1000, 'q')},
+    {"NulDropped", "a\0b"s, "ab"},
+    {"EveryC0ButLineFeedDropped", all_c0_but_esc(), "<\n>"},
+    {"EveryC1Dropped", all_c1_controls(), "<>"},
+    {"NoBreakSpaceKept", "\xC2\xA0", "\xC2\xA0"},
+    {"MultibyteKept", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
+    {"HighestCodePointKept", "\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
+    {"FfffKept", "\xEF\xBF\xBF", "\xEF\xBF\xBF"},
+    {"ControlsBetweenWordRuns", "0123456789\t0123456789\x01" "abcdefgh\n",
+     "01234567890123456789abcdefgh\n"},
+    {"C1AfterLongRun", "abcdefghij\xC2\x85" "k", "abcdefghijk"},
+};
 
-INSTANTIATE_TEST_SUITE_P(
-    InvalidUtf8, CleanText,
-    testing::Values(
-        TextCase{"LoneContinuationLowDropped",
-                 "a\x80"
-                 "b",
-                 "ab"},
-        TextCase{"LoneContinuation9FDropped",
-                 "a\x9F"
-                 "b",
-                 "ab"},
-        TextCase{"LoneContinuationA0Replaced",
-                 "a\xA0"
-                 "b",
-                 "a" + kFffd + "b"},
-        TextCase{"LoneContinuationBFReplaced", "\xBF", kFffd},
-        TextCase{"InvalidLeadBytesReplaced", "\xC0\xC1\xF5\xFF", kFffd + kFffd + kFffd + kFffd},
-        TextCase{"OverlongNul", "\xC0\x80", kFffd},
-        TextCase{"OverlongThreeByte", "\xE0\x80\xAF", kFffd + kFffd},
-        TextCase{"Surrogate", "\xED\xA0\x80", kFffd + kFffd},
-        TextCase{"AboveUnicode", "\xF4\x90\x80\x80", kFffd},
-        TextCase{"TruncatedAtEnd", "ab\xC3", "ab" + kFffd},
-        TextCase{"TruncatedBeforeAscii",
-                 "\xC3"
-                 "a",
-                 kFffd + "a"},
-        TextCase{"TruncatedThreeByte", "\xE2\x82z", kFffd + "z"},
-        TextCase{"TruncatedFourByte", "\xF0\x9F\x98", kFffd},
-        TextCase{"CharacterCutByEscape", "\xC3\x1b[0m\xA9", kFffd + kFffd},
-        TextCase{"StEndsPassthroughMidCharacterLow", "\x1bPq\xE2\x9C\x80x", "x"},
-        TextCase{"StEndsPassthroughMidCharacterHigh", "\x1bPq\xE2\x9C\xB0x", kFffd + "x"},
-        TextCase{"StEndsPassthroughInFourByte", "\x1bPq\xF0\x9F\x9C\xA0x", kFffd + "x"},
-        TextCase{"StInsideC1Encoding", "\x1bPq\xC2\x9Cx", "x"},
-        TextCase{"InvalidInsideSequenceIgnored", "\x1b[\xFF\xFEmx", "x"}),
-    case_name);
+const TextCase kSequences[] = {
+    {"EscapeIntermediateEndsAtFinal", "\x1b(Bx", "x"},
+    {"EscapeIntermediateEndsAtDigit", "\x1b(0x", "x"},
+    {"LineFeedInsideEscapeIntermediate", "\x1b(\nBx", "\nx"},
+    {"LineFeedInsideEscape", "\x1b\n7x", "\nx"},
+    {"EscapeRestartsInEscape", "\x1b\x1b[0mx", "x"},
+    {"DelIgnoredInEscape", "\x1b\x7f" "7x", "x"},
+    {"CsiPrivateMode", "\x1b[?25lx", "x"},
+    {"CsiIgnoreRunsToFinal", "\x1b[1<5;6mx", "x"},
+    {"CsiWithIntermediate", "\x1b[1;2 qx", "x"},
+    {"CsiIntermediateThenDigitIgnores", "\x1b[ 1;2mx", "x"},
+    {"BelExecutedInCsi", "\x1b[\x07" "1mx", "x"},
+    {"CanCancelsCsi", "\x1b[1\x18x", "x"},
+    {"SubCancelsCsi", "\x1b[1\x1a" "ax", "ax"},
+    {"EscRestartsCsi", "\x1b[1\x1b[2mx", "x"},
+    {"OpenCsiSwallowsRest", "ab\x1b[31;1", "ab"},
+    {"LineFeedInDcsEntryLost", "\x1bP\nq\x1b\\x", "x"},
+    {"DcsParameterAndIntermediate", "\x1bP1$qdata\x1b\\y", "y"},
+    {"DcsIgnoreNotEndedBySt", "\x1bP1<x\x9Cy\x1b\\z", "z"},
+    {"DcsPassthroughEndedBySt", "\x1bPq\x9C" "after", "after"},
+    {"DcsPassthroughEndedByCan", "\x1bPqdata\x18" "after", "after"},
+    {"OscHyperlink", "\x1b]8;;http://h/\x1b\\link\x1b]8;;\x1b\\", "link"},
+    {"LineFeedInsideOscLost", "\x1b]0;ti\ntle\x07x", "x"},
+    {"SosEndedByEscOnly", "\x1bXsos\x07still\x1b\\x", "x"},
+    {"PmEndedBySub", "\x1b^pm\x1a" "x", "x"},
+    {"LongOscIsRemoved", "\x1b]2;" + std::string(5000, 't') + "\x07" "x", "x"},
+    {"ManySequences", "\x1b[1m\x1b[32mok\x1b[0m \x1b[2K\x1b[1Gdone\n", "ok done\n"},
+};
+
+const TextCase kInvalidUtf8[] = {
+    {"LoneContinuationLowDropped", "a\x80" "b", "ab"},
+    {"LoneContinuation9FDropped", "a\x9F" "b", "ab"},
+    {"LoneContinuationA0Replaced", "a\xA0" "b", "a" + kFffd + "b"},
+    {"LoneContinuationBFReplaced", "\xBF", kFffd},
+    {"InvalidLeadBytesReplaced", "\xC0\xC1\xF5\xFF", kFffd + kFffd + kFffd + kFffd},
+    {"OverlongNul", "\xC0\x80", kFffd},
+    {"OverlongThreeByte", "\xE0\x80\xAF", kFffd + kFffd},
+    {"Surrogate", "\xED\xA0\x80", kFffd + kFffd},
+    {"AboveUnicode", "\xF4\x90\x80\x80", kFffd},
+    {"TruncatedAtEnd", "ab\xC3", "ab" + kFffd},
+    {"TruncatedBeforeAscii", "\xC3" "a", kFffd + "a"},
+    {"TruncatedThreeByte", "\xE2\x82z", kFffd + "z"},
+    {"TruncatedFourByte", "\xF0\x9F\x98", kFffd},
+    {"CharacterCutByEscape", "\xC3\x1b[0m\xA9", kFffd + kFffd},
+    {"StEndsPassthroughMidCharacterLow", "\x1bPq\xE2\x9C\x80x", "x"},
+    {"StEndsPassthroughMidCharacterHigh", "\x1bPq\xE2\x9C\xB0x", kFffd + "x"},
+    {"StEndsPassthroughInFourByte", "\x1bPq\xF0\x9F\x9C\xA0x", kFffd + "x"},
+    {"StInsideC1Encoding", "\x1bPq\xC2\x9Cx", "x"},
+    {"InvalidInsideSequenceIgnored", "\x1b[\xFF\xFEmx", "x"},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Examples, CleanText, testing::ValuesIn(kExamples), case_name);
+INSTANTIATE_TEST_SUITE_P(PlainText, CleanText, testing::ValuesIn(kPlainText), case_name);
+INSTANTIATE_TEST_SUITE_P(Sequences, CleanText, testing::ValuesIn(kSequences), case_name);
+INSTANTIATE_TEST_SUITE_P(InvalidUtf8, CleanText, testing::ValuesIn(kInvalidUtf8), case_name);
 
 TEST(XmlString, AppendSanitisedKeepsWhatIsAlreadyThere) {
   std::string out = "kept:";
@@ -265,20 +218,19 @@ TEST(XmlString, StoredAtExactSize) {
 
 using enum SequenceState;
 
-// Where each byte class leads from one state; `overrides` names the single
-// bytes that leave their class's way.
+// Where each byte class leads from one state; a class left unset stays in
+// the state, as C0 (0x00-0x17, 0x19, 0x1C-0x1F), DEL and the high bytes but
+// 0x9C do everywhere. `overrides` names single bytes that leave their class's
+// way.
 struct StateRow {
   const char* name;
   SequenceState state;
-  bool executes_line_feed;
-  SequenceState c0;            // 0x00-0x17, 0x19, 0x1C-0x1F
-  SequenceState intermediate;  // 0x20-0x2F
-  SequenceState parameter;     // 0x30-0x3B
-  SequenceState private_mark;  // 0x3C-0x3F
-  SequenceState final_byte;    // 0x40-0x7E
-  SequenceState del;           // 0x7F
-  SequenceState st;            // 0x9C
-  SequenceState high;          // other bytes from 0x80
+  bool executes_line_feed = false;
+  std::optional<SequenceState> intermediate = {};  // 0x20-0x2F
+  std::optional<SequenceState> parameter = {};     // 0x30-0x3B
+  std::optional<SequenceState> private_mark = {};  // 0x3C-0x3F
+  std::optional<SequenceState> final_byte = {};    // 0x40-0x7E
+  std::optional<SequenceState> st = {};            // 0x9C (DEL and other high bytes always stay)
   std::vector<std::pair<unsigned char, SequenceState>> overrides = {};
 };
 
@@ -292,14 +244,21 @@ SequenceState expected_next(const StateRow& row, unsigned char b) {
   for (const auto& [byte, next] : row.overrides) {
     if (byte == b) return next;
   }
-  if (b < 0x20) return row.c0;
-  if (b < 0x30) return row.intermediate;
-  if (b < 0x3C) return row.parameter;
-  if (b < 0x40) return row.private_mark;
-  if (b < 0x7F) return row.final_byte;
-  if (b == 0x7F) return row.del;
-  if (b == 0x9C) return row.st;
-  return row.high;
+  std::optional<SequenceState> next;
+  if (b < 0x20) {
+    next = std::nullopt;
+  } else if (b < 0x30) {
+    next = row.intermediate;
+  } else if (b < 0x3C) {
+    next = row.parameter;
+  } else if (b < 0x40) {
+    next = row.private_mark;
+  } else if (b < 0x7F) {
+    next = row.final_byte;
+  } else if (b == 0x9C) {
+    next = row.st;
+  }
+  return next.value_or(row.state);
 }
 
 class StateTransitions : public testing::TestWithParam<StateRow> {};
@@ -317,65 +276,38 @@ TEST_P(StateTransitions, EveryByte) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllStates, StateTransitions,
-    testing::Values(
-        StateRow{"Escape",
-                 Escape,
-                 true,
-                 Escape,
-                 EscapeIntermediate,
-                 Ground,
-                 Ground,
-                 Ground,
-                 Escape,
-                 Escape,
-                 Escape,
-                 {{'P', DcsEntry},
-                  {'X', SosPmApcString},
-                  {'^', SosPmApcString},
-                  {'_', SosPmApcString},
-                  {'[', CsiEntry},
-                  {']', OscString}}},
-        StateRow{"EscapeIntermediate", EscapeIntermediate, true, EscapeIntermediate,
-                 EscapeIntermediate, Ground, Ground, Ground, EscapeIntermediate, EscapeIntermediate,
-                 EscapeIntermediate},
-        StateRow{"CsiEntry", CsiEntry, true, CsiEntry, CsiIntermediate, CsiParameter, CsiParameter,
-                 Ground, CsiEntry, CsiEntry, CsiEntry},
-        StateRow{"CsiParameter", CsiParameter, true, CsiParameter, CsiIntermediate, CsiParameter,
-                 CsiIgnore, Ground, CsiParameter, CsiParameter, CsiParameter},
-        StateRow{"CsiIntermediate", CsiIntermediate, true, CsiIntermediate, CsiIntermediate,
-                 CsiIgnore, CsiIgnore, Ground, CsiIntermediate, CsiIntermediate, CsiIntermediate},
-        StateRow{"CsiIgnore", CsiIgnore, true, CsiIgnore, CsiIgnore, CsiIgnore, CsiIgnore, Ground,
-                 CsiIgnore, CsiIgnore, CsiIgnore},
-        StateRow{"DcsEntry", DcsEntry, false, DcsEntry, DcsIntermediate, DcsParameter, DcsParameter,
-                 DcsPassthrough, DcsEntry, DcsEntry, DcsEntry},
-        StateRow{"DcsParameter", DcsParameter, false, DcsParameter, DcsIntermediate, DcsParameter,
-                 DcsIgnore, DcsPassthrough, DcsParameter, DcsParameter, DcsParameter},
-        StateRow{"DcsIntermediate", DcsIntermediate, false, DcsIntermediate, DcsIntermediate,
-                 DcsIgnore, DcsIgnore, DcsPassthrough, DcsIntermediate, DcsIntermediate,
-                 DcsIntermediate},
-        StateRow{"DcsPassthrough", DcsPassthrough, false, DcsPassthrough, DcsPassthrough,
-                 DcsPassthrough, DcsPassthrough, DcsPassthrough, DcsPassthrough, Ground,
-                 DcsPassthrough},
-        StateRow{"DcsIgnore", DcsIgnore, false, DcsIgnore, DcsIgnore, DcsIgnore, DcsIgnore,
-                 DcsIgnore, DcsIgnore, DcsIgnore, DcsIgnore},
-        StateRow{"OscString",
-                 OscString,
-                 false,
-                 OscString,
-                 OscString,
-                 OscString,
-                 OscString,
-                 OscString,
-                 OscString,
-                 OscString,
-                 OscString,
-                 {{0x07, Ground}}},
-        StateRow{"SosPmApcString", SosPmApcString, false, SosPmApcString, SosPmApcString,
-                 SosPmApcString, SosPmApcString, SosPmApcString, SosPmApcString, SosPmApcString,
-                 SosPmApcString}),
-    row_name);
+// clang-format off
+const StateRow kStateRows[] = {
+    {.name = "Escape", .state = Escape, .executes_line_feed = true,
+     .intermediate = EscapeIntermediate, .parameter = Ground, .private_mark = Ground,
+     .final_byte = Ground,
+     .overrides = {{'P', DcsEntry}, {'X', SosPmApcString}, {'^', SosPmApcString},
+                   {'_', SosPmApcString}, {'[', CsiEntry}, {']', OscString}}},
+    {.name = "EscapeIntermediate", .state = EscapeIntermediate, .executes_line_feed = true,
+     .parameter = Ground, .private_mark = Ground, .final_byte = Ground},
+    {.name = "CsiEntry", .state = CsiEntry, .executes_line_feed = true,
+     .intermediate = CsiIntermediate, .parameter = CsiParameter, .private_mark = CsiParameter,
+     .final_byte = Ground},
+    {.name = "CsiParameter", .state = CsiParameter, .executes_line_feed = true,
+     .intermediate = CsiIntermediate, .private_mark = CsiIgnore, .final_byte = Ground},
+    {.name = "CsiIntermediate", .state = CsiIntermediate, .executes_line_feed = true,
+     .parameter = CsiIgnore, .private_mark = CsiIgnore, .final_byte = Ground},
+    {.name = "CsiIgnore", .state = CsiIgnore, .executes_line_feed = true, .final_byte = Ground},
+    {.name = "DcsEntry", .state = DcsEntry,
+     .intermediate = DcsIntermediate, .parameter = DcsParameter, .private_mark = DcsParameter,
+     .final_byte = DcsPassthrough},
+    {.name = "DcsParameter", .state = DcsParameter,
+     .intermediate = DcsIntermediate, .private_mark = DcsIgnore, .final_byte = DcsPassthrough},
+    {.name = "DcsIntermediate", .state = DcsIntermediate,
+     .parameter = DcsIgnore, .private_mark = DcsIgnore, .final_byte = DcsPassthrough},
+    {.name = "DcsPassthrough", .state = DcsPassthrough, .st = Ground},
+    {.name = "DcsIgnore", .state = DcsIgnore},
+    {.name = "OscString", .state = OscString, .overrides = {{0x07, Ground}}},
+    {.name = "SosPmApcString", .state = SosPmApcString},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(AllStates, StateTransitions, testing::ValuesIn(kStateRows), row_name);
 
 // ---------------------------------------------------------------------------
 // Properties over pseudo-random bytes.
