@@ -57,6 +57,9 @@ class PathElement {
   PathStep step() const noexcept { return step_; }
   std::size_t index() const noexcept { return index_; }
   const std::optional<XmlString>& name() const noexcept { return name_; }
+  // Hands the name back to its owner: a reader lends an element's name to the
+  // path while it reads the element's children, without copying it.
+  std::optional<XmlString> take_name() noexcept { return std::move(name_); }
 
   // Appends the step's text form, e.g. `testsuite[0]("unit")` or `@time`.
   void append_text(std::string& out) const;

@@ -1,5 +1,7 @@
 #include "xml_read/report_deserializer.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -22,14 +24,14 @@ using Result = std::expected<T, DeserializeError>;
 
 // Early returns that propagate the error of an expression yielding
 // std::expected: one binding its value, one for std::expected<void, E>.
-#define CORVANE_TRY(var, expr)                                                  \
-  auto var##_result = (expr);                                                   \
+#define CORVANE_TRY(var, expr)                                                \
+  auto var##_result = (expr);                                                 \
   if (!var##_result) return std::unexpected(std::move(var##_result).error()); \
   auto&& var = *var##_result
-#define CORVANE_CHECK(expr)                                                  \
-  do {                                                                      \
-    if (auto check_result = (expr); !check_result)                          \
-      return std::unexpected(std::move(check_result).error());              \
+#define CORVANE_CHECK(expr)                                    \
+  do {                                                         \
+    if (auto check_result = (expr); !check_result)             \
+      return std::unexpected(std::move(check_result).error()); \
   } while (false)
 
 DeserializeError structure_error(const ElementPath& path, std::string detail) {
@@ -69,7 +71,7 @@ Result<void> assign(T& field, Result<T> parsed) {
 
 class Deserializer {
  public:
-  explicit Deserializer(std::string_view text) : reader_(text) {}
+  explicit Deserializer(std::string_view text) : reader_(text), input_size_(text.size()) {}
 
   Result<Report> deserialize_report();
 
@@ -92,10 +94,10 @@ class Deserializer {
   // Reads a text-only child whose path is `path` plus `step`.
   Result<XmlString> read_child_text(std::string_view name, ElementPath& path, PathElement step);
   // Appends one piece of character data (text, CDATA or a reference) to `out`.
-  Result<void> append_character_data(const Event& event, const ElementPath& path,
-                                     std::string& out);
+  Result<void> append_character_data(const Event& event, const ElementPath& path, std::string& out);
 
   XmlReader reader_;
+  std::size_t input_size_;
   std::string unescaped_;
 };
 
@@ -128,8 +130,8 @@ Result<Report> Deserializer::deserialize_report() {
           report = std::move(parsed);
           complete = is_empty;
         } else if (name == "testsuite" && report) {
-          CORVANE_TRY(suite, deserialize_test_suite(event, is_empty, path,
-                                                    report->test_suites.size()));
+          CORVANE_TRY(suite,
+                      deserialize_test_suite(event, is_empty, path, report->test_suites.size()));
           report->test_suites.push_back(std::move(suite));
         }
         break;
@@ -205,7 +207,12 @@ Result<TestSuite> Deserializer::deserialize_test_suite(const Event& tag, bool is
     return suite;
   }
 
-  path.back() = PathElement::test_suite(index, suite.name);
+  path.back() = PathElement::test_suite(index, std::move(suite.name));
+  // The stated count is only a hint: moving test cases on every regrowth
+  // costs more than reading them, but a document cannot make us reserve more
+  // than one case per 16 bytes of its own size.
+  suite.test_cases.reserve(
+      static_cast<std::size_t>(std::min<std::uint64_t>(suite.tests, input_size_ / 16)));
   for (;;) {
     CORVANE_TRY(event, next(path));
     switch (event.kind) {
@@ -231,13 +238,13 @@ Result<TestSuite> Deserializer::deserialize_test_suite(const Event& tag, bool is
       }
       case EventKind::Empty:
         if (event.name() == "testcase") {
-          CORVANE_TRY(test_case,
-                      deserialize_test_case(event, true, path, suite.test_cases.size()));
+          CORVANE_TRY(test_case, deserialize_test_case(event, true, path, suite.test_cases.size()));
           suite.test_cases.push_back(std::move(test_case));
         }
         break;
       case EventKind::End:
         if (event.name() == "testsuite") {
+          suite.name = *path.back().take_name();
           path.pop_back();
           return suite;
         }
@@ -281,7 +288,7 @@ Result<TestCase> Deserializer::deserialize_test_case(const Event& tag, bool is_e
     return test_case;
   }
 
-  path.back() = PathElement::test_case(index, test_case.name);
+  path.back() = PathElement::test_case(index, std::move(test_case.name));
   std::vector<StatusElement> status_elements;
   for (;;) {
     CORVANE_TRY(event, next(path));
@@ -313,6 +320,7 @@ Result<TestCase> Deserializer::deserialize_test_case(const Event& tag, bool is_e
         if (event.name() == "testcase") {
           CORVANE_TRY(status, build_test_case_status(std::move(status_elements), path));
           test_case.status = std::move(status);
+          test_case.name = *path.back().take_name();
           path.pop_back();
           return test_case;
         }
@@ -418,12 +426,14 @@ Result<std::vector<Property>> Deserializer::deserialize_properties(ElementPath& 
 Result<Property> Deserializer::deserialize_property(const Event& tag, const ElementPath& path) {
   std::optional<XmlString> name;
   std::optional<XmlString> value;
-  auto read = for_each_attribute(
-      tag, path, [&](std::string_view key, std::string_view raw) -> Result<void> {
-        if (key == "name") return assign(name, parse_xml_string(raw, path, key));
-        if (key == "value") return assign(value, parse_xml_string(raw, path, key));
-        return {};
-      });
+  auto read = for_each_attribute(tag, path,
+                                 [&](std::string_view key, std::string_view raw) -> Result<void> {
+                                   if (key == "name")
+                                     return assign(name, parse_xml_string(raw, path, key));
+                                   if (key == "value")
+                                     return assign(value, parse_xml_string(raw, path, key));
+                                   return {};
+                                 });
   if (!read) return std::unexpected(std::move(read).error());
   if (!name) return std::unexpected(require_attribute(path, "name"));
   if (!value) return std::unexpected(require_attribute(path, "value"));
@@ -451,8 +461,7 @@ Result<void> Deserializer::append_character_data(const Event& event, const Eleme
     case EventKind::Reference: {
       auto resolved = resolve_xml_entity(bytes);
       if (!resolved) {
-        return std::unexpected(
-            structure_error(path, "unrecognized entity: " + std::string(bytes)));
+        return std::unexpected(structure_error(path, "unrecognized entity: " + std::string(bytes)));
       }
       out.append(*resolved);
       return {};

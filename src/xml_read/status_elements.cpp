@@ -141,8 +141,8 @@ std::expected<TestCaseStatus, DeserializeError> build_test_case_status(
     return std::unexpected(structure_error(case_path, kFlakyAndRerun));
   }
   NonSuccess status;
-  status.kind = main->kind == StatusElementKind::Failure ? NonSuccessKind::Failure
-                                                         : NonSuccessKind::Error;
+  status.kind =
+      main->kind == StatusElementKind::Failure ? NonSuccessKind::Failure : NonSuccessKind::Error;
   status.message = std::move(data.message);
   status.type = std::move(data.type);
   status.description = std::move(data.description);

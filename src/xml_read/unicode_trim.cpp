@@ -25,9 +25,7 @@ bool is_wide_white_space(std::uint32_t cp) noexcept {
   }
 }
 
-bool is_ascii_white_space(unsigned char c) noexcept {
-  return c == ' ' || (c >= 0x09 && c <= 0x0D);
-}
+bool is_ascii_white_space(unsigned char c) noexcept { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
 
 // Length of the white-space character starting at `i`, or 0.
 std::size_t white_space_at(std::string_view s, std::size_t i) noexcept {

@@ -125,8 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "<testsuites name=\"r\"><testsuite name=\"unit\"><testcase name=\"c\">",
                   std::string(kSuitePrefix) + ": invalid structure: unexpected EOF in "
                                               "<testcase>"},
-        ErrorCase{"properties_eof",
-                  "<testsuites name=\"r\"><testsuite name=\"s\"><properties>",
+        ErrorCase{"properties_eof", "<testsuites name=\"r\"><testsuite name=\"s\"><properties>",
                   "at testsuites/testsuite[0](\"s\")/properties: invalid structure: unexpected "
                   "EOF in <properties>"},
         ErrorCase{"bad_uuid",
@@ -143,8 +142,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "</testsuites>",
                   "at testsuites/testsuite[0](\"s\")/testcase[0]/@name: missing required "
                   "attribute: name"},
-        ErrorCase{"unclosed_reference_in_text",
-                  "<testsuites name=\"r\">x & y</testsuites>", "at testsuites: error parsing XML"}),
+        ErrorCase{"unclosed_reference_in_text", "<testsuites name=\"r\">x & y</testsuites>",
+                  "at testsuites: error parsing XML"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(Deserializer, EmptyAndOpenRootsHaveNoSuites) {
@@ -238,9 +237,9 @@ TEST(Deserializer, SkippedDescriptionIsTrimmedAndBlankIsAbsent) {
 }
 
 TEST(Deserializer, MainElementKeepsOnlyMessageTypeDescription) {
-  Report r = read_ok(wrap_case(
-      "<failure message=\"m\" time=\"1\">a<stackTrace>ignored</stackTrace>b<x>hidden</x>c"
-      "<stackTrace/></failure>"));
+  Report r = read_ok(
+      wrap_case("<failure message=\"m\" time=\"1\">a<stackTrace>ignored</stackTrace>b<x>hidden</x>c"
+                "<stackTrace/></failure>"));
   const auto* n = std::get_if<NonSuccess>(&r.test_suites[0].test_cases[0].status.value());
   ASSERT_NE(n, nullptr);
   EXPECT_EQ(n->description, XmlString("abc"));

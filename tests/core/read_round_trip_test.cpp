@@ -32,8 +32,9 @@ class ModelGenerator {
   // Texts mix markup characters, entities-to-be, line breaks, non-ASCII and
   // colour codes, but never start or end with white space.
   XmlString text() {
-    static constexpr const char* kPieces[] = {"a", "<", ">", "&", "'", "\"", "é", "\xE2\x82\xAC",
-                                              "\n", " ", "\t", "\x1B[31m", "x y", "]]>", "--"};
+    static constexpr const char* kPieces[] = {
+        "a",  "<", ">",  "&",        "'",   "\"",  "é", "\xE2\x82\xAC",
+        "\n", " ", "\t", "\x1B[31m", "x y", "]]>", "--"};
     std::string s = "t";
     for (int i = 0, n = below(6); i < n; ++i) s += kPieces[below(std::size(kPieces))];
     s += "z";

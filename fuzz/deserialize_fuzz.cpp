@@ -1,0 +1,44 @@
+// Feeds arbitrary bytes to the report deserializer. Any input must end in a
+// report or an error; a report that reads must write, read back, and reach a
+// fixed point after one normalising round (reading trims white space that
+// sanitising may expose, and writing keeps milliseconds only).
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "xml_read/report_deserializer.hpp"
+#include "xml_write/report_serializer.hpp"
+
+namespace {
+
+std::string write_or_abort(const corvane::Report& report) {
+  auto written = corvane::to_string(report);
+  if (!written) std::abort();
+  return std::move(*written);
+}
+
+corvane::Report read_or_abort(std::string_view document) {
+  auto read = corvane::deserialize_from_str(document);
+  if (!read) std::abort();  // the reader must accept what the writer wrote
+  return std::move(*read);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  auto first = corvane::deserialize_from_str(input);
+  if (!first) {
+    if (first.error().text().empty()) std::abort();
+    return 0;
+  }
+  const std::string written = write_or_abort(*first);
+  const corvane::Report second = read_or_abort(written);
+  const std::string rewritten = write_or_abort(second);
+  const corvane::Report third = read_or_abort(rewritten);
+  if (!(third == second)) std::abort();
+  if (write_or_abort(third) != rewritten) std::abort();
+  return 0;
+}
