@@ -6,6 +6,8 @@
 #include "enums.hpp"
 #include "errors.hpp"
 #include "property.hpp"
+#include "status.hpp"
+#include "test_rerun.hpp"
 
 namespace corvane {
 namespace {
@@ -14,6 +16,11 @@ constexpr std::array kPublished = {
     PublishedName{"NonSuccessKind", &non_success_kind_type},
     PublishedName{"RerunKind", &rerun_kind_type},
     PublishedName{"Property", &property_type},
+    PublishedName{"TestRerun", &test_rerun_type},
+    PublishedName{"Success", &success_type},
+    PublishedName{"Failure", &failure_type},
+    PublishedName{"Error", &error_type},
+    PublishedName{"Skipped", &skipped_type},
     PublishedName{"CorvaneError", &corvane_error_type},
     PublishedName{"DeserializationError", &deserialization_error_type},
     PublishedName{"SerializationError", &serialization_error_type},

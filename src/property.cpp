@@ -12,6 +12,7 @@
 #include "py/note.hpp"
 #include "py/object.hpp"
 #include "py/setter.hpp"
+#include "py/text.hpp"
 #include "py/type_cache.hpp"
 
 namespace corvane {
@@ -26,10 +27,6 @@ struct PropertyState {
 PyObject* type_cache = nullptr;
 
 PropertyState& state(PyObject* self) { return py::state_of<PropertyState>(self); }
-
-PyObject* to_python(const XmlString& text) {
-  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
-}
 
 constexpr std::array kNewParams = {py::required("name"), py::required("value")};
 
@@ -50,7 +47,7 @@ template <XmlString PropertyState::* Field>
 PyObject* get_text(PyObject* self, void*) {
   auto guard = py::borrow(state(self).borrow);
   if (!guard) return nullptr;
-  return to_python(state(self).*Field);
+  return py::new_str((state(self).*Field).view());
 }
 
 template <XmlString PropertyState::* Field>

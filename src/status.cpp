@@ -1,0 +1,507 @@
+// The status classes Success, Failure, Error and Skipped: see status.hpp.
+// Failure and Error share one implementation, instantiated per kind, since
+// they differ only in their names and the kind they report.
+#include "status.hpp"
+
+#include <array>
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+#include "enums.hpp"
+#include "errors.hpp"
+#include "model/xml_string.hpp"
+#include "py/args.hpp"
+#include "py/borrow.hpp"
+#include "py/convert.hpp"
+#include "py/note.hpp"
+#include "py/object.hpp"
+#include "py/sequence.hpp"
+#include "py/setter.hpp"
+#include "py/text.hpp"
+#include "py/type_cache.hpp"
+#include "test_rerun.hpp"
+
+namespace corvane {
+namespace {
+
+using OptionalText = std::optional<XmlString>;
+using Reruns = std::vector<py::Ref>;
+
+struct SuccessState {
+  py::BorrowFlag borrow;
+  Reruns reruns;  // the flaky runs
+};
+
+struct NonSuccessState {
+  py::BorrowFlag borrow;
+  Reruns reruns;
+  OptionalText message;
+  OptionalText type;
+  OptionalText description;
+  RerunKind rerun_kind = RerunKind::Rerun;
+};
+
+struct SkippedState {
+  py::BorrowFlag borrow;
+  OptionalText message;
+  OptionalText type;
+  OptionalText description;
+};
+
+PyObject* success_cache = nullptr;
+std::array<PyObject*, 2> non_success_caches{};  // indexed by NonSuccessKind
+PyObject* skipped_cache = nullptr;
+
+constexpr const char* kNotStatus = "status must be a Success, Failure, Error, or Skipped instance";
+
+// What differs between the classes that hold reruns: the names quoted in
+// argument errors.
+struct RerunHolderNames {
+  const char* add_rerun;
+  const char* add_reruns;
+};
+constexpr RerunHolderNames kSuccessNames = {"Success.add_rerun()", "Success.add_reruns()"};
+constexpr std::array<RerunHolderNames, 2> kNonSuccessNames = {{
+    {"Failure.add_rerun()", "Failure.add_reruns()"},
+    {"Error.add_rerun()", "Error.add_reruns()"},
+}};
+
+constexpr std::size_t index_of(NonSuccessKind kind) { return static_cast<std::size_t>(kind); }
+
+// The items of a rerun list argument, all TestRerun instances.
+[[nodiscard]] py::Result<Reruns> extract_reruns(PyObject* object) {
+  auto type = test_rerun_type();
+  if (!type) return py::raised();
+  return py::extract_sequence(object, py::as_type(*type), "TestRerun");
+}
+
+// --- Attributes shared by several classes ------------------------------------
+
+template <class State>
+PyObject* get_reruns(PyObject* self, void*) {
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow(stored.borrow);
+  if (!guard) return nullptr;
+  py::Ref tuple = py::Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(stored.reruns.size())));
+  if (!tuple) return nullptr;
+  for (std::size_t i = 0; i < stored.reruns.size(); ++i) {
+    // PyTuple_SetItem takes over the new reference.
+    PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i),
+                    py::Ref::borrow(stored.reruns[i].get()).release());
+  }
+  return tuple.release();
+}
+
+template <class State, OptionalText State::* Field>
+PyObject* get_text(PyObject* self, void*) {
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow(stored.borrow);
+  if (!guard) return nullptr;
+  return py::new_optional_str(stored.*Field);
+}
+
+template <class State, OptionalText State::* Field>
+[[nodiscard]] py::Result<void> set_text(PyObject* self, PyObject* value) {
+  auto text = py::noted("value", py::to_optional_text(value));
+  if (!text) return py::raised();
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow_mut(stored.borrow);
+  if (!guard) return py::raised();
+  stored.*Field = std::move(*text);
+  return {};
+}
+
+template <class State, OptionalText State::* Field>
+constexpr PyGetSetDef text_attribute(const char* name) {
+  return {name, &get_text<State, Field>, &py::setter<&set_text<State, Field>>, nullptr, nullptr};
+}
+
+// --- Methods of the classes that hold reruns ---------------------------------
+
+template <class State, const RerunHolderNames& Names>
+PyObject* add_rerun(PyObject* self, PyObject* args, PyObject* kwargs) {
+  static constexpr std::array kParams = {py::required("rerun")};
+  auto parsed = py::parse_args(Names.add_rerun, kParams, args, kwargs);
+  if (!parsed) return nullptr;
+  auto type = test_rerun_type();
+  if (!type) return nullptr;
+  auto rerun = py::noted("rerun", py::to_instance((*parsed)[0], py::as_type(*type), "TestRerun"));
+  if (!rerun) return nullptr;
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow_mut(stored.borrow);
+  if (!guard) return nullptr;
+  stored.reruns.push_back(py::Ref::borrow(*rerun));
+  Py_RETURN_NONE;
+}
+
+// The status is held for writing while the sequence is iterated, so code of
+// the sequence that touches it meets the conflicting-access rule.
+template <class State, const RerunHolderNames& Names>
+PyObject* add_reruns(PyObject* self, PyObject* args, PyObject* kwargs) {
+  static constexpr std::array kParams = {py::required("reruns")};
+  auto parsed = py::parse_args(Names.add_reruns, kParams, args, kwargs);
+  if (!parsed) return nullptr;
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow_mut(stored.borrow);
+  if (!guard) return nullptr;
+  auto reruns = py::noted("reruns", extract_reruns((*parsed)[0]));
+  if (!reruns) return nullptr;
+  stored.reruns.reserve(stored.reruns.size() + reruns->size());
+  for (py::Ref& rerun : *reruns) stored.reruns.push_back(std::move(rerun));
+  Py_RETURN_NONE;
+}
+
+// METH_KEYWORDS functions are stored as PyCFunction; the cast goes through
+// the generic function pointer type, which CPython casts back at the call.
+using GenericFunction = void (*)();
+
+template <class State, const RerunHolderNames& Names>
+std::array<PyMethodDef, 3> rerun_methods() {
+  return {{
+      {"add_rerun",
+       reinterpret_cast<PyCFunction>(reinterpret_cast<GenericFunction>(&add_rerun<State, Names>)),
+       METH_VARARGS | METH_KEYWORDS, "add_rerun($self, rerun)\n--\n\n"},
+      {"add_reruns",
+       reinterpret_cast<PyCFunction>(reinterpret_cast<GenericFunction>(&add_reruns<State, Names>)),
+       METH_VARARGS | METH_KEYWORDS, "add_reruns($self, reruns)\n--\n\n"},
+      {nullptr, nullptr, 0, nullptr},
+  }};
+}
+
+// A type that only Python code of this module creates instances of; its
+// spec and slot table live as long as the process.
+template <class State>
+PyType_Spec make_spec(const char* name, PyType_Slot* slots) {
+  return {name, static_cast<int>(sizeof(py::Object<State>)), 0, Py_TPFLAGS_DEFAULT, slots};
+}
+
+// --- Success -------------------------------------------------------------------
+
+constexpr std::array kSuccessParams = {py::keyword("flaky_runs")};
+
+PyObject* success_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  auto parsed = py::parse_args("Success.__new__()", kSuccessParams, args, kwargs);
+  if (!parsed) return nullptr;
+  SuccessState stored;
+  if (PyObject* flaky_runs = (*parsed)[0]) {
+    auto reruns = py::noted("flaky_runs", extract_reruns(flaky_runs));
+    if (!reruns) return nullptr;
+    stored.reruns = std::move(*reruns);
+  }
+  auto self = py::new_object(type, std::move(stored));
+  if (!self) return nullptr;
+  return self->release();
+}
+
+auto success_methods = rerun_methods<SuccessState, kSuccessNames>();
+
+PyGetSetDef success_getset[] = {
+    {"flaky_runs", &get_reruns<SuccessState>, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot success_slots[] = {
+    {Py_tp_doc, const_cast<char*>("Success(*, flaky_runs=...)\n--\n\n")},
+    {Py_tp_new, reinterpret_cast<void*>(&success_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<SuccessState>)},
+    {Py_tp_methods, success_methods.data()},
+    {Py_tp_getset, success_getset},
+    {0, nullptr},
+};
+
+PyType_Spec success_spec = make_spec<SuccessState>("corvane._corvane.Success", success_slots);
+
+// --- Failure and Error ------------------------------------------------------------
+
+constexpr std::array kNonSuccessParams = {
+    py::optional("message"), py::keyword("type"),       py::keyword("description"),
+    py::keyword("reruns"),   py::keyword("rerun_kind"),
+};
+constexpr std::array<const char*, 2> kNonSuccessNew = {"Failure.__new__()", "Error.__new__()"};
+
+template <NonSuccessKind K>
+PyObject* non_success_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  auto parsed = py::parse_args(kNonSuccessNew[index_of(K)], kNonSuccessParams, args, kwargs);
+  if (!parsed) return nullptr;
+  const auto& arguments = *parsed;
+  NonSuccessState stored;
+  auto message = py::noted("message", py::to_optional_text(arguments[0]));
+  if (!message) return nullptr;
+  auto text_type = py::noted("type", py::to_optional_text(arguments[1]));
+  if (!text_type) return nullptr;
+  auto description = py::noted("description", py::to_optional_text(arguments[2]));
+  if (!description) return nullptr;
+  if (arguments[3] != nullptr) {
+    auto reruns = py::noted("reruns", extract_reruns(arguments[3]));
+    if (!reruns) return nullptr;
+    stored.reruns = std::move(*reruns);
+  }
+  if (arguments[4] != nullptr) {
+    auto rerun_kind = py::noted("rerun_kind", extract_rerun_kind(arguments[4]));
+    if (!rerun_kind) return nullptr;
+    stored.rerun_kind = *rerun_kind;
+  }
+  stored.message = std::move(*message);
+  stored.type = std::move(*text_type);
+  stored.description = std::move(*description);
+  auto self = py::new_object(type, std::move(stored));
+  if (!self) return nullptr;
+  return self->release();
+}
+
+template <NonSuccessKind K>
+PyObject* get_kind(PyObject*, void*) {
+  auto member = non_success_kind_member(K);
+  if (!member) return nullptr;
+  return member->release();
+}
+
+PyObject* get_rerun_kind(PyObject* self, void*) {
+  NonSuccessState& stored = py::state_of<NonSuccessState>(self);
+  auto guard = py::borrow(stored.borrow);
+  if (!guard) return nullptr;
+  auto member = rerun_kind_member(stored.rerun_kind);
+  if (!member) return nullptr;
+  return member->release();
+}
+
+[[nodiscard]] py::Result<void> set_rerun_kind(PyObject* self, PyObject* value) {
+  auto rerun_kind = py::noted("value", extract_rerun_kind(value));
+  if (!rerun_kind) return py::raised();
+  NonSuccessState& stored = py::state_of<NonSuccessState>(self);
+  auto guard = py::borrow_mut(stored.borrow);
+  if (!guard) return py::raised();
+  stored.rerun_kind = *rerun_kind;
+  return {};
+}
+
+template <NonSuccessKind K>
+auto non_success_methods = rerun_methods<NonSuccessState, kNonSuccessNames[index_of(K)]>();
+
+template <NonSuccessKind K>
+PyGetSetDef non_success_getset[] = {
+    {"reruns", &get_reruns<NonSuccessState>, nullptr, nullptr, nullptr},
+    text_attribute<NonSuccessState, &NonSuccessState::message>("message"),
+    text_attribute<NonSuccessState, &NonSuccessState::type>("type"),
+    text_attribute<NonSuccessState, &NonSuccessState::description>("description"),
+    {"kind", &get_kind<K>, nullptr, nullptr, nullptr},
+    {"rerun_kind", &get_rerun_kind, &py::setter<&set_rerun_kind>, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+constexpr std::array<const char*, 2> kNonSuccessDoc = {
+    "Failure(message=None, *, type=None, description=None, reruns=..., rerun_kind=...)\n--\n\n",
+    "Error(message=None, *, type=None, description=None, reruns=..., rerun_kind=...)\n--\n\n",
+};
+constexpr std::array<const char*, 2> kNonSuccessTypeName = {"corvane._corvane.Failure",
+                                                            "corvane._corvane.Error"};
+
+template <NonSuccessKind K>
+PyType_Slot non_success_slots[] = {
+    {Py_tp_doc, const_cast<char*>(kNonSuccessDoc[index_of(K)])},
+    {Py_tp_new, reinterpret_cast<void*>(&non_success_new<K>)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<NonSuccessState>)},
+    {Py_tp_methods, non_success_methods<K>.data()},
+    {Py_tp_getset, non_success_getset<K>},
+    {0, nullptr},
+};
+
+template <NonSuccessKind K>
+PyType_Spec non_success_spec =
+    make_spec<NonSuccessState>(kNonSuccessTypeName[index_of(K)], non_success_slots<K>);
+
+template <NonSuccessKind K>
+[[nodiscard]] py::Result<PyObject*> non_success_type() {
+  return py::create_once(non_success_caches[index_of(K)],
+                         [] { return py::type_from_spec(non_success_spec<K>); });
+}
+
+[[nodiscard]] py::Result<PyObject*> non_success_type(NonSuccessKind kind) {
+  return kind == NonSuccessKind::Failure ? non_success_type<NonSuccessKind::Failure>()
+                                         : non_success_type<NonSuccessKind::Error>();
+}
+
+// --- Skipped ---------------------------------------------------------------------
+
+constexpr std::array kSkippedParams = {py::optional("message"), py::keyword("type"),
+                                       py::keyword("description")};
+
+PyObject* skipped_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  auto parsed = py::parse_args("Skipped.__new__()", kSkippedParams, args, kwargs);
+  if (!parsed) return nullptr;
+  const auto& arguments = *parsed;
+  auto message = py::noted("message", py::to_optional_text(arguments[0]));
+  if (!message) return nullptr;
+  auto text_type = py::noted("type", py::to_optional_text(arguments[1]));
+  if (!text_type) return nullptr;
+  auto description = py::noted("description", py::to_optional_text(arguments[2]));
+  if (!description) return nullptr;
+  auto self = py::new_object(
+      type, SkippedState{{}, std::move(*message), std::move(*text_type), std::move(*description)});
+  if (!self) return nullptr;
+  return self->release();
+}
+
+PyGetSetDef skipped_getset[] = {
+    text_attribute<SkippedState, &SkippedState::message>("message"),
+    text_attribute<SkippedState, &SkippedState::type>("type"),
+    text_attribute<SkippedState, &SkippedState::description>("description"),
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot skipped_slots[] = {
+    {Py_tp_doc, const_cast<char*>("Skipped(message=None, *, type=None, description=None)\n--\n\n")},
+    {Py_tp_new, reinterpret_cast<void*>(&skipped_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<SkippedState>)},
+    {Py_tp_getset, skipped_getset},
+    {0, nullptr},
+};
+
+PyType_Spec skipped_spec = make_spec<SkippedState>("corvane._corvane.Skipped", skipped_slots);
+
+// --- Conversion to and from the model ------------------------------------------------
+
+// Reading a status while it is being changed further up the stack (by Python
+// code that a change of it runs) breaks the conversion's assumptions.
+template <class State>
+[[nodiscard]] py::Result<py::SharedGuard> hold_for_conversion(PyObject* object) {
+  auto guard = py::SharedGuard::try_acquire(py::state_of<State>(object).borrow);
+  if (!guard) {
+    raise_internal_failure("status is being changed while it is converted");
+    return py::raised();
+  }
+  return std::move(*guard);
+}
+
+std::optional<std::string_view> view_of(const OptionalText& text) {
+  if (!text) return std::nullopt;
+  return text->view();
+}
+
+[[nodiscard]] py::Result<void> add_model_reruns(TestCaseStatus& status,
+                                                std::span<const py::Ref> reruns) {
+  for (const py::Ref& rerun : reruns) {
+    auto model = test_rerun_to_model(rerun.get());
+    if (!model) return py::raised();
+    status.add_rerun(std::move(*model));
+  }
+  return {};
+}
+
+// The model's reruns as new TestRerun objects, in order.
+[[nodiscard]] py::Result<Reruns> reruns_from_model(std::vector<TestRerun>& reruns) {
+  Reruns objects;
+  objects.reserve(reruns.size());
+  for (TestRerun& rerun : reruns) {
+    auto object = test_rerun_from_model(std::move(rerun));
+    if (!object) return py::raised();
+    objects.push_back(std::move(*object));
+  }
+  return objects;
+}
+
+bool is_a(PyObject* object, py::Result<PyObject*> type) {
+  return type && py::is_instance(object, py::as_type(*type));
+}
+
+}  // namespace
+
+py::Result<PyObject*> success_type() {
+  return py::create_once(success_cache, [] { return py::type_from_spec(success_spec); });
+}
+
+py::Result<PyObject*> failure_type() { return non_success_type<NonSuccessKind::Failure>(); }
+py::Result<PyObject*> error_type() { return non_success_type<NonSuccessKind::Error>(); }
+
+py::Result<PyObject*> skipped_type() {
+  return py::create_once(skipped_cache, [] { return py::type_from_spec(skipped_spec); });
+}
+
+py::Result<void> ensure_status(PyObject* object) {
+  for (auto type : {success_type, failure_type, error_type, skipped_type}) {
+    auto created = type();
+    if (!created) return py::raised();
+    if (py::is_instance(object, py::as_type(*created))) return {};
+  }
+  PyErr_SetString(PyExc_TypeError, kNotStatus);
+  return py::raised();
+}
+
+py::Result<TestCaseStatus> status_to_model(PyObject* object) {
+  if (!ensure_status(object)) return py::raised();
+  if (is_a(object, success_type())) {
+    auto guard = hold_for_conversion<SuccessState>(object);
+    if (!guard) return py::raised();
+    TestCaseStatus status = TestCaseStatus::success();
+    if (!add_model_reruns(status, py::state_of<SuccessState>(object).reruns)) {
+      return py::raised();
+    }
+    return status;
+  }
+  for (NonSuccessKind kind : {NonSuccessKind::Failure, NonSuccessKind::Error}) {
+    if (!is_a(object, non_success_type(kind))) continue;
+    auto guard = hold_for_conversion<NonSuccessState>(object);
+    if (!guard) return py::raised();
+    const NonSuccessState& stored = py::state_of<NonSuccessState>(object);
+    return non_success_to_model(kind, view_of(stored.message), view_of(stored.type),
+                                view_of(stored.description), stored.rerun_kind, stored.reruns);
+  }
+  // ensure_status passed, so this is a Skipped.
+  auto guard = hold_for_conversion<SkippedState>(object);
+  if (!guard) return py::raised();
+  const SkippedState& stored = py::state_of<SkippedState>(object);
+  TestCaseStatus status = TestCaseStatus::skipped();
+  if (stored.message) status.set_message(stored.message->view());
+  if (stored.type) status.set_type(stored.type->view());
+  if (stored.description) status.set_description(stored.description->view());
+  return status;
+}
+
+py::Result<TestCaseStatus> non_success_to_model(NonSuccessKind kind,
+                                                std::optional<std::string_view> message,
+                                                std::optional<std::string_view> type,
+                                                std::optional<std::string_view> description,
+                                                RerunKind rerun_kind,
+                                                std::span<const py::Ref> reruns) {
+  TestCaseStatus status = TestCaseStatus::non_success(kind);
+  if (message) status.set_message(*message);
+  if (type) status.set_type(*type);
+  if (description) status.set_description(*description);
+  status.set_rerun_kind(rerun_kind);
+  if (!add_model_reruns(status, reruns)) return py::raised();
+  return status;
+}
+
+py::Result<py::Ref> status_from_model(TestCaseStatus&& status) {
+  auto& value = status.value();
+  if (auto* success = std::get_if<Success>(&value)) {
+    auto type = success_type();
+    if (!type) return py::raised();
+    auto reruns = reruns_from_model(success->flaky_runs);
+    if (!reruns) return py::raised();
+    return py::new_object(py::as_type(*type), SuccessState{{}, std::move(*reruns)});
+  }
+  if (auto* non_success = std::get_if<NonSuccess>(&value)) {
+    auto type = non_success_type(non_success->kind);
+    if (!type) return py::raised();
+    auto reruns = reruns_from_model(non_success->reruns);
+    if (!reruns) return py::raised();
+    return py::new_object(py::as_type(*type), NonSuccessState{{},
+                                                              std::move(*reruns),
+                                                              std::move(non_success->message),
+                                                              std::move(non_success->type),
+                                                              std::move(non_success->description),
+                                                              non_success->rerun_kind});
+  }
+  // Neither of the above, so the one variant left.
+  auto& skipped = *std::get_if<Skipped>(&value);
+  auto type = skipped_type();
+  if (!type) return py::raised();
+  return py::new_object(
+      py::as_type(*type),
+      SkippedState{
+          {}, std::move(skipped.message), std::move(skipped.type), std::move(skipped.description)});
+}
+
+}  // namespace corvane
