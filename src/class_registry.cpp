@@ -6,7 +6,10 @@
 #include "enums.hpp"
 #include "errors.hpp"
 #include "property.hpp"
+#include "report.hpp"
 #include "status.hpp"
+#include "suite.hpp"
+#include "test_case.hpp"
 #include "test_rerun.hpp"
 
 namespace corvane {
@@ -21,6 +24,9 @@ constexpr std::array kPublished = {
     PublishedName{"Failure", &failure_type},
     PublishedName{"Error", &error_type},
     PublishedName{"Skipped", &skipped_type},
+    PublishedName{"TestCase", &test_case_type},
+    PublishedName{"TestSuite", &test_suite_type},
+    PublishedName{"Report", &report_type},
     PublishedName{"CorvaneError", &corvane_error_type},
     PublishedName{"DeserializationError", &deserialization_error_type},
     PublishedName{"SerializationError", &serialization_error_type},

@@ -1,0 +1,37 @@
+// The lists of child objects that reports, suites and test cases hold: the
+// very objects that were added, read back from Python as a new tuple.
+#pragma once
+
+#include <Python.h>
+
+#include <vector>
+
+#include "py/ref.hpp"
+#include "py/result.hpp"
+
+namespace corvane {
+
+using ChildList = std::vector<py::Ref>;
+
+// A new tuple of the stored objects themselves, in order.
+[[nodiscard]] inline py::Result<py::Ref> tuple_of(const ChildList& children) {
+  py::Ref tuple = py::Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(children.size())));
+  if (!tuple) return py::raised();
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    // PyTuple_SetItem steals the new reference that Ref::borrow made.
+    if (PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i),
+                        py::Ref::borrow(children[i].get()).release()) < 0) {
+      return py::raised();
+    }
+  }
+  return tuple;
+}
+
+// Appends `added` after the existing children; room is made first, so the
+// moves themselves cannot fail half-way.
+inline void append_children(ChildList& children, ChildList&& added) {
+  children.reserve(children.size() + added.size());
+  for (py::Ref& child : added) children.push_back(std::move(child));
+}
+
+}  // namespace corvane

@@ -1,0 +1,57 @@
+// Extra attributes into and out of the model: see extra_attributes.hpp.
+#include "extra_attributes.hpp"
+
+#include <Python.h>
+
+#include <string>
+
+#include "py/ref.hpp"
+
+namespace corvane {
+namespace {
+
+std::string_view reason(ExtraKeyProblem problem) {
+  return problem == ExtraKeyProblem::NotAName ? "not an XML name"
+                                              : "the element already has an attribute of that name";
+}
+
+void raise_bad_key(std::string_view key, ExtraElement element, std::string_view owner,
+                   ExtraKeyProblem problem) {
+  std::string message = "invalid extra attribute name '";
+  message += key;
+  message += "' on ";
+  message += element_name(element);
+  message += " '";
+  message += owner;
+  message += "': ";
+  message += reason(problem);
+  // From the whole buffer, not a C string: the key is the caller's text.
+  py::Ref text = py::Ref::steal(
+      PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+  if (text) PyErr_SetObject(PyExc_ValueError, text.get());
+}
+
+}  // namespace
+
+py::Result<void> insert_extra(const ExtraPairs& pairs, ExtraElement element, std::string_view owner,
+                              ExtraMap& map) {
+  for (const auto& [key, value] : pairs) {
+    XmlString model_key(key.view());
+    if (auto problem = check_extra_key(element, model_key.view());
+        problem != ExtraKeyProblem::None) {
+      raise_bad_key(model_key.view(), element, owner, problem);
+      return py::raised();
+    }
+    map.insert(std::move(model_key), XmlString(value.view()));
+  }
+  return {};
+}
+
+ExtraPairs extra_from_model(const ExtraMap& map) {
+  ExtraPairs pairs;
+  pairs.reserve(map.size());
+  for (const auto& entry : map) pairs.push_back(entry);
+  return pairs;
+}
+
+}  // namespace corvane

@@ -1,0 +1,27 @@
+// The `extra` attributes of suites and test cases on their way into the
+// model: the stored pairs inserted into the model's ordered map, each key
+// checked first, because the writer copies keys unchecked as attribute names.
+#pragma once
+
+#include <string_view>
+
+#include "model/extra_map.hpp"
+#include "py/result.hpp"
+#include "utils.hpp"
+#include "xml_write/xml_name.hpp"
+
+namespace corvane {
+
+// Inserts every pair, in order, with key and value built into XmlString
+// again (a repeated key keeps its first position and takes the later
+// value). A key that is not an XML Name, or that is a standard attribute of
+// `element`, is refused with a ValueError naming the key and the element
+// (`owner` is the element's `name`); the map is then left partly filled and
+// the caller discards it.
+[[nodiscard]] py::Result<void> insert_extra(const ExtraPairs& pairs, ExtraElement element,
+                                            std::string_view owner, ExtraMap& map);
+
+// The model map's entries as stored pairs, in map order.
+ExtraPairs extra_from_model(const ExtraMap& map);
+
+}  // namespace corvane

@@ -1,0 +1,394 @@
+// The Python class Report: see report.hpp. Writing builds a fresh model tree
+// from the Python objects and hands it to the serializer; reading runs the
+// deserializer and builds new Python objects from the model it returns.
+#include "report.hpp"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "child_list.hpp"
+#include "errors.hpp"
+#include "model/report.hpp"
+#include "model/xml_string.hpp"
+#include "py/args.hpp"
+#include "py/borrow.hpp"
+#include "py/convert.hpp"
+#include "py/note.hpp"
+#include "py/object.hpp"
+#include "py/ref.hpp"
+#include "py/sequence.hpp"
+#include "py/setter.hpp"
+#include "py/text.hpp"
+#include "py/type_cache.hpp"
+#include "suite.hpp"
+#include "utils.hpp"
+#include "xml_read/report_deserializer.hpp"
+#include "xml_read/value_parsers.hpp"
+#include "xml_write/report_serializer.hpp"
+#include "xml_write/text_forms.hpp"
+
+namespace corvane {
+namespace {
+
+struct ReportState {
+  py::BorrowFlag borrow;
+  XmlString name;
+  // The caller's suites themselves, so later changes to them show here.
+  ChildList test_suites;
+  std::optional<std::string> uuid;
+  std::optional<std::string> timestamp;
+  std::optional<Duration> time;
+};
+
+PyObject* type_cache = nullptr;
+
+ReportState& state(PyObject* self) { return py::state_of<ReportState>(self); }
+
+[[nodiscard]] py::Result<ChildList> to_test_suites(PyObject* object) {
+  auto type = test_suite_type();
+  if (!type) return py::raised();
+  return py::extract_sequence(object, py::as_type(*type), "TestSuite");
+}
+
+constexpr std::array kNewParams = {
+    py::required("name"),
+    py::keyword("uuid"),
+    py::keyword("timestamp"),
+    py::keyword("time"),
+};
+
+PyObject* report_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  auto parsed = py::parse_args("Report.__new__()", kNewParams, args, kwargs);
+  if (!parsed) return nullptr;
+  const auto& arguments = *parsed;
+  auto name = py::noted("name", py::to_str(arguments[0]));
+  if (!name) return nullptr;
+  auto time = py::noted("time", extract_optional_duration(arguments[3]));
+  if (!time) return nullptr;
+
+  // Validation after parsing: these errors carry no note.
+  ReportState stored;
+  stored.name = XmlString(*name);
+  auto uuid = normalize_uuid(arguments[1]);
+  if (!uuid) return nullptr;
+  auto timestamp = normalize_timestamp(arguments[2]);
+  if (!timestamp) return nullptr;
+  stored.uuid = std::move(*uuid);
+  stored.timestamp = std::move(*timestamp);
+  stored.time = *time;
+  auto self = py::new_object(type, std::move(stored));
+  if (!self) return nullptr;
+  return self->release();
+}
+
+PyObject* get_name(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  return py::new_str(state(self).name.view());
+}
+
+py::Result<void> set_name(PyObject* self, PyObject* value) {
+  auto text = py::noted("value", py::to_str(value));
+  if (!text) return py::raised();
+  XmlString sanitised(*text);
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  state(self).name = std::move(sanitised);
+  return {};
+}
+
+PyObject* get_uuid(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto uuid = uuid_to_python(state(self).uuid);
+  if (!uuid) return nullptr;
+  return uuid->release();
+}
+
+// Normalising runs Python code (isinstance, str), which must find the report
+// held for the change that is under way.
+py::Result<void> set_uuid(PyObject* self, PyObject* value) {
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  auto uuid = normalize_uuid(value);
+  if (!uuid) return py::raised();
+  state(self).uuid = std::move(*uuid);
+  return {};
+}
+
+PyObject* get_timestamp(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto timestamp = timestamp_to_python(state(self).timestamp);
+  if (!timestamp) return nullptr;
+  return timestamp->release();
+}
+
+py::Result<void> set_timestamp(PyObject* self, PyObject* value) {
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  auto timestamp = normalize_timestamp(value);
+  if (!timestamp) return py::raised();
+  state(self).timestamp = std::move(*timestamp);
+  return {};
+}
+
+PyObject* get_time(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto time = duration_to_python(state(self).time);
+  if (!time) return nullptr;
+  return time->release();
+}
+
+py::Result<void> set_time(PyObject* self, PyObject* value) {
+  auto time = py::noted("value", extract_optional_duration(value));
+  if (!time) return py::raised();
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  state(self).time = *time;
+  return {};
+}
+
+// The sum over the suites, in order, of one of their counts; a suite held
+// twice counts twice.
+template <std::uint64_t SuiteCounts::* Count>
+PyObject* get_count(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  std::uint64_t total = 0;
+  for (const py::Ref& suite : state(self).test_suites) {
+    auto counts = suite_counts(suite.get());
+    if (!counts) return nullptr;
+    total += (*counts).*Count;
+  }
+  return PyLong_FromUnsignedLongLong(total);
+}
+
+PyObject* get_test_suites(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto tuple = tuple_of(state(self).test_suites);
+  if (!tuple) return nullptr;
+  return tuple->release();
+}
+
+constexpr std::array kAddSuiteParams = {py::required("test_suite")};
+
+PyObject* add_test_suite(PyObject* self, PyObject* args, PyObject* kwargs) {
+  auto parsed = py::parse_args("Report.add_test_suite()", kAddSuiteParams, args, kwargs);
+  if (!parsed) return nullptr;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return nullptr;
+  auto type = test_suite_type();
+  if (!type) return nullptr;
+  auto suite =
+      py::noted("test_suite", py::to_instance((*parsed)[0], py::as_type(*type), "TestSuite"));
+  if (!suite) return nullptr;
+  state(self).test_suites.push_back(py::Ref::borrow(*suite));
+  Py_RETURN_NONE;
+}
+
+constexpr std::array kAddSuitesParams = {py::required("test_suites")};
+
+// The report is held for the change while the sequence is iterated, so
+// Python code run by the iteration cannot see or change it half-way.
+PyObject* add_test_suites(PyObject* self, PyObject* args, PyObject* kwargs) {
+  auto parsed = py::parse_args("Report.add_test_suites()", kAddSuitesParams, args, kwargs);
+  if (!parsed) return nullptr;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return nullptr;
+  auto suites = py::noted("test_suites", to_test_suites((*parsed)[0]));
+  if (!suites) return nullptr;
+  append_children(state(self).test_suites, std::move(*suites));
+  Py_RETURN_NONE;
+}
+
+void raise_value_error(std::string_view message) {
+  py::Ref text = py::Ref::steal(
+      PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
+  if (text) PyErr_SetObject(PyExc_ValueError, text.get());
+}
+
+// The model report of a report the caller holds shared: name first, then
+// the identifier and the timestamp (so a bad stored value is reported before
+// any suite is converted), then every suite through the counting operation.
+[[nodiscard]] py::Result<Report> report_to_model(const ReportState& stored) {
+  Report model(stored.name.view());
+  if (stored.uuid) {
+    // The stored text is normally a uuid.UUID's own; only a subclass with a
+    // different __str__ gets here with something else.
+    auto uuid = parse_uuid_text(*stored.uuid);
+    if (!uuid) {
+      raise_value_error("invalid uuid '" + *stored.uuid + "': " + uuid.error());
+      return py::raised();
+    }
+    model.uuid = *uuid;
+  }
+  auto timestamp = timestamp_to_model(stored.timestamp);
+  if (!timestamp) return py::raised();
+  model.timestamp = *timestamp;
+  model.time = stored.time;
+  model.test_suites.reserve(stored.test_suites.size());
+  for (const py::Ref& suite : stored.test_suites) {
+    auto converted = test_suite_to_model(suite.get());
+    if (!converted) return py::raised();
+    model.add_test_suite(std::move(*converted));
+  }
+  return model;
+}
+
+// The whole document as a str, for a report the caller holds shared.
+[[nodiscard]] py::Result<py::Ref> document_of(const ReportState& stored) {
+  auto model = report_to_model(stored);
+  if (!model) return py::raised();
+  auto document = to_string(*model);
+  if (!document) {
+    raise_serialization_error(document.error().message());
+    return py::raised();
+  }
+  py::Ref text = py::Ref::steal(py::new_str(*document));
+  if (!text) return py::raised();
+  return text;
+}
+
+PyObject* to_xml(PyObject* self, PyObject*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto document = document_of(state(self));
+  if (!document) return nullptr;
+  return document->release();
+}
+
+constexpr std::array kWriteParams = {py::required("writer")};
+
+// The report stays held for reading during writer.write(), so a writer that
+// tries to change it is refused.
+PyObject* write_xml(PyObject* self, PyObject* args, PyObject* kwargs) {
+  auto parsed = py::parse_args("Report.write_xml()", kWriteParams, args, kwargs);
+  if (!parsed) return nullptr;
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto document = document_of(state(self));
+  if (!document) return nullptr;
+  py::Ref write = py::Ref::steal(PyObject_GetAttrString((*parsed)[0], "write"));
+  if (!write) return nullptr;
+  py::Ref written =
+      py::Ref::steal(PyObject_CallFunctionObjArgs(write.get(), document->get(), nullptr));
+  if (!written) return nullptr;
+  Py_RETURN_NONE;
+}
+
+// A new Report from a model report, which is consumed.
+[[nodiscard]] py::Result<py::Ref> report_from_model(Report&& report) {
+  auto type = report_type();
+  if (!type) return py::raised();
+  ReportState stored;
+  stored.test_suites.reserve(report.test_suites.size());
+  for (TestSuite& suite : report.test_suites) {
+    auto made = test_suite_from_model(std::move(suite));
+    if (!made) return py::raised();
+    stored.test_suites.push_back(std::move(*made));
+  }
+  if (report.uuid) stored.uuid = format_uuid(*report.uuid);
+  if (report.timestamp) stored.timestamp = to_rfc3339(*report.timestamp);
+  // The name is already sanitised; the document's counts are dropped, since
+  // a report computes its own.
+  stored.name = std::move(report.name);
+  stored.time = report.time;
+  return py::new_object(py::as_type(*type), std::move(stored));
+}
+
+[[nodiscard]] py::Result<py::Ref> read_document(PyObject* xml) {
+  auto text = extract_xml(xml);
+  if (!text) return py::raised();
+  auto report = deserialize_from_str(*text);
+  if (!report) {
+    raise_deserialization_error(report.error().text());
+    return py::raised();
+  }
+  return report_from_model(std::move(*report));
+}
+
+constexpr std::array kFromXmlParams = {py::required("xml")};
+
+PyObject* from_xml(PyObject*, PyObject* args, PyObject* kwargs) {
+  auto parsed = py::parse_args("Report.from_xml()", kFromXmlParams, args, kwargs);
+  if (!parsed) return nullptr;
+  auto report = read_document((*parsed)[0]);
+  if (!report) return nullptr;
+  return report->release();
+}
+
+constexpr std::array kReadXmlParams = {py::required("reader")};
+
+PyObject* read_xml(PyObject*, PyObject* args, PyObject* kwargs) {
+  auto parsed = py::parse_args("Report.read_xml()", kReadXmlParams, args, kwargs);
+  if (!parsed) return nullptr;
+  py::Ref read = py::Ref::steal(PyObject_GetAttrString((*parsed)[0], "read"));
+  if (!read) return nullptr;
+  py::Ref content = py::Ref::steal(PyObject_CallNoArgs(read.get()));
+  if (!content) return nullptr;
+  auto report = read_document(content.get());
+  if (!report) return nullptr;
+  return report->release();
+}
+
+PyGetSetDef getset[] = {
+    {"name", &get_name, &py::setter<&set_name>, nullptr, nullptr},
+    {"uuid", &get_uuid, &py::setter<&set_uuid>, nullptr, nullptr},
+    {"timestamp", &get_timestamp, &py::setter<&set_timestamp>, nullptr, nullptr},
+    {"time", &get_time, &py::setter<&set_time>, nullptr, nullptr},
+    {"tests", &get_count<&SuiteCounts::tests>, nullptr, nullptr, nullptr},
+    {"failures", &get_count<&SuiteCounts::failures>, nullptr, nullptr, nullptr},
+    {"errors", &get_count<&SuiteCounts::errors>, nullptr, nullptr, nullptr},
+    {"test_suites", &get_test_suites, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+template <class Function>
+constexpr PyCFunction as_method(Function function) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+PyMethodDef methods[] = {
+    {"add_test_suite", as_method(&add_test_suite), METH_VARARGS | METH_KEYWORDS,
+     "add_test_suite($self, test_suite)\n--\n\n"},
+    {"add_test_suites", as_method(&add_test_suites), METH_VARARGS | METH_KEYWORDS,
+     "add_test_suites($self, test_suites)\n--\n\n"},
+    {"to_xml", as_method(&to_xml), METH_NOARGS, "to_xml($self)\n--\n\n"},
+    {"write_xml", as_method(&write_xml), METH_VARARGS | METH_KEYWORDS,
+     "write_xml($self, writer)\n--\n\n"},
+    {"from_xml", as_method(&from_xml), METH_VARARGS | METH_KEYWORDS | METH_CLASS,
+     "from_xml($cls, xml)\n--\n\n"},
+    {"read_xml", as_method(&read_xml), METH_VARARGS | METH_KEYWORDS | METH_CLASS,
+     "read_xml($cls, reader)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_doc, const_cast<char*>("Report(name, *, uuid=None, timestamp=None, time=None)\n--\n\n")},
+    {Py_tp_new, reinterpret_cast<void*>(&report_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<ReportState>)},
+    {Py_tp_getset, getset},
+    {Py_tp_methods, methods},
+    {0, nullptr},
+};
+
+PyType_Spec spec = {
+    "corvane._corvane.Report",
+    static_cast<int>(sizeof(py::Object<ReportState>)),
+    0,
+    Py_TPFLAGS_DEFAULT,
+    slots,
+};
+
+}  // namespace
+
+py::Result<PyObject*> report_type() {
+  return py::create_once(type_cache, [] { return py::type_from_spec(spec); });
+}
+
+}  // namespace corvane

@@ -1,0 +1,443 @@
+// The Python class TestSuite: see suite.hpp.
+#include "suite.hpp"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "child_list.hpp"
+#include "errors.hpp"
+#include "extra_attributes.hpp"
+#include "model/xml_string.hpp"
+#include "property.hpp"
+#include "py/args.hpp"
+#include "py/borrow.hpp"
+#include "py/convert.hpp"
+#include "py/note.hpp"
+#include "py/object.hpp"
+#include "py/sequence.hpp"
+#include "py/setter.hpp"
+#include "py/text.hpp"
+#include "py/type_cache.hpp"
+#include "status.hpp"
+#include "test_case.hpp"
+#include "utils.hpp"
+#include "xml_write/text_forms.hpp"
+
+namespace corvane {
+namespace {
+
+using OptionalText = std::optional<XmlString>;
+
+struct SuiteState {
+  py::BorrowFlag borrow;
+  XmlString name;
+  // The caller's objects themselves, so later changes to them show here.
+  ChildList test_cases;
+  ChildList properties;
+  ExtraPairs extra;
+  std::optional<std::string> timestamp;
+  OptionalText system_out;
+  OptionalText system_err;
+  std::optional<Duration> time;
+};
+
+PyObject* type_cache = nullptr;
+
+SuiteState& state(PyObject* self) { return py::state_of<SuiteState>(self); }
+
+[[nodiscard]] py::Result<ChildList> to_test_cases(PyObject* object) {
+  if (object == nullptr) return ChildList();
+  auto type = test_case_type();
+  if (!type) return py::raised();
+  return py::extract_sequence(object, py::as_type(*type), "TestCase");
+}
+
+[[nodiscard]] py::Result<ChildList> to_properties(PyObject* object) {
+  if (object == nullptr) return ChildList();
+  auto type = property_type();
+  if (!type) return py::raised();
+  return py::extract_sequence(object, py::as_type(*type), "Property");
+}
+
+// An omitted or None `extra` is no dict; anything else must be one.
+[[nodiscard]] py::Result<PyObject*> to_optional_dict(PyObject* object) {
+  if (object == nullptr || object == Py_None) return static_cast<PyObject*>(nullptr);
+  return py::to_dict(object);
+}
+
+// Counts by the class of each test case's current status object: nothing is
+// cached, so a status replaced after the case was added is seen here.
+[[nodiscard]] py::Result<SuiteCounts> count_cases(const SuiteState& suite) {
+  auto skipped = skipped_type();
+  if (!skipped) return py::raised();
+  auto failure = failure_type();
+  if (!failure) return py::raised();
+  auto error = error_type();
+  if (!error) return py::raised();
+  SuiteCounts counts;
+  counts.tests = suite.test_cases.size();
+  for (const py::Ref& test_case : suite.test_cases) {
+    auto status = test_case_status(test_case.get());
+    if (!status) return py::raised();
+    if (py::is_instance(*status, py::as_type(*skipped))) {
+      ++counts.disabled;
+    } else if (py::is_instance(*status, py::as_type(*failure))) {
+      ++counts.failures;
+    } else if (py::is_instance(*status, py::as_type(*error))) {
+      ++counts.errors;
+    }
+  }
+  return counts;
+}
+
+constexpr std::array kNewParams = {
+    py::required("name"),      py::keyword("timestamp"),  py::keyword("time"),
+    py::keyword("test_cases"), py::keyword("properties"), py::keyword("system_out"),
+    py::keyword("system_err"), py::keyword("extra"),
+};
+
+PyObject* test_suite_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  auto parsed = py::parse_args("TestSuite.__new__()", kNewParams, args, kwargs);
+  if (!parsed) return nullptr;
+  const auto& arguments = *parsed;
+  // Every argument gets its type checked, in signature order, before any
+  // value is validated; `timestamp` is taken as it is here.
+  auto name = py::noted("name", py::to_str(arguments[0]));
+  if (!name) return nullptr;
+  auto time = py::noted("time", extract_optional_duration(arguments[2]));
+  if (!time) return nullptr;
+  auto test_cases = py::noted("test_cases", to_test_cases(arguments[3]));
+  if (!test_cases) return nullptr;
+  auto properties = py::noted("properties", to_properties(arguments[4]));
+  if (!properties) return nullptr;
+  auto system_out = py::noted("system_out", py::to_optional_str(arguments[5]));
+  if (!system_out) return nullptr;
+  auto system_err = py::noted("system_err", py::to_optional_str(arguments[6]));
+  if (!system_err) return nullptr;
+  auto extra_dict = py::noted("extra", to_optional_dict(arguments[7]));
+  if (!extra_dict) return nullptr;
+
+  // Validation after parsing: these errors carry no note.
+  SuiteState stored;
+  stored.name = XmlString(*name);
+  auto timestamp = normalize_timestamp(arguments[1]);
+  if (!timestamp) return nullptr;
+  if (*system_out) stored.system_out.emplace(**system_out);
+  if (*system_err) stored.system_err.emplace(**system_err);
+  auto extra = extract_extra(*extra_dict);
+  if (!extra) return nullptr;
+
+  stored.test_cases = std::move(*test_cases);
+  stored.properties = std::move(*properties);
+  stored.extra = std::move(*extra);
+  stored.timestamp = std::move(*timestamp);
+  stored.time = *time;
+  auto self = py::new_object(type, std::move(stored));
+  if (!self) return nullptr;
+  return self->release();
+}
+
+PyObject* get_name(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  return py::new_str(state(self).name.view());
+}
+
+py::Result<void> set_name(PyObject* self, PyObject* value) {
+  auto text = py::noted("value", py::to_str(value));
+  if (!text) return py::raised();
+  XmlString sanitised(*text);
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  state(self).name = std::move(sanitised);
+  return {};
+}
+
+PyObject* get_timestamp(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto timestamp = timestamp_to_python(state(self).timestamp);
+  if (!timestamp) return nullptr;
+  return timestamp->release();
+}
+
+// Normalising runs Python code (utcoffset, isoformat), which must find the
+// suite held for the change that is under way.
+py::Result<void> set_timestamp(PyObject* self, PyObject* value) {
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  auto timestamp = normalize_timestamp(value);
+  if (!timestamp) return py::raised();
+  state(self).timestamp = std::move(*timestamp);
+  return {};
+}
+
+PyObject* get_time(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto time = duration_to_python(state(self).time);
+  if (!time) return nullptr;
+  return time->release();
+}
+
+py::Result<void> set_time(PyObject* self, PyObject* value) {
+  auto time = py::noted("value", extract_optional_duration(value));
+  if (!time) return py::raised();
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  state(self).time = *time;
+  return {};
+}
+
+PyObject* get_tests(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  return PyLong_FromSize_t(state(self).test_cases.size());
+}
+
+template <std::uint64_t SuiteCounts::* Count>
+PyObject* get_count(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto counts = count_cases(state(self));
+  if (!counts) return nullptr;
+  return PyLong_FromUnsignedLongLong((*counts).*Count);
+}
+
+template <ChildList SuiteState::* List>
+PyObject* get_children(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto tuple = tuple_of(state(self).*List);
+  if (!tuple) return nullptr;
+  return tuple->release();
+}
+
+template <OptionalText SuiteState::* Field>
+PyObject* get_text(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  return py::new_optional_str(state(self).*Field);
+}
+
+template <OptionalText SuiteState::* Field>
+py::Result<void> set_text(PyObject* self, PyObject* value) {
+  auto text = py::noted("value", py::to_optional_text(value));
+  if (!text) return py::raised();
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  state(self).*Field = std::move(*text);
+  return {};
+}
+
+PyObject* get_extra(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto dict = extra_to_dict(state(self).extra);
+  if (!dict) return nullptr;
+  return dict->release();
+}
+
+py::Result<void> set_extra(PyObject* self, PyObject* value) {
+  auto dict = py::noted("value", py::to_dict(value));
+  if (!dict) return py::raised();
+  auto extra = extract_extra(*dict);
+  if (!extra) return py::raised();
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  state(self).extra = std::move(*extra);
+  return {};
+}
+
+// One child to append: parsed, then checked while the suite is held.
+template <ChildList SuiteState::* List, py::Result<PyObject*> (*Type)()>
+PyObject* add_child(PyObject* self, PyObject* args, PyObject* kwargs, const char* function,
+                    const std::array<py::Param, 1>& params, const char* target) {
+  auto parsed = py::parse_args(function, params, args, kwargs);
+  if (!parsed) return nullptr;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return nullptr;
+  auto type = Type();
+  if (!type) return nullptr;
+  auto child = py::noted(params[0].name, py::to_instance((*parsed)[0], py::as_type(*type), target));
+  if (!child) return nullptr;
+  (state(self).*List).push_back(py::Ref::borrow(*child));
+  Py_RETURN_NONE;
+}
+
+// Several children to append: the suite is held for the change while the
+// sequence is iterated, so Python code run by the iteration cannot see or
+// change it half-way; on any failure nothing is appended.
+template <ChildList SuiteState::* List, py::Result<ChildList> (*Extract)(PyObject*)>
+PyObject* add_children(PyObject* self, PyObject* args, PyObject* kwargs, const char* function,
+                       const std::array<py::Param, 1>& params) {
+  auto parsed = py::parse_args(function, params, args, kwargs);
+  if (!parsed) return nullptr;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return nullptr;
+  auto children = py::noted(params[0].name, Extract((*parsed)[0]));
+  if (!children) return nullptr;
+  append_children(state(self).*List, std::move(*children));
+  Py_RETURN_NONE;
+}
+
+constexpr std::array kTestCaseParam = {py::required("test_case")};
+constexpr std::array kTestCasesParam = {py::required("test_cases")};
+constexpr std::array kPropertyParam = {py::required("property")};
+constexpr std::array kPropertiesParam = {py::required("properties")};
+
+PyObject* add_test_case(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return add_child<&SuiteState::test_cases, &test_case_type>(
+      self, args, kwargs, "TestSuite.add_test_case()", kTestCaseParam, "TestCase");
+}
+
+PyObject* add_test_cases(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return add_children<&SuiteState::test_cases, &to_test_cases>(
+      self, args, kwargs, "TestSuite.add_test_cases()", kTestCasesParam);
+}
+
+PyObject* add_property(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return add_child<&SuiteState::properties, &property_type>(
+      self, args, kwargs, "TestSuite.add_property()", kPropertyParam, "Property");
+}
+
+PyObject* add_properties(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return add_children<&SuiteState::properties, &to_properties>(
+      self, args, kwargs, "TestSuite.add_properties()", kPropertiesParam);
+}
+
+PyGetSetDef getset[] = {
+    {"name", &get_name, &py::setter<&set_name>, nullptr, nullptr},
+    {"timestamp", &get_timestamp, &py::setter<&set_timestamp>, nullptr, nullptr},
+    {"time", &get_time, &py::setter<&set_time>, nullptr, nullptr},
+    {"tests", &get_tests, nullptr, nullptr, nullptr},
+    {"disabled", &get_count<&SuiteCounts::disabled>, nullptr, nullptr, nullptr},
+    {"failures", &get_count<&SuiteCounts::failures>, nullptr, nullptr, nullptr},
+    {"errors", &get_count<&SuiteCounts::errors>, nullptr, nullptr, nullptr},
+    {"test_cases", &get_children<&SuiteState::test_cases>, nullptr, nullptr, nullptr},
+    {"properties", &get_children<&SuiteState::properties>, nullptr, nullptr, nullptr},
+    {"system_out", &get_text<&SuiteState::system_out>,
+     &py::setter<&set_text<&SuiteState::system_out>>, nullptr, nullptr},
+    {"system_err", &get_text<&SuiteState::system_err>,
+     &py::setter<&set_text<&SuiteState::system_err>>, nullptr, nullptr},
+    {"extra", &get_extra, &py::setter<&set_extra>, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+template <PyObject* (*Method)(PyObject*, PyObject*, PyObject*)>
+constexpr PyMethodDef method(const char* name, const char* doc) {
+  return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Method)),
+          METH_VARARGS | METH_KEYWORDS, doc};
+}
+
+PyMethodDef methods[] = {
+    method<&add_test_case>("add_test_case", "add_test_case($self, test_case)\n--\n\n"),
+    method<&add_test_cases>("add_test_cases", "add_test_cases($self, test_cases)\n--\n\n"),
+    method<&add_property>("add_property", "add_property($self, property)\n--\n\n"),
+    method<&add_properties>("add_properties", "add_properties($self, properties)\n--\n\n"),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_doc,
+     const_cast<char*>("TestSuite(name, *, timestamp=None, time=None, test_cases=..., "
+                       "properties=..., system_out=None, system_err=None, extra=None)\n--\n\n")},
+    {Py_tp_new, reinterpret_cast<void*>(&test_suite_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<SuiteState>)},
+    {Py_tp_getset, getset},
+    {Py_tp_methods, methods},
+    {0, nullptr},
+};
+
+PyType_Spec spec = {
+    "corvane._corvane.TestSuite",
+    static_cast<int>(sizeof(py::Object<SuiteState>)),
+    0,
+    Py_TPFLAGS_DEFAULT,
+    slots,
+};
+
+// Held while a report reads the suite; a suite in the middle of a change can
+// only be met from re-entrant Python code, and is then a broken invariant
+// rather than a user error.
+[[nodiscard]] py::Result<py::SharedGuard> read_as_child(PyObject* self) {
+  auto guard = py::SharedGuard::try_acquire(state(self).borrow);
+  if (!guard) {
+    raise_internal_failure("TestSuite is being changed while it is read");
+    return py::raised();
+  }
+  return std::move(*guard);
+}
+
+}  // namespace
+
+py::Result<PyObject*> test_suite_type() {
+  return py::create_once(type_cache, [] { return py::type_from_spec(spec); });
+}
+
+py::Result<SuiteCounts> suite_counts(PyObject* self) {
+  auto guard = read_as_child(self);
+  if (!guard) return py::raised();
+  return count_cases(state(self));
+}
+
+py::Result<TestSuite> test_suite_to_model(PyObject* self) {
+  auto guard = read_as_child(self);
+  if (!guard) return py::raised();
+  const SuiteState& stored = state(self);
+  // Every text is built into an XmlString again on its way into the model.
+  TestSuite model(stored.name.view());
+  auto timestamp = timestamp_to_model(stored.timestamp);
+  if (!timestamp) return py::raised();
+  model.timestamp = *timestamp;
+  model.time = stored.time;
+  model.properties.reserve(stored.properties.size());
+  for (const py::Ref& property : stored.properties) {
+    auto converted = property_to_model(property.get());
+    if (!converted) return py::raised();
+    model.properties.push_back(std::move(*converted));
+  }
+  if (stored.system_out) model.system_out.emplace(stored.system_out->view());
+  if (stored.system_err) model.system_err.emplace(stored.system_err->view());
+  if (!insert_extra(stored.extra, ExtraElement::TestSuite, stored.name.view(), model.extra)) {
+    return py::raised();
+  }
+  model.test_cases.reserve(stored.test_cases.size());
+  for (const py::Ref& test_case : stored.test_cases) {
+    auto converted = test_case_to_model(test_case.get());
+    if (!converted) return py::raised();
+    model.add_test_case(std::move(*converted));
+  }
+  return model;
+}
+
+py::Result<py::Ref> test_suite_from_model(TestSuite&& suite) {
+  auto type = test_suite_type();
+  if (!type) return py::raised();
+  SuiteState stored;
+  stored.test_cases.reserve(suite.test_cases.size());
+  for (TestCase& test_case : suite.test_cases) {
+    auto made = test_case_from_model(std::move(test_case));
+    if (!made) return py::raised();
+    stored.test_cases.push_back(std::move(*made));
+  }
+  stored.properties.reserve(suite.properties.size());
+  for (const Property& property : suite.properties) {
+    auto made = property_from_model(property);
+    if (!made) return py::raised();
+    stored.properties.push_back(std::move(*made));
+  }
+  // The model's texts are already sanitised and are taken as they are; its
+  // counts are dropped, since a suite computes its own.
+  stored.name = std::move(suite.name);
+  stored.system_out = std::move(suite.system_out);
+  stored.system_err = std::move(suite.system_err);
+  stored.time = suite.time;
+  if (suite.timestamp) stored.timestamp = to_rfc3339(*suite.timestamp);
+  stored.extra = extra_from_model(suite.extra);
+  return py::new_object(py::as_type(*type), std::move(stored));
+}
+
+}  // namespace corvane

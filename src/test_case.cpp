@@ -1,0 +1,410 @@
+// The Python class TestCase: see test_case.hpp.
+#include "test_case.hpp"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "child_list.hpp"
+#include "errors.hpp"
+#include "extra_attributes.hpp"
+#include "model/xml_string.hpp"
+#include "property.hpp"
+#include "py/args.hpp"
+#include "py/borrow.hpp"
+#include "py/convert.hpp"
+#include "py/note.hpp"
+#include "py/object.hpp"
+#include "py/sequence.hpp"
+#include "py/setter.hpp"
+#include "py/text.hpp"
+#include "py/type_cache.hpp"
+#include "status.hpp"
+#include "utils.hpp"
+#include "xml_write/text_forms.hpp"
+
+namespace corvane {
+namespace {
+
+using OptionalText = std::optional<XmlString>;
+
+struct TestCaseState {
+  py::BorrowFlag borrow;
+  XmlString name;
+  // The caller's status object itself, so later changes to it show here.
+  py::Ref status;
+  OptionalText classname;
+  std::optional<std::uint64_t> assertions;
+  std::optional<std::string> timestamp;
+  std::optional<Duration> time;
+  OptionalText system_out;
+  OptionalText system_err;
+  ExtraPairs extra;
+  ChildList properties;
+};
+
+PyObject* type_cache = nullptr;
+
+TestCaseState& state(PyObject* self) { return py::state_of<TestCaseState>(self); }
+
+// None (or an omitted argument) is no count.
+[[nodiscard]] py::Result<std::optional<std::uint64_t>> to_optional_count(PyObject* object) {
+  if (object == nullptr || object == Py_None) return std::optional<std::uint64_t>();
+  auto count = py::to_u64(object);
+  if (!count) return py::raised();
+  return std::optional<std::uint64_t>(*count);
+}
+
+// An omitted or None `extra` is no dict; anything else must be one.
+[[nodiscard]] py::Result<PyObject*> to_optional_dict(PyObject* object) {
+  if (object == nullptr || object == Py_None) return static_cast<PyObject*>(nullptr);
+  return py::to_dict(object);
+}
+
+[[nodiscard]] py::Result<ChildList> to_properties(PyObject* object) {
+  if (object == nullptr) return ChildList();
+  auto type = property_type();
+  if (!type) return py::raised();
+  return py::extract_sequence(object, py::as_type(*type), "Property");
+}
+
+constexpr std::array kNewParams = {
+    py::required("name"),      py::required("status"),    py::keyword("classname"),
+    py::keyword("assertions"), py::keyword("timestamp"),  py::keyword("time"),
+    py::keyword("system_out"), py::keyword("system_err"), py::keyword("extra"),
+    py::keyword("properties"),
+};
+
+PyObject* test_case_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  auto parsed = py::parse_args("TestCase.__new__()", kNewParams, args, kwargs);
+  if (!parsed) return nullptr;
+  const auto& arguments = *parsed;
+  // Every argument gets its type checked, in signature order, before any
+  // value is validated; `status` and `timestamp` are taken as they are here.
+  auto name = py::noted("name", py::to_str(arguments[0]));
+  if (!name) return nullptr;
+  PyObject* status = arguments[1];
+  auto classname = py::noted("classname", py::to_optional_str(arguments[2]));
+  if (!classname) return nullptr;
+  auto assertions = py::noted("assertions", to_optional_count(arguments[3]));
+  if (!assertions) return nullptr;
+  auto time = py::noted("time", extract_optional_duration(arguments[5]));
+  if (!time) return nullptr;
+  auto system_out = py::noted("system_out", py::to_optional_str(arguments[6]));
+  if (!system_out) return nullptr;
+  auto system_err = py::noted("system_err", py::to_optional_str(arguments[7]));
+  if (!system_err) return nullptr;
+  auto extra_dict = py::noted("extra", to_optional_dict(arguments[8]));
+  if (!extra_dict) return nullptr;
+  auto properties = py::noted("properties", to_properties(arguments[9]));
+  if (!properties) return nullptr;
+
+  // Validation after parsing: these errors carry no note.
+  if (!ensure_status(status)) return nullptr;
+  TestCaseState stored;
+  stored.name = XmlString(*name);
+  if (*classname) stored.classname.emplace(**classname);
+  auto timestamp = normalize_timestamp(arguments[4]);
+  if (!timestamp) return nullptr;
+  if (*system_out) stored.system_out.emplace(**system_out);
+  if (*system_err) stored.system_err.emplace(**system_err);
+  auto extra = extract_extra(*extra_dict);
+  if (!extra) return nullptr;
+
+  stored.status = py::Ref::borrow(status);
+  stored.assertions = *assertions;
+  stored.timestamp = std::move(*timestamp);
+  stored.time = *time;
+  stored.extra = std::move(*extra);
+  stored.properties = std::move(*properties);
+  auto self = py::new_object(type, std::move(stored));
+  if (!self) return nullptr;
+  return self->release();
+}
+
+PyObject* get_name(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  return py::new_str(state(self).name.view());
+}
+
+py::Result<void> set_name(PyObject* self, PyObject* value) {
+  auto text = py::noted("value", py::to_str(value));
+  if (!text) return py::raised();
+  XmlString sanitised(*text);
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  state(self).name = std::move(sanitised);
+  return {};
+}
+
+PyObject* get_status(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  return py::Ref::borrow(state(self).status.get()).release();
+}
+
+py::Result<void> set_status(PyObject* self, PyObject* value) {
+  if (!ensure_status(value)) return py::raised();
+  // Declared before the guard, so the old status is released only once the
+  // test case is free again.
+  py::Ref old;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  old = std::exchange(state(self).status, py::Ref::borrow(value));
+  return {};
+}
+
+template <OptionalText TestCaseState::* Field>
+PyObject* get_text(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  return py::new_optional_str(state(self).*Field);
+}
+
+template <OptionalText TestCaseState::* Field>
+py::Result<void> set_text(PyObject* self, PyObject* value) {
+  auto text = py::noted("value", py::to_optional_text(value));
+  if (!text) return py::raised();
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  state(self).*Field = std::move(*text);
+  return {};
+}
+
+PyObject* get_assertions(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  const auto& assertions = state(self).assertions;
+  if (!assertions) return Py_NewRef(Py_None);
+  return PyLong_FromUnsignedLongLong(*assertions);
+}
+
+py::Result<void> set_assertions(PyObject* self, PyObject* value) {
+  auto assertions = py::noted("value", to_optional_count(value));
+  if (!assertions) return py::raised();
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  state(self).assertions = *assertions;
+  return {};
+}
+
+PyObject* get_timestamp(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto timestamp = timestamp_to_python(state(self).timestamp);
+  if (!timestamp) return nullptr;
+  return timestamp->release();
+}
+
+// Normalising runs Python code (utcoffset, isoformat), which must find the
+// test case held for the change that is under way.
+py::Result<void> set_timestamp(PyObject* self, PyObject* value) {
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  auto timestamp = normalize_timestamp(value);
+  if (!timestamp) return py::raised();
+  state(self).timestamp = std::move(*timestamp);
+  return {};
+}
+
+PyObject* get_time(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto time = duration_to_python(state(self).time);
+  if (!time) return nullptr;
+  return time->release();
+}
+
+py::Result<void> set_time(PyObject* self, PyObject* value) {
+  auto time = py::noted("value", extract_optional_duration(value));
+  if (!time) return py::raised();
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  state(self).time = *time;
+  return {};
+}
+
+PyObject* get_extra(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto dict = extra_to_dict(state(self).extra);
+  if (!dict) return nullptr;
+  return dict->release();
+}
+
+py::Result<void> set_extra(PyObject* self, PyObject* value) {
+  auto dict = py::noted("value", py::to_dict(value));
+  if (!dict) return py::raised();
+  auto extra = extract_extra(*dict);
+  if (!extra) return py::raised();
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
+  state(self).extra = std::move(*extra);
+  return {};
+}
+
+PyObject* get_properties(PyObject* self, void*) {
+  auto guard = py::borrow(state(self).borrow);
+  if (!guard) return nullptr;
+  auto tuple = tuple_of(state(self).properties);
+  if (!tuple) return nullptr;
+  return tuple->release();
+}
+
+constexpr std::array kAddPropertyParams = {py::required("property")};
+
+PyObject* add_property(PyObject* self, PyObject* args, PyObject* kwargs) {
+  auto parsed = py::parse_args("TestCase.add_property()", kAddPropertyParams, args, kwargs);
+  if (!parsed) return nullptr;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return nullptr;
+  auto type = property_type();
+  if (!type) return nullptr;
+  auto property =
+      py::noted("property", py::to_instance((*parsed)[0], py::as_type(*type), "Property"));
+  if (!property) return nullptr;
+  state(self).properties.push_back(py::Ref::borrow(*property));
+  Py_RETURN_NONE;
+}
+
+constexpr std::array kAddPropertiesParams = {py::required("properties")};
+
+// The test case is held for the change while the sequence is iterated, so
+// Python code run by the iteration cannot see or change it half-way.
+PyObject* add_properties(PyObject* self, PyObject* args, PyObject* kwargs) {
+  auto parsed = py::parse_args("TestCase.add_properties()", kAddPropertiesParams, args, kwargs);
+  if (!parsed) return nullptr;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return nullptr;
+  auto properties = py::noted("properties", to_properties((*parsed)[0]));
+  if (!properties) return nullptr;
+  append_children(state(self).properties, std::move(*properties));
+  Py_RETURN_NONE;
+}
+
+PyGetSetDef getset[] = {
+    {"name", &get_name, &py::setter<&set_name>, nullptr, nullptr},
+    {"status", &get_status, &py::setter<&set_status>, nullptr, nullptr},
+    {"classname", &get_text<&TestCaseState::classname>,
+     &py::setter<&set_text<&TestCaseState::classname>>, nullptr, nullptr},
+    {"assertions", &get_assertions, &py::setter<&set_assertions>, nullptr, nullptr},
+    {"timestamp", &get_timestamp, &py::setter<&set_timestamp>, nullptr, nullptr},
+    {"time", &get_time, &py::setter<&set_time>, nullptr, nullptr},
+    {"system_out", &get_text<&TestCaseState::system_out>,
+     &py::setter<&set_text<&TestCaseState::system_out>>, nullptr, nullptr},
+    {"system_err", &get_text<&TestCaseState::system_err>,
+     &py::setter<&set_text<&TestCaseState::system_err>>, nullptr, nullptr},
+    {"extra", &get_extra, &py::setter<&set_extra>, nullptr, nullptr},
+    {"properties", &get_properties, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef methods[] = {
+    {"add_property", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&add_property)),
+     METH_VARARGS | METH_KEYWORDS, "add_property($self, property)\n--\n\n"},
+    {"add_properties", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&add_properties)),
+     METH_VARARGS | METH_KEYWORDS, "add_properties($self, properties)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_doc,
+     const_cast<char*>("TestCase(name, status, *, classname=None, assertions=None, timestamp=None, "
+                       "time=None, system_out=None, system_err=None, extra=None, "
+                       "properties=...)\n--\n\n")},
+    {Py_tp_new, reinterpret_cast<void*>(&test_case_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<TestCaseState>)},
+    {Py_tp_getset, getset},
+    {Py_tp_methods, methods},
+    {0, nullptr},
+};
+
+PyType_Spec spec = {
+    "corvane._corvane.TestCase",
+    static_cast<int>(sizeof(py::Object<TestCaseState>)),
+    0,
+    Py_TPFLAGS_DEFAULT,
+    slots,
+};
+
+// Held while a parent reads the test case; a test case in the middle of a
+// change can only be met from re-entrant Python code, and is then a broken
+// invariant rather than a user error.
+[[nodiscard]] py::Result<py::SharedGuard> read_as_child(PyObject* self) {
+  auto guard = py::SharedGuard::try_acquire(state(self).borrow);
+  if (!guard) {
+    raise_internal_failure("TestCase is being changed while it is read");
+    return py::raised();
+  }
+  return std::move(*guard);
+}
+
+}  // namespace
+
+py::Result<PyObject*> test_case_type() {
+  return py::create_once(type_cache, [] { return py::type_from_spec(spec); });
+}
+
+py::Result<PyObject*> test_case_status(PyObject* self) {
+  auto guard = read_as_child(self);
+  if (!guard) return py::raised();
+  return state(self).status.get();
+}
+
+py::Result<TestCase> test_case_to_model(PyObject* self) {
+  auto guard = read_as_child(self);
+  if (!guard) return py::raised();
+  const TestCaseState& stored = state(self);
+  auto status = status_to_model(stored.status.get());
+  if (!status) return py::raised();
+  // Every text is built into an XmlString again on its way into the model.
+  TestCase model(stored.name.view(), std::move(*status));
+  if (stored.classname) model.classname.emplace(stored.classname->view());
+  model.assertions = stored.assertions;
+  auto timestamp = timestamp_to_model(stored.timestamp);
+  if (!timestamp) return py::raised();
+  model.timestamp = *timestamp;
+  model.time = stored.time;
+  if (stored.system_out) model.system_out.emplace(stored.system_out->view());
+  if (stored.system_err) model.system_err.emplace(stored.system_err->view());
+  if (!insert_extra(stored.extra, ExtraElement::TestCase, stored.name.view(), model.extra)) {
+    return py::raised();
+  }
+  model.properties.reserve(stored.properties.size());
+  for (const py::Ref& property : stored.properties) {
+    auto converted = property_to_model(property.get());
+    if (!converted) return py::raised();
+    model.properties.push_back(std::move(*converted));
+  }
+  return model;
+}
+
+py::Result<py::Ref> test_case_from_model(TestCase&& test_case) {
+  auto type = test_case_type();
+  if (!type) return py::raised();
+  TestCaseState stored;
+  auto status = status_from_model(std::move(test_case.status));
+  if (!status) return py::raised();
+  stored.status = std::move(*status);
+  stored.properties.reserve(test_case.properties.size());
+  for (const Property& property : test_case.properties) {
+    auto made = property_from_model(property);
+    if (!made) return py::raised();
+    stored.properties.push_back(std::move(*made));
+  }
+  // The model's texts are already sanitised and are taken as they are.
+  stored.name = std::move(test_case.name);
+  stored.classname = std::move(test_case.classname);
+  stored.system_out = std::move(test_case.system_out);
+  stored.system_err = std::move(test_case.system_err);
+  stored.assertions = test_case.assertions;
+  stored.time = test_case.time;
+  if (test_case.timestamp) stored.timestamp = to_rfc3339(*test_case.timestamp);
+  stored.extra = extra_from_model(test_case.extra);
+  return py::new_object(py::as_type(*type), std::move(stored));
+}
+
+}  // namespace corvane
