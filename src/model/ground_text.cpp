@@ -21,8 +21,10 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 // Marks with its top bit each byte of `w` outside 0x20 to 0x7F: a byte from
 // 0x80 up has it already, a byte below 0x20 gets it in (w - 0x20..) & ~w.
-// Only the lowest marked byte is exact (a borrow can wrongly mark bytes
-// above it), which is all the scan needs.
+// A borrow can also mark a good byte, but only one more significant than a
+// truly marked one. So the first marked byte in memory is exact on a
+// little-endian machine and at worst too early elsewhere, which costs no more
+// than a step through the byte-wise path.
 constexpr std::uint64_t non_printable_mask(std::uint64_t w) {
   return (w | ((w - kEveryByte * 0x20) & ~w)) & (kEveryByte * 0x80);
 }
