@@ -1,0 +1,252 @@
+"""Success, Failure, Error and Skipped: construction, attributes, reruns, borrowing."""
+
+import collections.abc
+
+import pytest
+
+from corvane._corvane import Error, Failure, NonSuccessKind, RerunKind, Skipped, Success
+from corvane._corvane import TestRerun as Rerun  # a "Test" name would be collected by pytest
+
+NON_SUCCESS = [(Failure, NonSuccessKind.FAILURE), (Error, NonSuccessKind.ERROR)]
+TEXT_HOLDERS = [Failure, Error, Skipped]
+# (class, name of its rerun list)
+RERUN_HOLDERS = [(Success, "flaky_runs"), (Failure, "reruns"), (Error, "reruns")]
+
+
+def rerun(kind=NonSuccessKind.FAILURE):
+    return Rerun(kind)
+
+
+@pytest.mark.parametrize("cls, kind", NON_SUCCESS)
+def test_non_success_defaults(cls, kind):
+    status = cls()
+    assert (status.message, status.type, status.description) == (None, None, None)
+    assert status.reruns == ()
+    assert status.kind is kind
+    assert status.rerun_kind is RerunKind.RERUN
+
+
+def test_success_and_skipped_defaults():
+    assert Success().flaky_runs == ()
+    s = Skipped()
+    assert (s.message, s.type, s.description) == (None, None, None)
+
+
+@pytest.mark.parametrize(
+    "cls, signature",
+    [
+        (Success, "(*, flaky_runs=...)"),
+        (Failure, "(message=None, *, type=None, description=None, reruns=..., rerun_kind=...)"),
+        (Error, "(message=None, *, type=None, description=None, reruns=..., rerun_kind=...)"),
+        (Skipped, "(message=None, *, type=None, description=None)"),
+    ],
+)
+def test_docstrings_are_the_signatures(cls, signature):
+    assert cls.__doc__ == ""
+    assert cls.__text_signature__ == signature
+
+
+@pytest.mark.parametrize("cls, attr", RERUN_HOLDERS)
+def test_method_signatures(cls, attr):
+    assert cls.add_rerun.__text_signature__ == "($self, rerun)"
+    assert cls.add_reruns.__text_signature__ == "($self, reruns)"
+
+
+@pytest.mark.parametrize("cls", TEXT_HOLDERS)
+def test_texts_by_position_and_keyword(cls):
+    status = cls("m", type="T", description="d")
+    assert (status.message, status.type, status.description) == ("m", "T", "d")
+    with pytest.raises(TypeError, match=r"takes from 0 to 1 positional arguments but 2 were given$"):
+        cls("m", "T")
+
+
+@pytest.mark.parametrize(
+    "cls, kwargs, parameter, message",
+    [
+        (Success, {"flaky_runs": None}, "flaky_runs", "'None' is not an instance of 'Sequence'"),
+        (Success, {"flaky_runs": "ab"}, "flaky_runs", "Can't extract `str` to `Vec`"),
+        (Success, {"flaky_runs": [1]}, "flaky_runs", "'int' object is not an instance of 'TestRerun'"),
+        (Failure, {"reruns": None}, "reruns", "'None' is not an instance of 'Sequence'"),
+        (Failure, {"reruns": {rerun()}}, "reruns", "'set' object is not an instance of 'Sequence'"),
+        (Error, {"reruns": (rerun(), NonSuccessKind.ERROR)}, "reruns", "'NonSuccessKind' object is not an instance of 'TestRerun'"),
+        (Failure, {"rerun_kind": None}, "rerun_kind", "'None' is not an instance of 'RerunKind'"),
+        (Failure, {"rerun_kind": 1}, "rerun_kind", "'int' object is not an instance of 'RerunKind'"),
+        (Error, {"rerun_kind": NonSuccessKind.ERROR}, "rerun_kind", "'NonSuccessKind' object is not an instance of 'RerunKind'"),
+        (Failure, {"message": 1}, "message", "'int' object is not an instance of 'str'"),
+        (Error, {"type": b"T"}, "type", "'bytes' object is not an instance of 'str'"),
+        (Skipped, {"description": 1.0}, "description", "'float' object is not an instance of 'str'"),
+        # Signature order decides which refusal is reported.
+        (Failure, {"rerun_kind": None, "reruns": None, "description": 1}, "description", "'int' object is not an instance of 'str'"),
+        (Error, {"rerun_kind": None, "reruns": None}, "reruns", "'None' is not an instance of 'Sequence'"),
+        (Skipped, {"description": 1, "message": 2}, "message", "'int' object is not an instance of 'str'"),
+    ],
+)
+def test_refused_arguments(cls, kwargs, parameter, message, assert_note):
+    with pytest.raises(TypeError) as excinfo:
+        cls(**kwargs)
+    assert str(excinfo.value) == message
+    assert_note(excinfo, parameter)
+
+
+def test_empty_sequences_and_shared_reruns():
+    r1, r2 = rerun(), rerun(NonSuccessKind.ERROR)
+    assert Success(flaky_runs=[]).flaky_runs == ()
+    f = Failure(reruns=[r1, r2, r1], rerun_kind=RerunKind.FLAKY)
+    assert f.rerun_kind is RerunKind.FLAKY
+    assert len(f.reruns) == 3
+    assert all(a is b for a, b in zip(f.reruns, (r1, r2, r1)))
+    # Later changes to a shared rerun show through every holder.
+    s = Success(flaky_runs=(r1,))
+    r1.message = "changed"
+    assert f.reruns[0].message == s.flaky_runs[0].message == "changed"
+
+
+@pytest.mark.parametrize("cls, attr", RERUN_HOLDERS)
+def test_add_rerun_appends_the_object(cls, attr, assert_note):
+    status = cls()
+    r = rerun(NonSuccessKind.ERROR)
+    assert status.add_rerun(r) is None
+    assert status.add_rerun(rerun=r) is None
+    assert getattr(status, attr) == (r, r)
+    assert getattr(status, attr)[0] is r
+    assert getattr(status, attr) is not getattr(status, attr)
+    with pytest.raises(TypeError) as excinfo:
+        status.add_rerun(None)
+    assert str(excinfo.value) == "'None' is not an instance of 'TestRerun'"
+    assert_note(excinfo, "rerun")
+    assert len(getattr(status, attr)) == 2
+
+
+@pytest.mark.parametrize("cls, attr", RERUN_HOLDERS)
+def test_add_reruns_is_all_or_nothing(cls, attr, assert_note):
+    first = rerun()
+    status = cls(**{attr: [first]})
+    more = [rerun(), rerun(NonSuccessKind.ERROR)]
+    assert status.add_reruns(more) is None
+    assert getattr(status, attr) == (first, *more)
+    with pytest.raises(TypeError) as excinfo:
+        status.add_reruns([rerun(), "not a rerun"])
+    assert str(excinfo.value) == "'str' object is not an instance of 'TestRerun'"
+    assert_note(excinfo, "reruns")
+    with pytest.raises(TypeError) as excinfo:
+        status.add_reruns(x for x in more)
+    assert str(excinfo.value) == "'generator' object is not an instance of 'Sequence'"
+    assert getattr(status, attr) == (first, *more)
+
+
+@pytest.mark.parametrize(
+    "method, args, message",
+    [
+        ("add_rerun", (), "{}.add_rerun() missing 1 required positional argument: 'rerun'"),
+        ("add_reruns", ([], []), "{}.add_reruns() takes 1 positional arguments but 2 were given"),
+        ("add_reruns", (), "{}.add_reruns() missing 1 required positional argument: 'reruns'"),
+    ],
+)
+@pytest.mark.parametrize("cls", [Success, Failure, Error])
+def test_method_argument_matching(cls, method, args, message):
+    with pytest.raises(TypeError) as excinfo:
+        getattr(cls(), method)(*args)
+    assert str(excinfo.value) == message.format(cls.__name__)
+
+
+class Touching(collections.abc.Sequence):
+    """A sequence whose item access runs `touch` on every read."""
+
+    def __init__(self, items, touch, swallow=False):
+        self.items, self.touch, self.swallow = items, touch, swallow
+
+    def __len__(self):
+        return len(self.items)
+
+    def __getitem__(self, index):
+        item = self.items[index]  # IndexError ends the iteration
+        try:
+            self.touch()
+        except RuntimeError:
+            if not self.swallow:
+                raise
+        return item
+
+
+@pytest.mark.parametrize(
+    "touch, message",
+    [
+        (lambda s: s.reruns, "Already mutably borrowed"),
+        (lambda s: s.message, "Already mutably borrowed"),
+        (lambda s: s.add_rerun(rerun()), "Already borrowed"),
+        (lambda s: setattr(s, "rerun_kind", RerunKind.FLAKY), "Already borrowed"),
+    ],
+)
+def test_add_reruns_holds_the_status_while_iterating(touch, message, assert_note):
+    f = Failure("m")
+    r = rerun()
+    with pytest.raises(RuntimeError) as excinfo:
+        f.add_reruns(Touching([r], lambda: touch(f)))
+    assert str(excinfo.value) == message
+    # Raised while the argument was being converted, so it names it.
+    assert_note(excinfo, "reruns")
+    assert f.reruns == ()
+    assert f.rerun_kind is RerunKind.RERUN
+    # Code that catches the refusal itself lets the call go through.
+    f.add_reruns(Touching([r], lambda: touch(f), swallow=True))
+    assert f.reruns == (r,)
+
+
+def test_success_add_reruns_refuses_reading_flaky_runs():
+    s = Success()
+    with pytest.raises(RuntimeError) as excinfo:
+        s.add_reruns(Touching([rerun()], lambda: s.flaky_runs))
+    assert str(excinfo.value) == "Already mutably borrowed"
+    assert s.flaky_runs == ()
+    # Another object is not held.
+    other = Success()
+    s.add_reruns(Touching([rerun()], lambda: other.add_rerun(rerun())))
+    assert len(s.flaky_runs) == 1 and len(other.flaky_runs) == 1
+
+
+@pytest.mark.parametrize("cls", TEXT_HOLDERS)
+@pytest.mark.parametrize("name", ["message", "type", "description"])
+def test_text_attributes(cls, name, assert_note):
+    status = cls(**{name: "\x1b[32mgreen\x1b[0m text\x01"})
+    assert getattr(status, name) == "green text"
+    setattr(status, name, "new\x1b[Kvalue")
+    assert getattr(status, name) == "newvalue"
+    with pytest.raises(TypeError) as excinfo:
+        setattr(status, name, ["x"])
+    assert str(excinfo.value) == "'list' object is not an instance of 'str'"
+    assert_note(excinfo, "value")
+    assert getattr(status, name) == "newvalue"
+    setattr(status, name, None)
+    assert getattr(status, name) is None
+    with pytest.raises(AttributeError, match="^property has no deleter$"):
+        delattr(status, name)
+
+
+@pytest.mark.parametrize("cls, kind", NON_SUCCESS)
+def test_rerun_kind_and_kind_attributes(cls, kind, assert_note):
+    f = cls(rerun_kind=RerunKind.FLAKY)
+    f.rerun_kind = RerunKind.RERUN
+    assert f.rerun_kind is RerunKind.RERUN
+    for bad in (None, 0, NonSuccessKind.FAILURE):
+        with pytest.raises(TypeError) as excinfo:
+            f.rerun_kind = bad
+        assert_note(excinfo, "value")
+    assert f.rerun_kind is RerunKind.RERUN
+    with pytest.raises(AttributeError, match="^property has no deleter$"):
+        del f.rerun_kind
+    with pytest.raises(AttributeError):
+        f.kind = kind
+    with pytest.raises(AttributeError):
+        f.reruns = ()
+    assert f.kind is kind
+
+
+def test_success_flaky_runs_is_read_only():
+    with pytest.raises(AttributeError):
+        Success().flaky_runs = ()
+
+
+def test_rerun_kind_is_not_compared_with_the_holder():
+    f = Failure(reruns=[rerun(NonSuccessKind.ERROR)])
+    assert f.kind is NonSuccessKind.FAILURE
+    assert f.reruns[0].kind is NonSuccessKind.ERROR
