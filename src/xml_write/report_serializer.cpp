@@ -38,7 +38,7 @@ void push_extra(StartTag& tag, const ExtraMap& extra) {
   for (const auto& [key, value] : extra) tag.push_attribute(key.view(), value.view());
 }
 
-Result serialize_properties(const std::vector<Property>& properties, DocumentWriter& w) {
+[[nodiscard]] Result serialize_properties(const std::vector<Property>& properties, DocumentWriter& w) {
   if (properties.empty()) return {};
   w.tag.reset("properties");
   CORVANE_WRITE_TRY(w.xml.start_tag(w.tag));
@@ -52,7 +52,7 @@ Result serialize_properties(const std::vector<Property>& properties, DocumentWri
   return {};
 }
 
-Result serialize_outputs(const std::optional<XmlString>& system_out,
+[[nodiscard]] Result serialize_outputs(const std::optional<XmlString>& system_out,
                          const std::optional<XmlString>& system_err, DocumentWriter& w) {
   if (system_out) CORVANE_WRITE_TRY(serialize_output(system_out->view(), "system-out", w));
   if (system_err) CORVANE_WRITE_TRY(serialize_output(system_err->view(), "system-err", w));
@@ -65,13 +65,13 @@ std::string_view rerun_element_name(RerunKind rerun_kind, NonSuccessKind kind) {
   return failure ? "rerunFailure" : "rerunError";
 }
 
-Result serialize_reruns(const std::vector<TestRerun>& reruns, RerunKind rerun_kind,
+[[nodiscard]] Result serialize_reruns(const std::vector<TestRerun>& reruns, RerunKind rerun_kind,
                         DocumentWriter& w) {
   for (const TestRerun& rerun : reruns) CORVANE_WRITE_TRY(serialize_rerun(rerun, rerun_kind, w));
   return {};
 }
 
-Result serialize_status_content(const TestCaseStatus::Variant& status, DocumentWriter& w) {
+[[nodiscard]] Result serialize_status_content(const TestCaseStatus::Variant& status, DocumentWriter& w) {
   if (const auto* success = std::get_if<Success>(&status)) {
     return serialize_reruns(success->flaky_runs, RerunKind::Flaky, w);
   }
@@ -86,7 +86,7 @@ Result serialize_status_content(const TestCaseStatus::Variant& status, DocumentW
   return serialize_status("skipped", skipped.message, skipped.type, skipped.description, w);
 }
 
-Result serialize_test_case(const TestCase& test_case, DocumentWriter& w) {
+[[nodiscard]] Result serialize_test_case(const TestCase& test_case, DocumentWriter& w) {
   StartTag& tag = w.tag;
   tag.reset("testcase");
   tag.push_attribute("name", test_case.name.view());
@@ -109,7 +109,7 @@ Result serialize_test_case(const TestCase& test_case, DocumentWriter& w) {
   return w.xml.end_tag("testcase");
 }
 
-Result serialize_test_suite(const TestSuite& suite, DocumentWriter& w) {
+[[nodiscard]] Result serialize_test_suite(const TestSuite& suite, DocumentWriter& w) {
   StartTag& tag = w.tag;
   tag.reset("testsuite");
   tag.push_attribute("name", suite.name.view());
@@ -162,7 +162,7 @@ void serialize_timestamp(StartTag& tag, const Timestamp& timestamp) {
                                [&timestamp](char* out) { return write_timestamp(out, timestamp); });
 }
 
-Result serialize_status(std::string_view element_name, const std::optional<XmlString>& message,
+[[nodiscard]] Result serialize_status(std::string_view element_name, const std::optional<XmlString>& message,
                         const std::optional<XmlString>& type,
                         const std::optional<XmlString>& description, DocumentWriter& w) {
   w.tag.reset(element_name);
@@ -174,7 +174,7 @@ Result serialize_status(std::string_view element_name, const std::optional<XmlSt
   return w.xml.end_tag(element_name);
 }
 
-Result serialize_rerun(const TestRerun& rerun, RerunKind rerun_kind, DocumentWriter& w) {
+[[nodiscard]] Result serialize_rerun(const TestRerun& rerun, RerunKind rerun_kind, DocumentWriter& w) {
   const std::string_view name = rerun_element_name(rerun_kind, rerun.kind);
   StartTag& tag = w.tag;
   tag.reset(name);
@@ -207,14 +207,14 @@ Result serialize_rerun(const TestRerun& rerun, RerunKind rerun_kind, DocumentWri
   return w.xml.end_tag(name);
 }
 
-Result serialize_output(std::string_view text, std::string_view element_name, DocumentWriter& w) {
+[[nodiscard]] Result serialize_output(std::string_view text, std::string_view element_name, DocumentWriter& w) {
   w.tag.reset(element_name);
   CORVANE_WRITE_TRY(w.xml.start_tag(w.tag));
   CORVANE_WRITE_TRY(w.xml.escaped_text(text));
   return w.xml.end_tag(element_name);
 }
 
-Result serialize_report(const Report& report, OutputBuffer& sink) {
+[[nodiscard]] Result serialize_report(const Report& report, OutputBuffer& sink) {
   DocumentWriter w(sink);
   CORVANE_WRITE_TRY(w.xml.declaration(kDeclaration));
 
