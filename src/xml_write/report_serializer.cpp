@@ -38,7 +38,8 @@ void push_extra(StartTag& tag, const ExtraMap& extra) {
   for (const auto& [key, value] : extra) tag.push_attribute(key.view(), value.view());
 }
 
-[[nodiscard]] Result serialize_properties(const std::vector<Property>& properties, DocumentWriter& w) {
+[[nodiscard]] Result serialize_properties(const std::vector<Property>& properties,
+                                          DocumentWriter& w) {
   if (properties.empty()) return {};
   w.tag.reset("properties");
   CORVANE_WRITE_TRY(w.xml.start_tag(w.tag));
@@ -53,7 +54,8 @@ void push_extra(StartTag& tag, const ExtraMap& extra) {
 }
 
 [[nodiscard]] Result serialize_outputs(const std::optional<XmlString>& system_out,
-                         const std::optional<XmlString>& system_err, DocumentWriter& w) {
+                                       const std::optional<XmlString>& system_err,
+                                       DocumentWriter& w) {
   if (system_out) CORVANE_WRITE_TRY(serialize_output(system_out->view(), "system-out", w));
   if (system_err) CORVANE_WRITE_TRY(serialize_output(system_err->view(), "system-err", w));
   return {};
@@ -66,12 +68,13 @@ std::string_view rerun_element_name(RerunKind rerun_kind, NonSuccessKind kind) {
 }
 
 [[nodiscard]] Result serialize_reruns(const std::vector<TestRerun>& reruns, RerunKind rerun_kind,
-                        DocumentWriter& w) {
+                                      DocumentWriter& w) {
   for (const TestRerun& rerun : reruns) CORVANE_WRITE_TRY(serialize_rerun(rerun, rerun_kind, w));
   return {};
 }
 
-[[nodiscard]] Result serialize_status_content(const TestCaseStatus::Variant& status, DocumentWriter& w) {
+[[nodiscard]] Result serialize_status_content(const TestCaseStatus::Variant& status,
+                                              DocumentWriter& w) {
   if (const auto* success = std::get_if<Success>(&status)) {
     return serialize_reruns(success->flaky_runs, RerunKind::Flaky, w);
   }
@@ -162,9 +165,11 @@ void serialize_timestamp(StartTag& tag, const Timestamp& timestamp) {
                                [&timestamp](char* out) { return write_timestamp(out, timestamp); });
 }
 
-[[nodiscard]] Result serialize_status(std::string_view element_name, const std::optional<XmlString>& message,
-                        const std::optional<XmlString>& type,
-                        const std::optional<XmlString>& description, DocumentWriter& w) {
+[[nodiscard]] Result serialize_status(std::string_view element_name,
+                                      const std::optional<XmlString>& message,
+                                      const std::optional<XmlString>& type,
+                                      const std::optional<XmlString>& description,
+                                      DocumentWriter& w) {
   w.tag.reset(element_name);
   push_optional_text(w.tag, "message", message);
   push_optional_text(w.tag, "type", type);
@@ -174,7 +179,8 @@ void serialize_timestamp(StartTag& tag, const Timestamp& timestamp) {
   return w.xml.end_tag(element_name);
 }
 
-[[nodiscard]] Result serialize_rerun(const TestRerun& rerun, RerunKind rerun_kind, DocumentWriter& w) {
+[[nodiscard]] Result serialize_rerun(const TestRerun& rerun, RerunKind rerun_kind,
+                                     DocumentWriter& w) {
   const std::string_view name = rerun_element_name(rerun_kind, rerun.kind);
   StartTag& tag = w.tag;
   tag.reset(name);
@@ -207,7 +213,8 @@ void serialize_timestamp(StartTag& tag, const Timestamp& timestamp) {
   return w.xml.end_tag(name);
 }
 
-[[nodiscard]] Result serialize_output(std::string_view text, std::string_view element_name, DocumentWriter& w) {
+[[nodiscard]] Result serialize_output(std::string_view text, std::string_view element_name,
+                                      DocumentWriter& w) {
   w.tag.reset(element_name);
   CORVANE_WRITE_TRY(w.xml.start_tag(w.tag));
   CORVANE_WRITE_TRY(w.xml.escaped_text(text));

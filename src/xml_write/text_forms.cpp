@@ -57,8 +57,12 @@ struct LocalTime {
 
 LocalTime to_local_time(const Timestamp& ts) noexcept {
   // Split before adding the offset so that no sum can overflow int64.
+  // (days * 86400 itself can overflow at the bottom of the range, so the
+  // second of the day comes from the remainder instead.)
   std::int64_t days = floor_div(ts.utc_seconds, kSecondsPerDay);
-  std::int64_t second_of_day = ts.utc_seconds - days * kSecondsPerDay + ts.offset_seconds;
+  std::int64_t second_of_day = ts.utc_seconds % kSecondsPerDay;
+  if (second_of_day < 0) second_of_day += kSecondsPerDay;
+  second_of_day += ts.offset_seconds;
   const std::int64_t day_shift = floor_div(second_of_day, kSecondsPerDay);
   days += day_shift;
   second_of_day -= day_shift * kSecondsPerDay;
