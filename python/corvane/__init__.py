@@ -1,7 +1,36 @@
 """corvane: build, write and read JUnit XML reports."""
 
-from corvane import _corvane
-from corvane._corvane import *  # noqa: F401,F403  (the names listed in __all__)
+from corvane._corvane import (
+    CorvaneError,
+    DeserializationError,
+    Error,
+    Failure,
+    NonSuccessKind,
+    Property,
+    Report,
+    RerunKind,
+    SerializationError,
+    Skipped,
+    Success,
+    TestCase,
+    TestRerun,
+    TestSuite,
+)
 
-# Whatever the extension module publishes, in its own order.
-__all__ = list(_corvane.__all__)
+# The extension module's published names, in its own order.
+__all__ = [
+    "NonSuccessKind",
+    "RerunKind",
+    "Property",
+    "TestRerun",
+    "Success",
+    "Failure",
+    "Error",
+    "Skipped",
+    "TestCase",
+    "TestSuite",
+    "Report",
+    "CorvaneError",
+    "DeserializationError",
+    "SerializationError",
+]
