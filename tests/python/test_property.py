@@ -132,12 +132,15 @@ def test_signature_and_identity_semantics():
     assert len({a, b, a}) == 2
 
 
+LEAK_ROUNDS = 200
+
+
 def test_no_reference_leaks():
     import sys
 
     name, value = "leak-check-name", "leak-check-value"
     before = (sys.getrefcount(Property), sys.getrefcount(name), sys.getrefcount(value))
-    for _ in range(200):
+    for _ in range(LEAK_ROUNDS):
         p = Property(name, value)
         p.name = value
         p.name, p.value
@@ -149,4 +152,7 @@ def test_no_reference_leaks():
             Property(name, value, bogus=value)
     del bad
     after = (sys.getrefcount(Property), sys.getrefcount(name), sys.getrefcount(value))
-    assert after == before
+    assert after[1:] == before[1:]
+    # Interpreter caches may hold a few references to the class; a leak per
+    # instance would show as hundreds.
+    assert after[0] - before[0] < 20
