@@ -4,7 +4,9 @@ import datetime as dt
 
 import pytest
 
-from corvane._corvane import NonSuccessKind, RerunKind
+from corvane._corvane import Failure, NonSuccessKind, Report, RerunKind
+from corvane._corvane import TestCase as Case  # "Test" names would be collected by pytest
+from corvane._corvane import TestSuite as Suite
 from corvane._corvane import TestRerun as Rerun  # a "Test" name would be collected by pytest
 
 UTC = dt.timezone.utc
@@ -19,37 +21,12 @@ def test_defaults_are_none():
         assert getattr(r, name) is None
 
 
-def test_every_parameter_by_keyword():
-    when = dt.datetime(2024, 5, 1, 10, 20, 30, 123456, tzinfo=dt.timezone(dt.timedelta(hours=2)))
-    texts = {name: f"<{name}>" for name in TEXTS}
-    r = Rerun(kind=NonSuccessKind.ERROR, timestamp=when, time=dt.timedelta(seconds=1.5), **texts)
-    assert r.kind is NonSuccessKind.ERROR
-    assert r.timestamp == when and r.timestamp.utcoffset() == dt.timedelta(hours=2)
-    assert r.time == dt.timedelta(seconds=1, microseconds=500000)
-    assert {name: getattr(r, name) for name in TEXTS} == texts
-
-
 def test_docstring_is_the_signature():
     assert Rerun.__doc__ == ""
     assert Rerun.__text_signature__ == (
         "(kind, *, timestamp=None, time=None, message=None, type=None, "
         "stack_trace=None, system_out=None, system_err=None, description=None)"
     )
-
-
-@pytest.mark.parametrize(
-    "args, kwargs, message",
-    [
-        ((), {}, "TestRerun.__new__() missing 1 required positional argument: 'kind'"),
-        ((FAILURE, "m"), {}, "TestRerun.__new__() takes 1 positional arguments but 2 were given"),
-        ((FAILURE,), {"kind": FAILURE}, "TestRerun.__new__() got multiple values for argument 'kind'"),
-        ((FAILURE,), {"stacktrace": "s"}, "TestRerun.__new__() got an unexpected keyword argument 'stacktrace'"),
-    ],
-)
-def test_argument_matching(args, kwargs, message):
-    with pytest.raises(TypeError) as excinfo:
-        Rerun(*args, **kwargs)
-    assert str(excinfo.value) == message
 
 
 @pytest.mark.parametrize(
@@ -78,21 +55,6 @@ def test_refused_arguments_carry_their_note(kwargs, parameter, exc_type, message
     if message is not None:
         assert str(excinfo.value) == message
     assert_note(excinfo, parameter)
-
-
-@pytest.mark.parametrize(
-    "timestamp, exc_type, message",
-    [
-        ("2024-01-01T00:00:00+00:00", TypeError, "timestamp must be a datetime.datetime instance"),
-        (dt.date(2024, 1, 1), TypeError, "timestamp must be a datetime.datetime instance"),
-        (dt.datetime(2024, 1, 1), ValueError, "timestamp must be timezone-aware"),
-    ],
-)
-def test_refused_timestamp_has_no_note(timestamp, exc_type, message):
-    with pytest.raises(exc_type) as excinfo:
-        Rerun(FAILURE, timestamp=timestamp)
-    assert str(excinfo.value) == message
-    assert not hasattr(excinfo.value, "__notes__")
 
 
 def test_kind_is_read_write():
@@ -129,12 +91,6 @@ def test_no_attribute_can_be_deleted(name):
     r = Rerun(FAILURE, message="m")
     with pytest.raises(AttributeError, match="^property has no deleter$"):
         delattr(r, name)
-
-
-def test_sanitised_on_construction():
-    r = Rerun(FAILURE, message="a\x1b[31mred\x1b[0m\x07b", system_out="x\x0cy")
-    assert r.message == "aredb"
-    assert r.system_out == "xy"
 
 
 def test_timestamp_and_time_writes():
@@ -179,3 +135,34 @@ def test_timestamp_write_holds_the_rerun():
     # The same object is fine when nothing else holds the rerun.
     r2 = Rerun(FAILURE, timestamp=Reentrant(2024, 1, 1, tzinfo=UTC))
     assert r2.timestamp == dt.datetime(2024, 1, 1, tzinfo=UTC)
+
+
+def round_trip(rerun):
+    """The rerun read back from a written report that holds it."""
+    report = Report("r")
+    report.add_test_suite(Suite("s", test_cases=[Case("c", Failure(reruns=[rerun]))]))
+    return Report.from_xml(report.to_xml()).test_suites[0].test_cases[0].status.reruns[0]
+
+
+@pytest.mark.parametrize(
+    "when",
+    [
+        dt.datetime(2024, 2, 29, 23, 59, 59, 999000, tzinfo=dt.timezone(-dt.timedelta(hours=9, minutes=30))),
+        dt.datetime(1999, 12, 31, tzinfo=UTC),
+    ],
+)
+def test_every_field_reads_back(when):
+    texts = {name: f"{name} <&> \u00e9" for name in TEXTS}
+    original = Rerun(NonSuccessKind.ERROR, timestamp=when, time=dt.timedelta(seconds=3, milliseconds=250), **texts)
+    back = round_trip(original)
+    assert back is not original
+    assert back.kind is NonSuccessKind.ERROR
+    assert back.timestamp == when and back.timestamp.utcoffset() == when.utcoffset()
+    assert back.time == dt.timedelta(seconds=3, milliseconds=250)
+    assert {name: getattr(back, name) for name in TEXTS} == texts
+
+
+def test_timestamp_is_written_to_the_millisecond():
+    back = round_trip(Rerun(FAILURE, timestamp=dt.datetime(2024, 1, 1, 0, 0, 0, 123999, tzinfo=UTC)))
+    assert back.timestamp == dt.datetime(2024, 1, 1, 0, 0, 0, 123000, tzinfo=UTC)
+    assert all(getattr(back, name) is None for name in ("time",) + TEXTS)

@@ -4,7 +4,6 @@ and durations (both ways)."""
 
 import array
 import datetime as dt
-import sys
 import uuid
 
 import pytest
@@ -81,15 +80,6 @@ def test_xml_bytes_must_be_utf8(xml):
         m.Report.from_xml(xml)
 
 
-def test_failing_item_access_is_the_type_error():
-    class Broken(list):
-        def __iter__(self):
-            raise KeyError("boom")
-
-    with pytest.raises(TypeError, match="^XML input must be str or bytes$"):
-        m.Report.from_xml(Broken([60]))
-
-
 # --- extra attribute dicts -------------------------------------------------
 
 
@@ -142,15 +132,6 @@ def test_uuid_round_trip():
     assert m.Report("r", uuid=None).uuid is None
 
 
-def test_uuid_is_read_through_str():
-    class Loud(uuid.UUID):
-        def __str__(self):
-            return super().__str__().upper()
-
-    report = m.Report("r", uuid=Loud(int=255))
-    assert report.uuid == uuid.UUID(int=255)
-
-
 # --- timestamps --------------------------------------------------------------
 
 
@@ -175,23 +156,16 @@ def test_timestamp_text_is_the_isoformat():
     "timestamp, exc_type, message",
     [
         (with_iso(42), TypeError, "'int' object is not an instance of 'str'"),
-        (dt.datetime(2024, 1, 1, tzinfo=dt.timezone(dt.timedelta(0))).date(), TypeError,
-         "timestamp must be a datetime.datetime instance"),
+        ("2024-01-01T00:00:00+00:00", TypeError, "timestamp must be a datetime.datetime instance"),
+        (dt.date(2024, 1, 1), TypeError, "timestamp must be a datetime.datetime instance"),
+        (dt.datetime(2024, 1, 1), ValueError, "timestamp must be timezone-aware"),
     ],
 )
-def test_timestamp_refusals(timestamp, exc_type, message):
+def test_timestamp_refusals_have_no_note(timestamp, exc_type, message):
     with pytest.raises(exc_type) as excinfo:
         m.TestRerun(FAILURE, timestamp=timestamp)
     assert str(excinfo.value) == message
-
-
-def test_utcoffset_errors_propagate():
-    class NoOffset(dt.tzinfo):
-        def utcoffset(self, when):
-            raise LookupError("no offset")
-
-    with pytest.raises(LookupError, match="^no offset$"):
-        m.TestRerun(FAILURE, timestamp=dt.datetime(2024, 1, 1, tzinfo=NoOffset()))
+    assert not hasattr(excinfo.value, "__notes__")
 
 
 @pytest.mark.parametrize(
@@ -217,14 +191,6 @@ def test_stored_timestamp_is_checked_by_the_reader_when_written(text):
         report.to_xml()
     if "\0" not in text:
         assert str(excinfo.value) == f"at testsuites/@timestamp: invalid timestamp: {text}"
-
-
-def test_report_timestamp_uses_the_same_check():
-    report = m.Report("r", timestamp=with_iso("2024-01-01T00:00:00"))
-    with pytest.raises(ValueError, match="^at testsuites/@timestamp: invalid timestamp: 2024-01-01T00:00:00$"):
-        report.to_xml()
-    report.timestamp = dt.datetime(2024, 1, 1, tzinfo=UTC)
-    assert 'timestamp="2024-01-01T00:00:00.000+00:00"' in report.to_xml()
 
 
 @pytest.mark.parametrize(
@@ -290,10 +256,15 @@ def forged(days=0, seconds=0, microseconds=0):
     return Forged(0)
 
 
-def test_forged_microseconds_carry_into_seconds():
-    assert m.TestRerun(FAILURE, time=forged(seconds=1, microseconds=1_500_000)).time == dt.timedelta(
-        seconds=2, microseconds=500000
-    )
+@pytest.mark.parametrize(
+    "delta, result",
+    [
+        (forged(seconds=1, microseconds=1_500_000), dt.timedelta(seconds=2, microseconds=500000)),
+        (forged(microseconds=4_294_967), dt.timedelta(seconds=4, microseconds=294967)),
+    ],
+)
+def test_forged_microseconds_carry_into_seconds(delta, result):
+    assert m.TestRerun(FAILURE, time=delta).time == result
 
 
 @pytest.mark.parametrize(
@@ -322,12 +293,6 @@ def test_forged_attributes_that_are_no_int32(delta, exc_type, message, assert_no
     assert_note(excinfo, "time")
 
 
-def test_forged_microseconds_at_the_limit_are_accepted():
-    assert m.TestRerun(FAILURE, time=forged(microseconds=4_294_967)).time == dt.timedelta(
-        seconds=4, microseconds=294967
-    )
-
-
 @pytest.mark.parametrize(
     "written, result",
     [
@@ -354,12 +319,3 @@ def test_duration_too_long_for_timedelta(written, exc_type, message):
     if message is not None:
         assert str(excinfo.value) == message
 
-
-def test_conversions_import_their_modules_at_every_call(monkeypatch):
-    saved = sys.modules["datetime"]
-    rerun = m.TestRerun(FAILURE, time=dt.timedelta(1))
-    monkeypatch.setitem(sys.modules, "datetime", type(sys)("datetime"))
-    with pytest.raises(AttributeError):
-        rerun.time
-    monkeypatch.setitem(sys.modules, "datetime", saved)
-    assert rerun.time == dt.timedelta(1)
