@@ -71,7 +71,11 @@ Result<void> assign(T& field, Result<T> parsed) {
 
 class Deserializer {
  public:
-  explicit Deserializer(std::string_view text) : reader_(text), input_size_(text.size()) {}
+  // Checking the whole document once lets every text and attribute value
+  // skip its own UTF-8 check; a document that fails it is read with the
+  // checks in place, so the error still names the value that is broken.
+  explicit Deserializer(std::string_view text)
+      : reader_(text), input_size_(text.size()), known_utf8_(is_valid_utf8(text)) {}
 
   Result<Report> deserialize_report();
 
@@ -82,8 +86,16 @@ class Deserializer {
   Result<Report> parse_testsuites_element(const Event& tag, const ElementPath& path);
   Result<TestSuite> deserialize_test_suite(const Event& tag, bool is_empty, ElementPath& path,
                                            std::size_t index);
-  Result<TestCase> deserialize_test_case(const Event& tag, bool is_empty, ElementPath& path,
-                                         std::size_t index);
+  // Fills `test_case`, already in place in its suite: test cases are large
+  // records, and building them where they stay saves a move per case.
+  Result<void> deserialize_test_case(const Event& tag, bool is_empty, ElementPath& path,
+                                     std::size_t index, TestCase& test_case);
+  Result<void> read_test_case_into(const Event& tag, bool is_empty, ElementPath& path,
+                                   TestSuite& suite) {
+    const std::size_t index = suite.test_cases.size();
+    TestCase& test_case = suite.test_cases.emplace_back("", TestCaseStatus::success());
+    return deserialize_test_case(tag, is_empty, path, index, test_case);
+  }
   Result<StatusElement> deserialize_status_element(const Event& tag, StatusElementKind kind,
                                                    bool is_empty, ElementPath& path);
   Result<std::vector<Property>> deserialize_properties(ElementPath& path);
@@ -98,7 +110,7 @@ class Deserializer {
 
   XmlReader reader_;
   std::size_t input_size_;
-  std::string unescaped_;
+  bool known_utf8_;
 };
 
 Result<Event> Deserializer::next(const ElementPath& path) {
@@ -160,7 +172,7 @@ Result<Report> Deserializer::parse_testsuites_element(const Event& tag, const El
       tag, path, [&](std::string_view key, std::string_view value) -> Result<void> {
         if (key == "name") {
           has_name = true;
-          return assign(report.name, parse_xml_string(value, path, key));
+          return assign(report.name, parse_xml_string(value, path, key, known_utf8_));
         }
         if (key == "uuid") return assign(report.uuid, parse_uuid(value, path, key));
         if (key == "timestamp") return assign(report.timestamp, parse_timestamp(value, path, key));
@@ -186,7 +198,7 @@ Result<TestSuite> Deserializer::deserialize_test_suite(const Event& tag, bool is
       tag, path, [&](std::string_view key, std::string_view value) -> Result<void> {
         if (key == "name") {
           has_name = true;
-          return assign(suite.name, parse_xml_string(value, path, key));
+          return assign(suite.name, parse_xml_string(value, path, key, known_utf8_));
         }
         if (key == "timestamp") return assign(suite.timestamp, parse_timestamp(value, path, key));
         if (key == "time") return assign(suite.time, parse_duration(value, path, key));
@@ -195,8 +207,8 @@ Result<TestSuite> Deserializer::deserialize_test_suite(const Event& tag, bool is
         if (key == "errors") return assign(suite.errors, parse_usize(value, path, key));
         if (key == "skipped") return assign(suite.skipped, parse_usize(value, path, key));
         if (key == "disabled") return assign(suite.disabled, parse_usize(value, path, key));
-        CORVANE_TRY(extra_key, parse_xml_string(key, path, {}));
-        CORVANE_TRY(extra_value, parse_xml_string(value, path, {}));
+        CORVANE_TRY(extra_key, parse_xml_string(key, path, {}, known_utf8_));
+        CORVANE_TRY(extra_value, parse_xml_string(value, path, {}, known_utf8_));
         suite.extra.insert(std::move(extra_key), std::move(extra_value));
         return {};
       });
@@ -228,9 +240,7 @@ Result<TestSuite> Deserializer::deserialize_test_suite(const Event& tag, bool is
           CORVANE_TRY(text, read_child_text(name, path, PathElement(PathStep::SystemErr)));
           suite.system_err = std::move(text);
         } else if (name == "testcase") {
-          CORVANE_TRY(test_case,
-                      deserialize_test_case(event, false, path, suite.test_cases.size()));
-          suite.test_cases.push_back(std::move(test_case));
+          CORVANE_CHECK(read_test_case_into(event, false, path, suite));
         } else {
           CORVANE_CHECK(skip(event, path));
         }
@@ -238,8 +248,7 @@ Result<TestSuite> Deserializer::deserialize_test_suite(const Event& tag, bool is
       }
       case EventKind::Empty:
         if (event.name() == "testcase") {
-          CORVANE_TRY(test_case, deserialize_test_case(event, true, path, suite.test_cases.size()));
-          suite.test_cases.push_back(std::move(test_case));
+          CORVANE_CHECK(read_test_case_into(event, true, path, suite));
         }
         break;
       case EventKind::End:
@@ -257,27 +266,26 @@ Result<TestSuite> Deserializer::deserialize_test_suite(const Event& tag, bool is
   }
 }
 
-Result<TestCase> Deserializer::deserialize_test_case(const Event& tag, bool is_empty,
-                                                     ElementPath& path, std::size_t index) {
+Result<void> Deserializer::deserialize_test_case(const Event& tag, bool is_empty, ElementPath& path,
+                                                 std::size_t index, TestCase& test_case) {
   path.push_back(PathElement::test_case(index));
-  TestCase test_case("", TestCaseStatus::success());
   bool has_name = false;
   auto read = for_each_attribute(
       tag, path, [&](std::string_view key, std::string_view value) -> Result<void> {
         if (key == "name") {
           has_name = true;
-          return assign(test_case.name, parse_xml_string(value, path, key));
+          return assign(test_case.name, parse_xml_string(value, path, key, known_utf8_));
         }
         if (key == "classname") {
-          return assign(test_case.classname, parse_xml_string(value, path, key));
+          return assign(test_case.classname, parse_xml_string(value, path, key, known_utf8_));
         }
         if (key == "assertions") return assign(test_case.assertions, parse_usize(value, path, key));
         if (key == "timestamp") {
           return assign(test_case.timestamp, parse_timestamp(value, path, key));
         }
         if (key == "time") return assign(test_case.time, parse_duration(value, path, key));
-        CORVANE_TRY(extra_key, parse_xml_string(key, path, {}));
-        CORVANE_TRY(extra_value, parse_xml_string(value, path, {}));
+        CORVANE_TRY(extra_key, parse_xml_string(key, path, {}, known_utf8_));
+        CORVANE_TRY(extra_value, parse_xml_string(value, path, {}, known_utf8_));
         test_case.extra.insert(std::move(extra_key), std::move(extra_value));
         return {};
       });
@@ -285,7 +293,7 @@ Result<TestCase> Deserializer::deserialize_test_case(const Event& tag, bool is_e
   if (!has_name) return std::unexpected(require_attribute(path, "name"));
   if (is_empty) {
     path.pop_back();
-    return test_case;
+    return {};
   }
 
   path.back() = PathElement::test_case(index, std::move(test_case.name));
@@ -322,7 +330,7 @@ Result<TestCase> Deserializer::deserialize_test_case(const Event& tag, bool is_e
           test_case.status = std::move(status);
           test_case.name = *path.back().take_name();
           path.pop_back();
-          return test_case;
+          return {};
         }
         break;
       case EventKind::Eof:
@@ -341,8 +349,10 @@ Result<StatusElement> Deserializer::deserialize_status_element(const Event& tag,
   StatusElementData& data = element.data;
   auto read = for_each_attribute(
       tag, path, [&](std::string_view key, std::string_view value) -> Result<void> {
-        if (key == "message") return assign(data.message, parse_xml_string(value, path, key));
-        if (key == "type") return assign(data.type, parse_xml_string(value, path, key));
+        if (key == "message")
+          return assign(data.message, parse_xml_string(value, path, key, known_utf8_));
+        if (key == "type")
+          return assign(data.type, parse_xml_string(value, path, key, known_utf8_));
         if (key == "timestamp") return assign(data.timestamp, parse_timestamp(value, path, key));
         if (key == "time") return assign(data.time, parse_duration(value, path, key));
         return {};
@@ -426,14 +436,12 @@ Result<std::vector<Property>> Deserializer::deserialize_properties(ElementPath& 
 Result<Property> Deserializer::deserialize_property(const Event& tag, const ElementPath& path) {
   std::optional<XmlString> name;
   std::optional<XmlString> value;
-  auto read = for_each_attribute(tag, path,
-                                 [&](std::string_view key, std::string_view raw) -> Result<void> {
-                                   if (key == "name")
-                                     return assign(name, parse_xml_string(raw, path, key));
-                                   if (key == "value")
-                                     return assign(value, parse_xml_string(raw, path, key));
-                                   return {};
-                                 });
+  auto read = for_each_attribute(
+      tag, path, [&](std::string_view key, std::string_view raw) -> Result<void> {
+        if (key == "name") return assign(name, parse_xml_string(raw, path, key, known_utf8_));
+        if (key == "value") return assign(value, parse_xml_string(raw, path, key, known_utf8_));
+        return {};
+      });
   if (!read) return std::unexpected(std::move(read).error());
   if (!name) return std::unexpected(require_attribute(path, "name"));
   if (!value) return std::unexpected(require_attribute(path, "value"));
@@ -443,21 +451,10 @@ Result<Property> Deserializer::deserialize_property(const Event& tag, const Elem
 Result<void> Deserializer::append_character_data(const Event& event, const ElementPath& path,
                                                  std::string& out) {
   const std::string_view bytes = event.content();
-  if (!is_valid_utf8(bytes)) {
+  if (!known_utf8_ && !is_valid_utf8(bytes)) {
     return std::unexpected(make_error(path, DeserializeErrorKind::InvalidUtf8));
   }
   switch (event.kind) {
-    case EventKind::Text: {
-      // The reader hands references out as events of their own, so text
-      // holds no '&'; the unescape keeps the rule that text is unescaped.
-      auto text = unescape(bytes, unescaped_);
-      if (!text) {
-        return std::unexpected(
-            make_error(path, DeserializeErrorKind::EscapeError, std::move(text.error().text)));
-      }
-      out.append(*text);
-      return {};
-    }
     case EventKind::Reference: {
       auto resolved = resolve_xml_entity(bytes);
       if (!resolved) {
@@ -467,6 +464,9 @@ Result<void> Deserializer::append_character_data(const Event& event, const Eleme
       return {};
     }
     default:
+      // Text and CDATA are both taken as they are: the reader hands
+      // references out as events of their own, so text never holds a '&'
+      // for unescaping to act on.
       out.append(bytes);
       return {};
   }

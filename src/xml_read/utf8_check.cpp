@@ -1,5 +1,5 @@
 // Strict UTF-8 validation. Attribute values and text are almost always ASCII,
-// so runs of ASCII are skipped eight bytes at a time before decoding.
+// so runs of ASCII are skipped a word or four at a time before decoding.
 #include "xml_read/utf8_check.hpp"
 
 #include <cstdint>
@@ -11,6 +11,14 @@ bool is_valid_utf8(std::string_view bytes) noexcept {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const unsigned char* const end = p + bytes.size();
   while (p != end) {
+    // Whole documents are checked too, so long ASCII runs go 32 bytes a step.
+    while (end - p >= 32) {
+      std::uint64_t words[4];
+      std::memcpy(words, p, sizeof words);
+      if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ULL) != 0) break;
+      p += 32;
+    }
+    if (p == end) break;
     if (end - p >= 8) {
       std::uint64_t word;
       std::memcpy(&word, p, sizeof word);

@@ -47,9 +47,9 @@ std::expected<std::uint64_t, std::string_view> parse_u64_reason(std::string_view
 std::expected<std::uint64_t, DeserializeError> parse_usize(std::string_view raw,
                                                            const ElementPath& path,
                                                            std::string_view attribute) {
-  if (!is_valid_utf8(raw)) return fail_utf8(path, attribute);
   const auto value = parse_u64_reason(raw);
   if (!value) {
+    if (!is_valid_utf8(raw)) return fail_utf8(path, attribute);
     return fail(path, attribute, DeserializeErrorKind::InvalidInteger, std::string(value.error()));
   }
   return *value;
@@ -58,8 +58,8 @@ std::expected<std::uint64_t, DeserializeError> parse_usize(std::string_view raw,
 std::expected<Duration, DeserializeError> parse_duration(std::string_view raw,
                                                          const ElementPath& path,
                                                          std::string_view attribute) {
-  if (!is_valid_utf8(raw)) return fail_utf8(path, attribute);
   const auto value = parse_duration_text(raw);
+  if (!value && !is_valid_utf8(raw)) return fail_utf8(path, attribute);
   if (!value) return fail(path, attribute, DeserializeErrorKind::InvalidDuration, std::string(raw));
   return *value;
 }
@@ -67,9 +67,9 @@ std::expected<Duration, DeserializeError> parse_duration(std::string_view raw,
 std::expected<Timestamp, DeserializeError> parse_timestamp(std::string_view raw,
                                                            const ElementPath& path,
                                                            std::string_view attribute) {
-  if (!is_valid_utf8(raw)) return fail_utf8(path, attribute);
   const auto value = parse_timestamp_text(raw);
   if (!value) {
+    if (!is_valid_utf8(raw)) return fail_utf8(path, attribute);
     return fail(path, attribute, DeserializeErrorKind::InvalidTimestamp, std::string(raw));
   }
   return *value;
@@ -87,8 +87,9 @@ std::expected<Uuid, DeserializeError> parse_uuid(std::string_view raw, const Ele
 
 std::expected<XmlString, DeserializeError> parse_xml_string(std::string_view raw,
                                                             const ElementPath& path,
-                                                            std::string_view attribute) {
-  if (!is_valid_utf8(raw)) return fail_utf8(path, attribute);
+                                                            std::string_view attribute,
+                                                            bool known_utf8) {
+  if (!known_utf8 && !is_valid_utf8(raw)) return fail_utf8(path, attribute);
   std::string buffer;  // only filled when `raw` holds a reference
   auto text = unescape(raw, buffer);
   if (!text) {

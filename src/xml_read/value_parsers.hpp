@@ -38,7 +38,9 @@ std::optional<Timestamp> parse_timestamp_text(std::string_view text) noexcept;
 // user-visible UUID error text. `text` must be valid UTF-8.
 [[nodiscard]] std::expected<Uuid, std::string> parse_uuid_text(std::string_view text);
 
-// Attribute parsers, as the deserializer uses them.
+// Attribute parsers, as the deserializer uses them. The number parsers only
+// look at UTF-8 validity when the value is refused, since every value they
+// accept is ASCII (or holds U+2212, itself valid UTF-8).
 
 [[nodiscard]] std::expected<std::uint64_t, DeserializeError> parse_usize(
     std::string_view raw, const ElementPath& path, std::string_view attribute);
@@ -55,7 +57,10 @@ std::optional<Timestamp> parse_timestamp_text(std::string_view text) noexcept;
                                                                std::string_view attribute);
 
 // Unescapes references and sanitises the result into an XmlString.
+// `known_utf8` skips the UTF-8 check for a caller that has already checked
+// the whole document.
 [[nodiscard]] std::expected<XmlString, DeserializeError> parse_xml_string(
-    std::string_view raw, const ElementPath& path, std::string_view attribute);
+    std::string_view raw, const ElementPath& path, std::string_view attribute,
+    bool known_utf8 = false);
 
 }  // namespace corvane

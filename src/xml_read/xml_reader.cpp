@@ -63,10 +63,16 @@ std::expected<Event, ReaderError> XmlReader::next() {
 std::expected<Event, ReaderError> XmlReader::read_text() {
   const char* start = input_.data() + pos_;
   const std::size_t left = input_.size() - pos_;
-  // Text ends at the first '<'; a '&' before it ends it sooner.
-  const void* lt = std::memchr(start, '<', left);
-  const std::size_t bound =
-      lt ? static_cast<std::size_t>(static_cast<const char*>(lt) - start) : left;
+  // Text ends at the first '<'; a '&' before it ends it sooner. Text full of
+  // references comes as many short events before one '<', so the position of
+  // that '<' is remembered rather than searched for again by each of them.
+  // The byte at pos_ is never '<' here, so next_lt_ == pos_ means "unknown".
+  if (next_lt_ <= pos_) {
+    const void* lt = std::memchr(start, '<', left);
+    next_lt_ =
+        lt ? static_cast<std::size_t>(static_cast<const char*>(lt) - input_.data()) : input_.size();
+  }
+  const std::size_t bound = next_lt_ - pos_;
   const void* amp = std::memchr(start, '&', bound);
   const std::size_t len =
       amp ? static_cast<std::size_t>(static_cast<const char*>(amp) - start) : bound;
@@ -76,13 +82,19 @@ std::expected<Event, ReaderError> XmlReader::read_text() {
 
 std::expected<Event, ReaderError> XmlReader::read_reference() {
   // pos_ is at '&'. The reference must close with ';' before any other '&'
-  // or '<', which would mean a bare ampersand in character data.
-  const std::size_t semi = input_.find(';', pos_ + 1);
-  if (semi == kNotFound) return fail();
-  const std::string_view payload = input_.substr(pos_ + 1, semi - pos_ - 1);
-  if (payload.find_first_of("&<") != kNotFound) return fail();
-  pos_ = semi + 1;
-  return Event{EventKind::Reference, payload};
+  // or '<', which would mean a bare ampersand in character data. References
+  // are a few bytes long, so one byte loop looking for all three beats a
+  // bulk search for ';' followed by a second look at the payload.
+  const std::size_t start = pos_ + 1;
+  for (std::size_t i = start; i < input_.size(); ++i) {
+    const char c = input_[i];
+    if (c == ';') {
+      pos_ = i + 1;
+      return Event{EventKind::Reference, input_.substr(start, i - start)};
+    }
+    if (c == '&' || c == '<') return fail();
+  }
+  return fail();
 }
 
 std::expected<Event, ReaderError> XmlReader::read_markup() {
