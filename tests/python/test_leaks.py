@@ -1,0 +1,462 @@
+"""Memory stays flat: every public operation, on its success path and on each
+of its error paths, repeated thousands of times. A reference leaked per call
+shows as a growing object count, as growing traced memory, or as a growing
+reference count on an argument."""
+
+import datetime
+import gc
+import io
+import sys
+import tracemalloc
+import uuid
+
+import pytest
+
+from corvane._corvane import (
+    DeserializationError,
+    Error,
+    Failure,
+    NonSuccessKind,
+    Property,
+    Report,
+    RerunKind,
+    Skipped,
+    Success,
+)
+from corvane._corvane import TestCase as Case  # "Test" names would be collected by pytest
+from corvane._corvane import TestRerun as Rerun
+from corvane._corvane import TestSuite as Suite
+
+ROUNDS = 1500
+WARM_UP = 200
+# One leaked object per call costs at least 16 bytes; a leak therefore shows
+# as ROUNDS * 16 bytes or more, far above what interpreter caches settle to.
+MEMORY_TOLERANCE = ROUNDS * 8
+OBJECT_TOLERANCE = ROUNDS // 20
+
+UTC = datetime.timezone.utc
+WHEN = datetime.datetime(2024, 5, 6, 7, 8, 9, 123000, tzinfo=UTC)
+SECOND = datetime.timedelta(seconds=1)
+ID = uuid.UUID(int=0x1234)
+NAME = "leak-" + "n" * 40  # not interned, not immortal: its count is telling
+TEXT = "leak-" + "t" * 40
+
+
+@pytest.fixture(scope="module", autouse=True)
+def traced():
+    tracemalloc.start()
+    yield
+    tracemalloc.stop()
+
+
+def expect(exc_type, fn, *args, **kwargs):
+    try:
+        fn(*args, **kwargs)
+    except exc_type:
+        return
+    raise AssertionError(f"{fn!r} did not raise {exc_type.__name__}")
+
+
+def assert_flat(op, *watched):
+    """Runs op in two batches after a warm-up. Interpreter caches may grow
+    once; a leak grows every batch, so only growth in both batches fails."""
+    for _ in range(WARM_UP):
+        op()
+    gc.collect()
+    counts = [sys.getrefcount(w) for w in watched]
+    memory_growth, object_growth = [], []
+    for _ in range(2):
+        objects = len(gc.get_objects())
+        memory = tracemalloc.get_traced_memory()[0]
+        for _ in range(ROUNDS):
+            op()
+        gc.collect()
+        memory_growth.append(tracemalloc.get_traced_memory()[0] - memory)
+        object_growth.append(len(gc.get_objects()) - objects)
+    assert min(memory_growth) < MEMORY_TOLERANCE, f"traced memory grew by {memory_growth} bytes"
+    assert min(object_growth) < OBJECT_TOLERANCE, f"{object_growth} more objects"
+    # Shared objects such as None also gain and lose references elsewhere; a
+    # leak per call would add 2 * ROUNDS of them.
+    for w, count in zip(watched, counts):
+        assert sys.getrefcount(w) - count < OBJECT_TOLERANCE, f"references to {w!r} grew"
+
+
+class Halfway:
+    """A sequence whose iteration fails after its first item."""
+
+    def __init__(self, item):
+        self.item = item
+
+    def __len__(self):
+        return 3
+
+    def __getitem__(self, i):
+        if i == 0:
+            return self.item
+        raise RuntimeError("halfway")
+
+
+class BadLen(list):
+    def __len__(self):
+        raise RuntimeError("len")
+
+
+class Writer:
+    def __init__(self):
+        self.parts = []
+
+    def write(self, text):
+        self.parts.append(len(text))
+
+
+class RaisingWriter:
+    def write(self, text):
+        raise OSError("disk full")
+
+
+class RaisingReader:
+    def read(self):
+        raise OSError("gone")
+
+
+class NoneReader:
+    def read(self):
+        return None
+
+
+class OddTimestamp(datetime.datetime):
+    def isoformat(self, *args):
+        return "not a timestamp"
+
+
+class NonStrTimestamp(datetime.datetime):
+    def isoformat(self, *args):
+        return 42
+
+
+def rerun():
+    return Rerun(NonSuccessKind.FAILURE, timestamp=WHEN, time=SECOND, message=TEXT,
+                 type=TEXT, stack_trace=TEXT, system_out=TEXT, system_err=TEXT,
+                 description=TEXT)
+
+
+def full_report():
+    cases = [
+        Case(NAME, Success(flaky_runs=[rerun()]), classname=TEXT, assertions=3,
+             timestamp=WHEN, time=SECOND, system_out=TEXT, system_err=TEXT,
+             extra={"k": TEXT}, properties=[Property(NAME, TEXT)]),
+        Case(NAME, Failure(TEXT, type=TEXT, description=TEXT, reruns=[rerun()],
+                           rerun_kind=RerunKind.FLAKY)),
+        Case(NAME, Error(TEXT, reruns=[rerun()])),
+        Case(NAME, Skipped(TEXT, type=TEXT, description=TEXT)),
+    ]
+    suite = Suite(NAME, timestamp=WHEN, time=SECOND, test_cases=cases,
+                  properties=[Property(NAME, TEXT)], system_out=TEXT, system_err=TEXT,
+                  extra={"host": TEXT})
+    report = Report(NAME, uuid=ID, timestamp=WHEN, time=SECOND)
+    report.add_test_suites([suite, suite])
+    return report
+
+
+DOCUMENT = full_report().to_xml()
+DOCUMENT_BYTES = DOCUMENT.encode()
+
+
+def read_everything(report):
+    report.name, report.uuid, report.timestamp, report.time
+    report.tests, report.failures, report.errors
+    for suite in report.test_suites:
+        suite.name, suite.timestamp, suite.time, suite.system_out, suite.system_err
+        suite.extra, suite.tests, suite.disabled, suite.failures, suite.errors
+        for p in suite.properties:
+            p.name, p.value
+        for case in suite.test_cases:
+            case.name, case.classname, case.assertions, case.timestamp, case.time
+            case.system_out, case.system_err, case.extra, case.properties
+            status = case.status
+            for r in getattr(status, "reruns", getattr(status, "flaky_runs", ())):
+                r.kind, r.timestamp, r.time, r.message, r.type, r.stack_trace
+                r.system_out, r.system_err, r.description
+
+
+# --- building and changing objects -----------------------------------------
+
+
+def op_property():
+    p = Property(NAME, TEXT)
+    p.name = TEXT
+    p.value = NAME
+    p.name, p.value
+
+
+def op_rerun():
+    r = rerun()
+    r.kind = NonSuccessKind.ERROR
+    r.timestamp = WHEN
+    r.time = SECOND
+    r.message = None
+    r.description = TEXT
+    r.kind, r.timestamp, r.time, r.message, r.stack_trace
+
+
+def op_statuses():
+    s = Success()
+    s.add_rerun(rerun())
+    s.add_reruns([rerun(), rerun()])
+    s.flaky_runs
+    for cls in (Failure, Error):
+        f = cls(TEXT, type=TEXT, description=TEXT)
+        f.add_rerun(rerun())
+        f.add_reruns((rerun(),))
+        f.rerun_kind = RerunKind.RERUN
+        f.message = TEXT
+        f.kind, f.reruns, f.rerun_kind, f.message, f.type
+    k = Skipped(TEXT, type=TEXT, description=TEXT)
+    k.message = None
+    k.type = TEXT
+    k.description
+
+
+def op_test_case():
+    c = Case(NAME, Success(), classname=TEXT, assertions=7, timestamp=WHEN, time=SECOND,
+             system_out=TEXT, system_err=TEXT, extra={"a": TEXT, "b": NAME},
+             properties=[Property(NAME, TEXT)])
+    c.add_property(Property(TEXT, NAME))
+    c.add_properties([Property(TEXT, NAME)])
+    c.status = Failure(TEXT)
+    c.assertions = None
+    c.extra = {"c": TEXT}
+    c.time = None
+    c.name, c.status, c.extra, c.properties, c.timestamp, c.time, c.assertions
+
+
+def op_test_suite():
+    s = Suite(NAME, timestamp=WHEN, time=SECOND, test_cases=[Case(NAME, Success())],
+              properties=[Property(NAME, TEXT)], system_out=TEXT, extra={"a": TEXT})
+    s.add_test_case(Case(NAME, Skipped()))
+    s.add_test_cases([Case(NAME, Error())])
+    s.add_property(Property(NAME, TEXT))
+    s.add_properties([Property(NAME, TEXT)])
+    s.extra = {"b": NAME}
+    s.tests, s.failures, s.errors, s.disabled, s.test_cases, s.properties, s.extra
+
+
+def op_report():
+    r = Report(NAME, uuid=ID, timestamp=WHEN, time=SECOND)
+    r.add_test_suite(Suite(NAME))
+    r.add_test_suites([Suite(NAME)])
+    r.uuid = None
+    r.name = TEXT
+    r.tests, r.failures, r.errors, r.test_suites, r.uuid, r.timestamp, r.time
+
+
+def op_enums():
+    int(NonSuccessKind.FAILURE), NonSuccessKind.ERROR == 1, RerunKind.FLAKY != RerunKind.RERUN
+
+
+REPORT = full_report()
+
+
+def op_to_xml():
+    REPORT.to_xml()
+
+
+def op_write_xml():
+    REPORT.write_xml(Writer())
+
+
+def op_from_xml():
+    read_everything(Report.from_xml(DOCUMENT))
+
+
+def op_from_bytes_forms():
+    Report.from_xml(DOCUMENT_BYTES)
+    Report.from_xml(bytearray(DOCUMENT_BYTES))
+    Report.from_xml(memoryview(DOCUMENT_BYTES))
+    Report.from_xml(list(b'<testsuites name="x"/>'))
+
+
+def op_read_xml():
+    Report.read_xml(io.StringIO(DOCUMENT))
+    Report.read_xml(io.BytesIO(DOCUMENT_BYTES))
+
+
+SUCCESS_OPS = [op_property, op_rerun, op_statuses, op_test_case, op_test_suite,
+               op_report, op_enums, op_to_xml, op_write_xml, op_from_xml,
+               op_from_bytes_forms, op_read_xml]
+
+
+@pytest.mark.parametrize("op", SUCCESS_OPS, ids=lambda op: op.__name__)
+def test_success_paths_do_not_leak(op):
+    assert_flat(op, NAME, TEXT, WHEN, SECOND, ID, REPORT)
+
+
+# --- bad arguments -----------------------------------------------------------
+
+SUITE = Suite(NAME)
+CASE = Case(NAME, Success())
+FAILURE = Failure(TEXT)
+SUCCESS = Success()
+
+BAD_ARGUMENTS = [
+    # (callable, args, kwargs, exception)
+    (Property, (NAME,), {}, TypeError),
+    (Property, (NAME, 1), {}, TypeError),
+    (Property, (NAME, TEXT, TEXT), {}, TypeError),
+    (Property, (NAME, TEXT), {"bogus": TEXT}, TypeError),
+    (Property, (NAME,), {"name": TEXT, "value": TEXT}, TypeError),
+    (Rerun, (0,), {}, TypeError),
+    (Rerun, (NonSuccessKind.ERROR,), {"time": 1.5}, TypeError),
+    (Rerun, (NonSuccessKind.ERROR,), {"time": -SECOND}, ValueError),
+    (Rerun, (NonSuccessKind.ERROR,), {"timestamp": datetime.datetime(2024, 1, 1)}, ValueError),
+    (Rerun, (NonSuccessKind.ERROR,), {"timestamp": datetime.date(2024, 1, 1)}, TypeError),
+    (Rerun, (NonSuccessKind.ERROR,), {"timestamp": NonStrTimestamp(2024, 1, 1, tzinfo=UTC)},
+     TypeError),
+    (Rerun, (NonSuccessKind.ERROR,), {"message": b"x"}, TypeError),
+    (Success, (), {"flaky_runs": TEXT}, TypeError),
+    (Success, (), {"flaky_runs": [rerun(), NAME]}, TypeError),
+    (Success, (), {"flaky_runs": Halfway(rerun())}, RuntimeError),
+    (Success, (), {"flaky_runs": 5}, TypeError),
+    (Failure, (TEXT, TEXT), {}, TypeError),
+    (Failure, (), {"reruns": [rerun(), SUCCESS]}, TypeError),
+    (Failure, (), {"rerun_kind": 1}, TypeError),
+    (Error, (), {"reruns": Halfway(rerun())}, RuntimeError),
+    (Skipped, (), {"type": 1}, TypeError),
+    (Case, (NAME,), {}, TypeError),
+    (Case, (NAME, TEXT), {}, TypeError),
+    (Case, (NAME, SUCCESS), {"extra": {"k": 1}}, TypeError),
+    (Case, (NAME, SUCCESS), {"extra": {1: TEXT}}, TypeError),
+    (Case, (NAME, SUCCESS), {"extra": [("k", TEXT)]}, TypeError),
+    (Case, (NAME, SUCCESS), {"assertions": TEXT}, TypeError),
+    (Case, (NAME, SUCCESS), {"assertions": 2**70}, OverflowError),
+    (Case, (NAME, SUCCESS), {"properties": Halfway(Property(NAME, TEXT))}, RuntimeError),
+    (Case, (NAME, SUCCESS), {"properties": BadLen([Property(NAME, TEXT), 1])}, TypeError),
+    (Suite, (), {}, TypeError),
+    (Suite, (NAME,), {"test_cases": [CASE, CASE, SUITE]}, TypeError),
+    (Suite, (NAME,), {"test_cases": Halfway(CASE)}, RuntimeError),
+    (Suite, (NAME,), {"time": datetime.timedelta(days=-1)}, ValueError),
+    (Report, (NAME,), {"uuid": str(ID)}, TypeError),
+    (Report, (NAME,), {"timestamp": WHEN, "time": TEXT}, TypeError),
+    (Report, (NAME, NAME), {}, TypeError),
+    (SUITE.add_test_case, (CASE, CASE), {}, TypeError),
+    (SUITE.add_test_cases, (Halfway(CASE),), {}, RuntimeError),
+    (SUITE.add_properties, ([Property(NAME, TEXT), CASE],), {}, TypeError),
+    (CASE.add_property, (SUITE,), {}, TypeError),
+    (FAILURE.add_reruns, (Halfway(rerun()),), {}, RuntimeError),
+    (FAILURE.add_rerun, (FAILURE,), {}, TypeError),
+    (SUCCESS.add_reruns, (TEXT,), {}, TypeError),
+    (Report(NAME).add_test_suites, ([SUITE, CASE],), {}, TypeError),
+    (Report(NAME).add_test_suite, (), {}, TypeError),
+]
+
+
+@pytest.mark.parametrize("fn, args, kwargs, exc", BAD_ARGUMENTS)
+def test_bad_arguments_do_not_leak(fn, args, kwargs, exc):
+    assert_flat(lambda: expect(exc, fn, *args, **kwargs), NAME, TEXT, CASE, SUITE)
+
+
+def set_attr(obj, attr, value):
+    setattr(obj, attr, value)
+
+
+def del_attr(obj, attr):
+    delattr(obj, attr)
+
+
+BAD_SETTERS = [
+    (CASE, "name", None, TypeError),
+    (CASE, "status", SUITE, TypeError),
+    (CASE, "extra", None, TypeError),
+    (CASE, "extra", {"k": 1}, TypeError),
+    (CASE, "time", -SECOND, ValueError),
+    (CASE, "assertions", -1, OverflowError),
+    (SUITE, "timestamp", datetime.datetime(2024, 1, 1), ValueError),
+    (SUITE, "system_out", 1, TypeError),
+    (FAILURE, "rerun_kind", NonSuccessKind.FAILURE, TypeError),
+    (FAILURE, "message", 1, TypeError),
+    (REPORT, "uuid", 1, TypeError),
+    (REPORT, "tests", 1, AttributeError),
+    (REPORT, "bogus", 1, AttributeError),
+]
+
+
+@pytest.mark.parametrize("obj, attr, value, exc", BAD_SETTERS)
+def test_refused_setters_do_not_leak(obj, attr, value, exc):
+    assert_flat(lambda: expect(exc, set_attr, obj, attr, value), obj, value)
+
+
+@pytest.mark.parametrize("obj, attr", [(CASE, "name"), (SUITE, "extra"), (REPORT, "time"),
+                                       (FAILURE, "message")])
+def test_refused_deletes_do_not_leak(obj, attr):
+    assert_flat(lambda: expect(AttributeError, del_attr, obj, attr), obj)
+
+
+# --- refused writes and failing callbacks -------------------------------------
+
+
+def report_with(case):
+    report = Report(NAME)
+    report.add_test_suite(Suite(NAME, test_cases=[Case(NAME, Success()), case]))
+    return report
+
+
+BAD_KEY_REPORT = report_with(Case(NAME, Success(), extra={"not a name": TEXT}))
+TAKEN_KEY_REPORT = report_with(Case(NAME, Success(), extra={"classname": TEXT}))
+BAD_TIMESTAMP_REPORT = report_with(
+    Case(NAME, Success(), timestamp=OddTimestamp(2024, 1, 1, tzinfo=UTC)))
+
+REFUSED_WRITES = [
+    (BAD_KEY_REPORT.to_xml, (), ValueError),
+    (TAKEN_KEY_REPORT.to_xml, (), ValueError),
+    (BAD_TIMESTAMP_REPORT.to_xml, (), ValueError),
+    (BAD_KEY_REPORT.write_xml, (Writer(),), ValueError),
+    (REPORT.write_xml, (RaisingWriter(),), OSError),
+    (REPORT.write_xml, (object(),), AttributeError),
+    (REPORT.write_xml, (), TypeError),
+]
+
+
+@pytest.mark.parametrize("fn, args, exc", REFUSED_WRITES)
+def test_refused_writes_do_not_leak(fn, args, exc):
+    assert_flat(lambda: expect(exc, fn, *args), REPORT, BAD_KEY_REPORT)
+
+
+# --- reading errors ------------------------------------------------------------
+
+BAD_DOCUMENTS = [
+    ("<notxml", DeserializationError),
+    ("<a/>", DeserializationError),
+    ('<testsuites tests="x"/>', DeserializationError),
+    ('<testsuites timestamp="2024-01-01"/>', DeserializationError),
+    ('<testsuites uuid="1234"/>', DeserializationError),
+    ('<testsuites time="-1"/>', DeserializationError),
+    ("<testsuites><testsuite><testcase></testsuite></testsuites>", DeserializationError),
+    # Fails at the very end, after the whole tree was built.
+    (DOCUMENT.replace("</testsuites>", "</testsuitex>"), DeserializationError),
+    (DOCUMENT.replace("</testsuites>", ""), DeserializationError),
+    (b"\xff<testsuites/>", ValueError),
+    ("\ud800<testsuites/>", TypeError),
+    (42, TypeError),
+    ([1, 2, 300], TypeError),
+    (None, TypeError),
+]
+
+
+@pytest.mark.parametrize("doc, exc", BAD_DOCUMENTS, ids=range(len(BAD_DOCUMENTS)))
+def test_deserialization_errors_do_not_leak(doc, exc):
+    assert_flat(lambda: expect(exc, Report.from_xml, doc), doc)
+
+
+@pytest.mark.parametrize("reader, exc", [
+    (RaisingReader(), OSError),
+    (NoneReader(), TypeError),
+    (io.StringIO("<testsuites"), DeserializationError),
+    (object(), AttributeError),
+])
+def test_failing_reads_do_not_leak(reader, exc):
+    def op():
+        if isinstance(reader, io.StringIO):
+            reader.seek(0)
+        expect(exc, Report.read_xml, reader)
+
+    assert_flat(op, reader)
