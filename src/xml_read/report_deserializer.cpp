@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "xml_read/attributes.hpp"
+#include "xml_read/attribute_walk.hpp"
 #include "xml_read/escape.hpp"
 #include "xml_read/status_elements.hpp"
 #include "xml_read/unicode_trim.hpp"
@@ -36,22 +36,6 @@ using Result = std::expected<T, DeserializeError>;
 
 DeserializeError structure_error(const ElementPath& path, std::string detail) {
   return make_error(path, DeserializeErrorKind::InvalidStructure, std::move(detail));
-}
-
-// Walks a tag's attributes, handing each (key, raw value) to `on_attribute`;
-// a syntax error is reported at the element's path.
-template <typename OnAttribute>
-Result<void> for_each_attribute(const Event& tag, const ElementPath& path,
-                                OnAttribute on_attribute) {
-  AttributeIterator attributes(tag.content());
-  while (auto attribute = attributes.next()) {
-    if (!*attribute) {
-      return std::unexpected(
-          make_error(path, DeserializeErrorKind::AttrError, std::move(attribute->error().text)));
-    }
-    if (auto done = on_attribute((*attribute)->key, (*attribute)->value); !done) return done;
-  }
-  return {};
 }
 
 // Stores the parsed value of one attribute into `field`.
