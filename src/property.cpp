@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "errors.hpp"
+#include "field_access.hpp"
 #include "model/xml_string.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
@@ -42,30 +43,9 @@ PyObject* property_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return self->release();
 }
 
-// Both attributes read and write alike; `Field` picks the text.
-template <XmlString PropertyState::* Field>
-PyObject* get_text(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  return py::new_str((state(self).*Field).view());
-}
-
-template <XmlString PropertyState::* Field>
-[[nodiscard]] py::Result<void> set_text(PyObject* self, PyObject* value) {
-  auto text = py::noted("value", py::to_str(value));
-  if (!text) return py::raised();
-  XmlString sanitised(*text);
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  state(self).*Field = std::move(sanitised);
-  return {};
-}
-
 PyGetSetDef getset[] = {
-    {"name", &get_text<&PropertyState::name>, &py::setter<&set_text<&PropertyState::name>>, nullptr,
-     nullptr},
-    {"value", &get_text<&PropertyState::value>, &py::setter<&set_text<&PropertyState::value>>,
-     nullptr, nullptr},
+    field::text<PropertyState, &PropertyState::name>("name"),
+    field::text<PropertyState, &PropertyState::value>("value"),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -10,6 +10,7 @@
 
 #include "child_list.hpp"
 #include "errors.hpp"
+#include "field_access.hpp"
 #include "model/report.hpp"
 #include "model/xml_string.hpp"
 #include "py/args.hpp"
@@ -83,22 +84,6 @@ PyObject* report_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return self->release();
 }
 
-PyObject* get_name(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  return py::new_str(state(self).name.view());
-}
-
-py::Result<void> set_name(PyObject* self, PyObject* value) {
-  auto text = py::noted("value", py::to_str(value));
-  if (!text) return py::raised();
-  XmlString sanitised(*text);
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  state(self).name = std::move(sanitised);
-  return {};
-}
-
 PyObject* get_uuid(PyObject* self, void*) {
   auto guard = py::borrow(state(self).borrow);
   if (!guard) return nullptr;
@@ -115,40 +100,6 @@ py::Result<void> set_uuid(PyObject* self, PyObject* value) {
   auto uuid = normalize_uuid(value);
   if (!uuid) return py::raised();
   state(self).uuid = std::move(*uuid);
-  return {};
-}
-
-PyObject* get_timestamp(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto timestamp = timestamp_to_python(state(self).timestamp);
-  if (!timestamp) return nullptr;
-  return timestamp->release();
-}
-
-py::Result<void> set_timestamp(PyObject* self, PyObject* value) {
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  auto timestamp = normalize_timestamp(value);
-  if (!timestamp) return py::raised();
-  state(self).timestamp = std::move(*timestamp);
-  return {};
-}
-
-PyObject* get_time(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto time = duration_to_python(state(self).time);
-  if (!time) return nullptr;
-  return time->release();
-}
-
-py::Result<void> set_time(PyObject* self, PyObject* value) {
-  auto time = py::noted("value", extract_optional_duration(value));
-  if (!time) return py::raised();
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  state(self).time = *time;
   return {};
 }
 
@@ -337,10 +288,10 @@ PyObject* read_xml(PyObject*, PyObject* args, PyObject* kwargs) {
 }
 
 PyGetSetDef getset[] = {
-    {"name", &get_name, &py::setter<&set_name>, nullptr, nullptr},
+    field::text<ReportState, &ReportState::name>("name"),
     {"uuid", &get_uuid, &py::setter<&set_uuid>, nullptr, nullptr},
-    {"timestamp", &get_timestamp, &py::setter<&set_timestamp>, nullptr, nullptr},
-    {"time", &get_time, &py::setter<&set_time>, nullptr, nullptr},
+    field::timestamp<ReportState, &ReportState::timestamp>("timestamp"),
+    field::time<ReportState, &ReportState::time>("time"),
     {"tests", &get_count<&SuiteCounts::tests>, nullptr, nullptr, nullptr},
     {"failures", &get_count<&SuiteCounts::failures>, nullptr, nullptr, nullptr},
     {"errors", &get_count<&SuiteCounts::errors>, nullptr, nullptr, nullptr},

@@ -10,6 +10,7 @@
 
 #include "enums.hpp"
 #include "errors.hpp"
+#include "field_access.hpp"
 #include "model/xml_string.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
@@ -25,7 +26,7 @@
 namespace corvane {
 namespace {
 
-using OptionalText = std::optional<XmlString>;
+using field::OptionalText;
 using Reruns = std::vector<py::Ref>;
 
 struct SuccessState {
@@ -91,30 +92,6 @@ PyObject* get_reruns(PyObject* self, void*) {
                     py::Ref::borrow(stored.reruns[i].get()).release());
   }
   return tuple.release();
-}
-
-template <class State, OptionalText State::* Field>
-PyObject* get_text(PyObject* self, void*) {
-  State& stored = py::state_of<State>(self);
-  auto guard = py::borrow(stored.borrow);
-  if (!guard) return nullptr;
-  return py::new_optional_str(stored.*Field);
-}
-
-template <class State, OptionalText State::* Field>
-[[nodiscard]] py::Result<void> set_text(PyObject* self, PyObject* value) {
-  auto text = py::noted("value", py::to_optional_text(value));
-  if (!text) return py::raised();
-  State& stored = py::state_of<State>(self);
-  auto guard = py::borrow_mut(stored.borrow);
-  if (!guard) return py::raised();
-  stored.*Field = std::move(*text);
-  return {};
-}
-
-template <class State, OptionalText State::* Field>
-constexpr PyGetSetDef text_attribute(const char* name) {
-  return {name, &get_text<State, Field>, &py::setter<&set_text<State, Field>>, nullptr, nullptr};
 }
 
 // --- Methods of the classes that hold reruns ---------------------------------
@@ -282,9 +259,9 @@ auto non_success_methods = rerun_methods<NonSuccessState, kNonSuccessNames[index
 template <NonSuccessKind K>
 PyGetSetDef non_success_getset[] = {
     {"reruns", &get_reruns<NonSuccessState>, nullptr, nullptr, nullptr},
-    text_attribute<NonSuccessState, &NonSuccessState::message>("message"),
-    text_attribute<NonSuccessState, &NonSuccessState::type>("type"),
-    text_attribute<NonSuccessState, &NonSuccessState::description>("description"),
+    field::optional_text<NonSuccessState, &NonSuccessState::message>("message"),
+    field::optional_text<NonSuccessState, &NonSuccessState::type>("type"),
+    field::optional_text<NonSuccessState, &NonSuccessState::description>("description"),
     {"kind", &get_kind<K>, nullptr, nullptr, nullptr},
     {"rerun_kind", &get_rerun_kind, &py::setter<&set_rerun_kind>, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
@@ -344,9 +321,9 @@ PyObject* skipped_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 }
 
 PyGetSetDef skipped_getset[] = {
-    text_attribute<SkippedState, &SkippedState::message>("message"),
-    text_attribute<SkippedState, &SkippedState::type>("type"),
-    text_attribute<SkippedState, &SkippedState::description>("description"),
+    field::optional_text<SkippedState, &SkippedState::message>("message"),
+    field::optional_text<SkippedState, &SkippedState::type>("type"),
+    field::optional_text<SkippedState, &SkippedState::description>("description"),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

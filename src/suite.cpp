@@ -9,6 +9,7 @@
 #include "child_list.hpp"
 #include "errors.hpp"
 #include "extra_attributes.hpp"
+#include "field_access.hpp"
 #include "model/xml_string.hpp"
 #include "property.hpp"
 #include "py/args.hpp"
@@ -28,7 +29,7 @@
 namespace corvane {
 namespace {
 
-using OptionalText = std::optional<XmlString>;
+using field::OptionalText;
 
 struct SuiteState {
   py::BorrowFlag borrow;
@@ -139,58 +140,6 @@ PyObject* test_suite_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return self->release();
 }
 
-PyObject* get_name(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  return py::new_str(state(self).name.view());
-}
-
-py::Result<void> set_name(PyObject* self, PyObject* value) {
-  auto text = py::noted("value", py::to_str(value));
-  if (!text) return py::raised();
-  XmlString sanitised(*text);
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  state(self).name = std::move(sanitised);
-  return {};
-}
-
-PyObject* get_timestamp(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto timestamp = timestamp_to_python(state(self).timestamp);
-  if (!timestamp) return nullptr;
-  return timestamp->release();
-}
-
-// Normalising runs Python code (utcoffset, isoformat), which must find the
-// suite held for the change that is under way.
-py::Result<void> set_timestamp(PyObject* self, PyObject* value) {
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  auto timestamp = normalize_timestamp(value);
-  if (!timestamp) return py::raised();
-  state(self).timestamp = std::move(*timestamp);
-  return {};
-}
-
-PyObject* get_time(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto time = duration_to_python(state(self).time);
-  if (!time) return nullptr;
-  return time->release();
-}
-
-py::Result<void> set_time(PyObject* self, PyObject* value) {
-  auto time = py::noted("value", extract_optional_duration(value));
-  if (!time) return py::raised();
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  state(self).time = *time;
-  return {};
-}
-
 PyObject* get_tests(PyObject* self, void*) {
   auto guard = py::borrow(state(self).borrow);
   if (!guard) return nullptr;
@@ -213,42 +162,6 @@ PyObject* get_children(PyObject* self, void*) {
   auto tuple = tuple_of(state(self).*List);
   if (!tuple) return nullptr;
   return tuple->release();
-}
-
-template <OptionalText SuiteState::* Field>
-PyObject* get_text(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  return py::new_optional_str(state(self).*Field);
-}
-
-template <OptionalText SuiteState::* Field>
-py::Result<void> set_text(PyObject* self, PyObject* value) {
-  auto text = py::noted("value", py::to_optional_text(value));
-  if (!text) return py::raised();
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  state(self).*Field = std::move(*text);
-  return {};
-}
-
-PyObject* get_extra(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto dict = extra_to_dict(state(self).extra);
-  if (!dict) return nullptr;
-  return dict->release();
-}
-
-py::Result<void> set_extra(PyObject* self, PyObject* value) {
-  auto dict = py::noted("value", py::to_dict(value));
-  if (!dict) return py::raised();
-  auto extra = extract_extra(*dict);
-  if (!extra) return py::raised();
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  state(self).extra = std::move(*extra);
-  return {};
 }
 
 // One child to append: parsed, then checked while the suite is held.
@@ -309,20 +222,18 @@ PyObject* add_properties(PyObject* self, PyObject* args, PyObject* kwargs) {
 }
 
 PyGetSetDef getset[] = {
-    {"name", &get_name, &py::setter<&set_name>, nullptr, nullptr},
-    {"timestamp", &get_timestamp, &py::setter<&set_timestamp>, nullptr, nullptr},
-    {"time", &get_time, &py::setter<&set_time>, nullptr, nullptr},
+    field::text<SuiteState, &SuiteState::name>("name"),
+    field::timestamp<SuiteState, &SuiteState::timestamp>("timestamp"),
+    field::time<SuiteState, &SuiteState::time>("time"),
     {"tests", &get_tests, nullptr, nullptr, nullptr},
     {"disabled", &get_count<&SuiteCounts::disabled>, nullptr, nullptr, nullptr},
     {"failures", &get_count<&SuiteCounts::failures>, nullptr, nullptr, nullptr},
     {"errors", &get_count<&SuiteCounts::errors>, nullptr, nullptr, nullptr},
     {"test_cases", &get_children<&SuiteState::test_cases>, nullptr, nullptr, nullptr},
     {"properties", &get_children<&SuiteState::properties>, nullptr, nullptr, nullptr},
-    {"system_out", &get_text<&SuiteState::system_out>,
-     &py::setter<&set_text<&SuiteState::system_out>>, nullptr, nullptr},
-    {"system_err", &get_text<&SuiteState::system_err>,
-     &py::setter<&set_text<&SuiteState::system_err>>, nullptr, nullptr},
-    {"extra", &get_extra, &py::setter<&set_extra>, nullptr, nullptr},
+    field::optional_text<SuiteState, &SuiteState::system_out>("system_out"),
+    field::optional_text<SuiteState, &SuiteState::system_err>("system_err"),
+    field::extra<SuiteState, &SuiteState::extra>("extra"),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

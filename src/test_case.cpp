@@ -10,6 +10,7 @@
 #include "child_list.hpp"
 #include "errors.hpp"
 #include "extra_attributes.hpp"
+#include "field_access.hpp"
 #include "model/xml_string.hpp"
 #include "property.hpp"
 #include "py/args.hpp"
@@ -28,7 +29,7 @@
 namespace corvane {
 namespace {
 
-using OptionalText = std::optional<XmlString>;
+using field::OptionalText;
 
 struct TestCaseState {
   py::BorrowFlag borrow;
@@ -124,22 +125,6 @@ PyObject* test_case_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return self->release();
 }
 
-PyObject* get_name(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  return py::new_str(state(self).name.view());
-}
-
-py::Result<void> set_name(PyObject* self, PyObject* value) {
-  auto text = py::noted("value", py::to_str(value));
-  if (!text) return py::raised();
-  XmlString sanitised(*text);
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  state(self).name = std::move(sanitised);
-  return {};
-}
-
 PyObject* get_status(PyObject* self, void*) {
   auto guard = py::borrow(state(self).borrow);
   if (!guard) return nullptr;
@@ -157,23 +142,6 @@ py::Result<void> set_status(PyObject* self, PyObject* value) {
   return {};
 }
 
-template <OptionalText TestCaseState::* Field>
-PyObject* get_text(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  return py::new_optional_str(state(self).*Field);
-}
-
-template <OptionalText TestCaseState::* Field>
-py::Result<void> set_text(PyObject* self, PyObject* value) {
-  auto text = py::noted("value", py::to_optional_text(value));
-  if (!text) return py::raised();
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  state(self).*Field = std::move(*text);
-  return {};
-}
-
 PyObject* get_assertions(PyObject* self, void*) {
   auto guard = py::borrow(state(self).borrow);
   if (!guard) return nullptr;
@@ -188,61 +156,6 @@ py::Result<void> set_assertions(PyObject* self, PyObject* value) {
   auto guard = py::borrow_mut(state(self).borrow);
   if (!guard) return py::raised();
   state(self).assertions = *assertions;
-  return {};
-}
-
-PyObject* get_timestamp(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto timestamp = timestamp_to_python(state(self).timestamp);
-  if (!timestamp) return nullptr;
-  return timestamp->release();
-}
-
-// Normalising runs Python code (utcoffset, isoformat), which must find the
-// test case held for the change that is under way.
-py::Result<void> set_timestamp(PyObject* self, PyObject* value) {
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  auto timestamp = normalize_timestamp(value);
-  if (!timestamp) return py::raised();
-  state(self).timestamp = std::move(*timestamp);
-  return {};
-}
-
-PyObject* get_time(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto time = duration_to_python(state(self).time);
-  if (!time) return nullptr;
-  return time->release();
-}
-
-py::Result<void> set_time(PyObject* self, PyObject* value) {
-  auto time = py::noted("value", extract_optional_duration(value));
-  if (!time) return py::raised();
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  state(self).time = *time;
-  return {};
-}
-
-PyObject* get_extra(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto dict = extra_to_dict(state(self).extra);
-  if (!dict) return nullptr;
-  return dict->release();
-}
-
-py::Result<void> set_extra(PyObject* self, PyObject* value) {
-  auto dict = py::noted("value", py::to_dict(value));
-  if (!dict) return py::raised();
-  auto extra = extract_extra(*dict);
-  if (!extra) return py::raised();
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  state(self).extra = std::move(*extra);
   return {};
 }
 
@@ -286,18 +199,15 @@ PyObject* add_properties(PyObject* self, PyObject* args, PyObject* kwargs) {
 }
 
 PyGetSetDef getset[] = {
-    {"name", &get_name, &py::setter<&set_name>, nullptr, nullptr},
+    field::text<TestCaseState, &TestCaseState::name>("name"),
     {"status", &get_status, &py::setter<&set_status>, nullptr, nullptr},
-    {"classname", &get_text<&TestCaseState::classname>,
-     &py::setter<&set_text<&TestCaseState::classname>>, nullptr, nullptr},
+    field::optional_text<TestCaseState, &TestCaseState::classname>("classname"),
     {"assertions", &get_assertions, &py::setter<&set_assertions>, nullptr, nullptr},
-    {"timestamp", &get_timestamp, &py::setter<&set_timestamp>, nullptr, nullptr},
-    {"time", &get_time, &py::setter<&set_time>, nullptr, nullptr},
-    {"system_out", &get_text<&TestCaseState::system_out>,
-     &py::setter<&set_text<&TestCaseState::system_out>>, nullptr, nullptr},
-    {"system_err", &get_text<&TestCaseState::system_err>,
-     &py::setter<&set_text<&TestCaseState::system_err>>, nullptr, nullptr},
-    {"extra", &get_extra, &py::setter<&set_extra>, nullptr, nullptr},
+    field::timestamp<TestCaseState, &TestCaseState::timestamp>("timestamp"),
+    field::time<TestCaseState, &TestCaseState::time>("time"),
+    field::optional_text<TestCaseState, &TestCaseState::system_out>("system_out"),
+    field::optional_text<TestCaseState, &TestCaseState::system_err>("system_err"),
+    field::extra<TestCaseState, &TestCaseState::extra>("extra"),
     {"properties", &get_properties, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };

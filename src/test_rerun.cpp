@@ -8,6 +8,7 @@
 
 #include "enums.hpp"
 #include "errors.hpp"
+#include "field_access.hpp"
 #include "model/xml_string.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
@@ -22,7 +23,7 @@
 namespace corvane {
 namespace {
 
-using OptionalText = std::optional<XmlString>;
+using field::OptionalText;
 
 struct TestRerunState {
   py::BorrowFlag borrow;
@@ -110,74 +111,16 @@ PyObject* get_kind(PyObject* self, void*) {
   return {};
 }
 
-PyObject* get_timestamp(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto timestamp = timestamp_to_python(state(self).timestamp);
-  if (!timestamp) return nullptr;
-  return timestamp->release();
-}
-
-// Normalising runs Python code (utcoffset, isoformat), which must find the
-// rerun held for the change that is under way.
-[[nodiscard]] py::Result<void> set_timestamp(PyObject* self, PyObject* value) {
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  auto timestamp = normalize_timestamp(value);
-  if (!timestamp) return py::raised();
-  state(self).timestamp = std::move(*timestamp);
-  return {};
-}
-
-PyObject* get_time(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto time = duration_to_python(state(self).time);
-  if (!time) return nullptr;
-  return time->release();
-}
-
-[[nodiscard]] py::Result<void> set_time(PyObject* self, PyObject* value) {
-  auto time = py::noted("value", extract_optional_duration(value));
-  if (!time) return py::raised();
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  state(self).time = *time;
-  return {};
-}
-
-template <OptionalText TestRerunState::* Field>
-PyObject* get_text(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  return py::new_optional_str(state(self).*Field);
-}
-
-template <OptionalText TestRerunState::* Field>
-[[nodiscard]] py::Result<void> set_text(PyObject* self, PyObject* value) {
-  auto text = py::noted("value", py::to_optional_text(value));
-  if (!text) return py::raised();
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
-  state(self).*Field = std::move(*text);
-  return {};
-}
-
-template <OptionalText TestRerunState::* Field>
-constexpr PyGetSetDef text_attribute(const char* name) {
-  return {name, &get_text<Field>, &py::setter<&set_text<Field>>, nullptr, nullptr};
-}
-
 PyGetSetDef getset[] = {
     {"kind", &get_kind, &py::setter<&set_kind>, nullptr, nullptr},
-    {"timestamp", &get_timestamp, &py::setter<&set_timestamp>, nullptr, nullptr},
-    {"time", &get_time, &py::setter<&set_time>, nullptr, nullptr},
-    text_attribute<&TestRerunState::message>("message"),
-    text_attribute<&TestRerunState::type>("type"),
-    text_attribute<&TestRerunState::stack_trace>("stack_trace"),
-    text_attribute<&TestRerunState::system_out>("system_out"),
-    text_attribute<&TestRerunState::system_err>("system_err"),
-    text_attribute<&TestRerunState::description>("description"),
+    field::timestamp<TestRerunState, &TestRerunState::timestamp>("timestamp"),
+    field::time<TestRerunState, &TestRerunState::time>("time"),
+    field::optional_text<TestRerunState, &TestRerunState::message>("message"),
+    field::optional_text<TestRerunState, &TestRerunState::type>("type"),
+    field::optional_text<TestRerunState, &TestRerunState::stack_trace>("stack_trace"),
+    field::optional_text<TestRerunState, &TestRerunState::system_out>("system_out"),
+    field::optional_text<TestRerunState, &TestRerunState::system_err>("system_err"),
+    field::optional_text<TestRerunState, &TestRerunState::description>("description"),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

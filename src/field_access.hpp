@@ -1,0 +1,166 @@
+// Attribute getters and setters shared by every class: one definition per
+// kind of stored field (sanitised text, optional text, timestamp text,
+// duration, extra pairs), instantiated per class state and member. Each
+// state struct has a `borrow` flag; reads hold it shared, writes exclusively.
+#pragma once
+
+#include <Python.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "model/values.hpp"
+#include "model/xml_string.hpp"
+#include "py/borrow.hpp"
+#include "py/convert.hpp"
+#include "py/note.hpp"
+#include "py/object.hpp"
+#include "py/result.hpp"
+#include "py/setter.hpp"
+#include "py/text.hpp"
+#include "utils.hpp"
+
+namespace corvane::field {
+
+using OptionalText = std::optional<XmlString>;
+
+// A getter's result: the new object, or NULL with the error set.
+inline PyObject* released(py::Result<py::Ref> object) {
+  return object ? object->release() : nullptr;
+}
+
+template <class State, XmlString State::* Field>
+PyObject* get_text(PyObject* self, void*) {
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow(stored.borrow);
+  if (!guard) return nullptr;
+  return py::new_str((stored.*Field).view());
+}
+
+// Converted and sanitised before the object is taken, so a refused value
+// never touches it.
+template <class State, XmlString State::* Field>
+[[nodiscard]] py::Result<void> set_text(PyObject* self, PyObject* value) {
+  auto text = py::noted("value", py::to_str(value));
+  if (!text) return py::raised();
+  XmlString sanitised(*text);
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow_mut(stored.borrow);
+  if (!guard) return py::raised();
+  stored.*Field = std::move(sanitised);
+  return {};
+}
+
+template <class State, OptionalText State::* Field>
+PyObject* get_optional_text(PyObject* self, void*) {
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow(stored.borrow);
+  if (!guard) return nullptr;
+  return py::new_optional_str(stored.*Field);
+}
+
+template <class State, OptionalText State::* Field>
+[[nodiscard]] py::Result<void> set_optional_text(PyObject* self, PyObject* value) {
+  auto text = py::noted("value", py::to_optional_text(value));
+  if (!text) return py::raised();
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow_mut(stored.borrow);
+  if (!guard) return py::raised();
+  stored.*Field = std::move(*text);
+  return {};
+}
+
+template <class State, std::optional<std::string> State::* Field>
+PyObject* get_timestamp(PyObject* self, void*) {
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow(stored.borrow);
+  if (!guard) return nullptr;
+  return released(timestamp_to_python(stored.*Field));
+}
+
+// Normalising runs Python code (utcoffset, isoformat), which must find the
+// object held for the change that is under way.
+template <class State, std::optional<std::string> State::* Field>
+[[nodiscard]] py::Result<void> set_timestamp(PyObject* self, PyObject* value) {
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow_mut(stored.borrow);
+  if (!guard) return py::raised();
+  auto timestamp = normalize_timestamp(value);
+  if (!timestamp) return py::raised();
+  stored.*Field = std::move(*timestamp);
+  return {};
+}
+
+template <class State, std::optional<Duration> State::* Field>
+PyObject* get_time(PyObject* self, void*) {
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow(stored.borrow);
+  if (!guard) return nullptr;
+  return released(duration_to_python(stored.*Field));
+}
+
+template <class State, std::optional<Duration> State::* Field>
+[[nodiscard]] py::Result<void> set_time(PyObject* self, PyObject* value) {
+  auto time = py::noted("value", extract_optional_duration(value));
+  if (!time) return py::raised();
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow_mut(stored.borrow);
+  if (!guard) return py::raised();
+  stored.*Field = *time;
+  return {};
+}
+
+template <class State, ExtraPairs State::* Field>
+PyObject* get_extra(PyObject* self, void*) {
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow(stored.borrow);
+  if (!guard) return nullptr;
+  return released(extra_to_dict(stored.*Field));
+}
+
+// Only a dict is accepted here (None too in the constructors); the key and
+// value errors of extract_extra carry no note.
+template <class State, ExtraPairs State::* Field>
+[[nodiscard]] py::Result<void> set_extra(PyObject* self, PyObject* value) {
+  auto dict = py::noted("value", py::to_dict(value));
+  if (!dict) return py::raised();
+  auto extra = extract_extra(*dict);
+  if (!extra) return py::raised();
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow_mut(stored.borrow);
+  if (!guard) return py::raised();
+  stored.*Field = std::move(*extra);
+  return {};
+}
+
+// Table entries for the getset arrays.
+
+template <class State, XmlString State::* Field>
+constexpr PyGetSetDef text(const char* name) {
+  return {name, &get_text<State, Field>, &py::setter<&set_text<State, Field>>, nullptr, nullptr};
+}
+
+template <class State, OptionalText State::* Field>
+constexpr PyGetSetDef optional_text(const char* name) {
+  return {name, &get_optional_text<State, Field>, &py::setter<&set_optional_text<State, Field>>,
+          nullptr, nullptr};
+}
+
+template <class State, std::optional<std::string> State::* Field>
+constexpr PyGetSetDef timestamp(const char* name) {
+  return {name, &get_timestamp<State, Field>, &py::setter<&set_timestamp<State, Field>>, nullptr,
+          nullptr};
+}
+
+template <class State, std::optional<Duration> State::* Field>
+constexpr PyGetSetDef time(const char* name) {
+  return {name, &get_time<State, Field>, &py::setter<&set_time<State, Field>>, nullptr, nullptr};
+}
+
+template <class State, ExtraPairs State::* Field>
+constexpr PyGetSetDef extra(const char* name) {
+  return {name, &get_extra<State, Field>, &py::setter<&set_extra<State, Field>>, nullptr, nullptr};
+}
+
+}  // namespace corvane::field
