@@ -34,3 +34,8 @@ __all__ = [
     "DeserializationError",
     "SerializationError",
 ]
+
+# Tolerant loading of what real test runners write (json-module conventions).
+# Not in __all__, which lists the extension module's names; the redundant
+# aliases mark them as re-exports for type checkers.
+from corvane.loader import load as load, loads as loads  # noqa: E402

@@ -1,0 +1,3 @@
+"""Type information for corvane._tolerant, the tolerant reader's module."""
+
+def canonical_xml(xml: str | bytes | bytearray, /) -> str: ...

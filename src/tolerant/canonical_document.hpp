@@ -1,0 +1,15 @@
+// The tolerant module's one job, without Python: any document the tolerant
+// reader understands, rewritten as the canonical document that the strict
+// reader accepts (tolerant read -> report model -> serializer).
+#pragma once
+
+#include <expected>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+// The canonical document, or the user-visible message of the reading error.
+[[nodiscard]] std::expected<std::string, std::string> canonical_document(std::string_view text);
+
+}  // namespace corvane
