@@ -1,0 +1,168 @@
+"""corvane's benchmark suite: reading and writing JUnit XML from Python,
+side by side with ElementTree, lxml, junitparser and junit-xml, plus the C++
+core's own throughput and the peak memory of the largest size.
+
+    pip install ".[bench]"
+    python bench/run.py                 # full run, writes bench-results.json
+    python bench/run.py --sizes 1000 20000 --no-core --no-memory   # quick look
+
+Every figure is a median of several runs in this one process (the memory
+rows come from one child process per measurement), so the ratios printed
+compare libraries under the same machine load.
+"""
+
+from __future__ import annotations
+
+import argparse
+import gc
+import json
+import os
+import pathlib
+import platform
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+import contenders
+import core
+import dataset
+
+HERE = pathlib.Path(__file__).resolve().parent
+DEFAULT_SIZES = [1_000, 20_000, 200_000, 1_000_000]
+
+
+def repeats_for(size: int, requested: int | None) -> int:
+    if requested:
+        return requested
+    return 7 if size <= 20_000 else 5 if size <= 200_000 else 3
+
+
+def median_seconds(function, argument, repeats: int) -> float:
+    times = []
+    while len(times) < repeats:
+        gc.collect()
+        start = time.perf_counter()
+        result = function(argument)
+        times.append(time.perf_counter() - start)
+        # Freed outside the timed region: teardown is not the operation.
+        del result
+        # A contender taking seconds a run (the quadratic ones) gets three.
+        if times[0] > 2.0:
+            repeats = min(repeats, 3)
+    return statistics.median(times)
+
+
+def time_size(size: int, repeats: int, document_path: pathlib.Path) -> list[dict]:
+    data = dataset.generate(size)
+    report = contenders.corvane_build(data)
+    text = report.to_xml()
+    document = text.encode()
+    document_path.write_bytes(document)
+    inputs = {"data": data, "clean_data": dataset.without_escapes(data), "report": report,
+              "bytes": document, "str": text}
+    rows = []
+    for contender in contenders.CONTENDERS:
+        if not contenders.available(contender) or (contender.cap and size > contender.cap):
+            continue
+        seconds = median_seconds(contender.run, inputs[contender.input], repeats)
+        rows.append({"name": contender.name, "kind": contender.kind, "test_cases": size,
+                     "document_bytes": len(document), "seconds": seconds,
+                     "mb_per_s": len(document) / seconds / 1e6,
+                     "us_per_case": seconds / size * 1e6, "repeats": repeats})
+        print(f"  {size:>9,} {contender.name:<42} {seconds * 1e3:10.1f} ms", file=sys.stderr)
+    for kind, baseline in contenders.BASELINE.items():
+        base = next((r for r in rows if r["name"] == baseline), None)
+        for row in rows:
+            if row["kind"] == kind and base:
+                row["vs_elementtree"] = base["seconds"] / row["seconds"]
+    return rows
+
+
+MEMORY_ROWS = ["corvane from_xml(bytes) + walk", "ElementTree fromstring + iter",
+               "corvane build + to_xml", "corvane to_xml (built report)",
+               "ElementTree build + tostring"]
+
+
+def measure_memory(size: int, document_path: pathlib.Path) -> list[dict]:
+    rows = []
+    for name in MEMORY_ROWS:
+        completed = subprocess.run([sys.executable, str(HERE / "memory.py"), name, str(size),
+                                    str(document_path)],
+                                   check=True, capture_output=True, text=True)
+        measured = json.loads(completed.stdout)
+        rows.append({"name": name, "test_cases": size,
+                     "document_bytes": document_path.stat().st_size, **measured})
+        print(f"  memory {name:<42} {measured['peak_growth'] / 1e6:10.1f} MB", file=sys.stderr)
+    return rows
+
+
+def machine() -> dict:
+    model = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
+                  if line.startswith("model name")), platform.processor())
+    import corvane
+    return {"cpu": model, "cpus": os.cpu_count(), "python": platform.python_version(),
+            "platform": platform.platform(), "load_average": os.getloadavg(),
+            "corvane": getattr(corvane, "__version__", "?"),
+            "date": time.strftime("%Y-%m-%d %H:%M:%S UTC", time.gmtime())}
+
+
+def print_table(results: dict) -> None:
+    print(f"\nMachine: {results['machine']['cpu']} x{results['machine']['cpus']}, "
+          f"Python {results['machine']['python']}, load {results['machine']['load_average']}")
+    for kind in ("read", "write"):
+        print(f"\n{kind.upper():<44} {'cases':>9} {'doc MB':>7} {'median s':>9} "
+              f"{'MB/s':>7} {'us/case':>8} {'vs ET':>6}")
+        for row in results["python"]:
+            if row["kind"] != kind:
+                continue
+            ratio = f"{row['vs_elementtree']:5.2f}x" if "vs_elementtree" in row else ""
+            print(f"{row['name']:<44} {row['test_cases']:>9,} {row['document_bytes'] / 1e6:7.1f} "
+                  f"{row['seconds']:9.4f} {row['mb_per_s']:7.1f} {row['us_per_case']:8.2f} "
+                  f"{ratio:>6}")
+    if results["core"]:
+        print(f"\n{'CORE (Google Benchmark, median)':<60} {'ms':>9} {'MB/s':>8}")
+        for row in results["core"]:
+            print(f"{row['name']:<60} {row['seconds'] * 1e3:9.2f} {row['mb_per_s']:8.0f}")
+    if results["memory"]:
+        print(f"\n{'PEAK MEMORY (RSS growth)':<44} {'cases':>9} {'doc MB':>7} "
+              f"{'peak MB':>8} {'out MB':>7}")
+        for row in results["memory"]:
+            out = row["output_length"]
+            print(f"{row['name']:<44} {row['test_cases']:>9,} {row['document_bytes'] / 1e6:7.1f} "
+                  f"{row['peak_growth'] / 1e6:8.1f} {out / 1e6 if out else 0:7.1f}")
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--sizes", type=int, nargs="+", default=DEFAULT_SIZES,
+                        help="numbers of test cases (default: %(default)s)")
+    parser.add_argument("--repeats", type=int, help="runs per median (default: 7, 5 or 3 by size)")
+    parser.add_argument("--json", default="bench-results.json", help="where to write the results")
+    parser.add_argument("--core-build-dir", default=str(core.ROOT / "build" / "bench"),
+                        help="CMake build directory for the core benchmarks")
+    parser.add_argument("--no-core", action="store_true", help="skip the C++ core benchmarks")
+    parser.add_argument("--no-memory", action="store_true", help="skip the peak memory rows")
+    args = parser.parse_args()
+
+    results = {"machine": machine(), "python": [], "core": [], "memory": []}
+    with tempfile.TemporaryDirectory() as scratch:
+        document_path = pathlib.Path(scratch) / "report.xml"
+        for size in sorted(args.sizes):
+            results["python"] += time_size(size, repeats_for(size, args.repeats), document_path)
+        if not args.no_memory:
+            # The document of the largest size is the one written last.
+            results["memory"] = measure_memory(max(args.sizes), document_path)
+    if not args.no_core:
+        build_dir = pathlib.Path(args.core_build_dir)
+        core.build(build_dir)
+        results["core"] = core.run(build_dir, repetitions=5)
+    results["machine"]["load_average_end"] = os.getloadavg()
+    pathlib.Path(args.json).write_text(json.dumps(results, indent=2) + "\n")
+    print_table(results)
+    print(f"\nResults written to {args.json}")
+
+
+if __name__ == "__main__":
+    main()
