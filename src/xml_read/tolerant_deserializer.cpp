@@ -57,6 +57,8 @@ struct OpenSuite {
   std::size_t slot;
   TestSuite suite;
   bool holds_suites = false;
+  // Whether the last case may turn out to be an attempt of the next one.
+  bool last_may_repeat = false;
 };
 
 class TolerantDeserializer {
@@ -90,8 +92,7 @@ class TolerantDeserializer {
   std::vector<std::optional<TestSuite>> slots_;
   std::vector<OpenSuite> open_;
   // Test cases written directly under the root, gathered in one suite.
-  std::optional<std::size_t> loose_slot_;
-  std::optional<TestSuite> loose_;
+  std::optional<OpenSuite> loose_;
 };
 
 Result<Event> TolerantDeserializer::next() {
@@ -255,24 +256,18 @@ void TolerantDeserializer::close_suite() {
 }
 
 Result<void> TolerantDeserializer::read_test_case(const Event& tag, bool is_empty) {
-  TestSuite* suite = nullptr;
-  if (open_.empty()) {
-    if (!loose_) {
-      loose_slot_ = slots_.size();
-      slots_.emplace_back();
-      loose_.emplace(report_->name.view());
-    }
-    suite = &*loose_;
-  } else {
-    suite = &open_.back().suite;
+  if (open_.empty() && !loose_) {
+    loose_.emplace(OpenSuite{slots_.size(), TestSuite(report_->name.view())});
+    slots_.emplace_back();
   }
-  const std::size_t index = suite->test_cases.size();
+  OpenSuite& target = open_.empty() ? *loose_ : open_.back();
+  const std::size_t index = target.suite.test_cases.size();
   path_.push_back(PathElement::test_case(index));
   TestCase test_case("", TestCaseStatus::success());
   CORVANE_CHECK(read_case_attributes(tag, test_case));
   if (is_empty) {
     path_.pop_back();
-    suite->add_test_case(std::move(test_case));
+    add_test_case_or_attempt(target.suite, std::move(test_case), false, target.last_may_repeat);
     return {};
   }
 
@@ -306,10 +301,12 @@ Result<void> TolerantDeserializer::read_test_case(const Event& tag, bool is_empt
       }
       case EventKind::End:
         if (event.name() == "testcase") {
+          const bool had_outcome = !status_elements.empty();
           CORVANE_TRY(status, build_tolerant_status(std::move(status_elements), path_));
           test_case.status = std::move(status);
           path_.pop_back();
-          suite->add_test_case(std::move(test_case));
+          add_test_case_or_attempt(target.suite, std::move(test_case), had_outcome,
+                                   target.last_may_repeat);
           return {};
         }
         break;
@@ -489,7 +486,7 @@ Result<XmlString> TolerantDeserializer::read_text(std::string_view name, PathEle
 }
 
 Report TolerantDeserializer::finish() {
-  if (loose_) slots_[*loose_slot_] = std::move(*loose_);
+  if (loose_) slots_[loose_->slot] = std::move(loose_->suite);
   Report report = std::move(*report_);
   for (auto& slot : slots_) {
     if (slot) report.add_test_suite(std::move(*slot));

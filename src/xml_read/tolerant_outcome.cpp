@@ -3,10 +3,12 @@
 #include "xml_read/tolerant_outcome.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 
 namespace corvane {
 
@@ -97,6 +99,45 @@ std::expected<TestCaseStatus, DeserializeError> build_tolerant_status(
     kept.insert(kept.begin(), std::move(main));
   }
   return build_test_case_status(std::move(kept), case_path);
+}
+
+void add_test_case_or_attempt(TestSuite& suite, TestCase test_case, bool had_outcome,
+                              bool& last_may_repeat) {
+  const bool repeats = last_may_repeat && !suite.test_cases.empty() &&
+                       suite.test_cases.back().name == test_case.name &&
+                       suite.test_cases.back().classname == test_case.classname;
+  last_may_repeat = !had_outcome;
+  if (!repeats) {
+    suite.add_test_case(std::move(test_case));
+    return;
+  }
+  TestCase earlier = std::move(suite.test_cases.back());
+  suite.test_cases.pop_back();
+  // The earlier case passed without any outcome element, so it only ever
+  // counted as a test.
+  --suite.tests;
+  auto* earlier_success = std::get_if<Success>(&earlier.status.value());
+  std::vector<TestRerun> attempts;
+  if (earlier_success != nullptr) attempts = std::move(earlier_success->flaky_runs);
+  TestRerun attempt;
+  attempt.kind = NonSuccessKind::Failure;
+  attempt.timestamp = earlier.timestamp;
+  attempt.time = earlier.time;
+  attempt.system_out = std::move(earlier.system_out);
+  attempt.system_err = std::move(earlier.system_err);
+  attempts.push_back(std::move(attempt));
+
+  auto& status = test_case.status.value();
+  if (auto* success = std::get_if<Success>(&status)) {
+    success->flaky_runs.insert(success->flaky_runs.begin(),
+                               std::make_move_iterator(attempts.begin()),
+                               std::make_move_iterator(attempts.end()));
+  } else if (auto* failed = std::get_if<NonSuccess>(&status)) {
+    if (failed->reruns.empty()) failed->rerun_kind = RerunKind::Rerun;
+    failed->reruns.insert(failed->reruns.begin(), std::make_move_iterator(attempts.begin()),
+                          std::make_move_iterator(attempts.end()));
+  }
+  suite.add_test_case(std::move(test_case));
 }
 
 }  // namespace corvane

@@ -177,6 +177,77 @@ INSTANTIATE_TEST_SUITE_P(
                     std::nullopt, "line\nnexttab <\xF0\x9F\x98\x80>", 0, kRerun}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// Each case of the suite as "name:outcome+attempts".
+std::string attempts_outline(const TestSuite& suite) {
+  std::string out;
+  for (const TestCase& test_case : suite.test_cases) {
+    if (!out.empty()) out.push_back(' ');
+    out.append(test_case.name.view());
+    out.push_back(':');
+    out.append(outcome_of(test_case.status));
+    std::visit(
+        [&](const auto& value) {
+          using T = std::decay_t<decltype(value)>;
+          if constexpr (std::is_same_v<T, Success>) {
+            out.push_back('+');
+            out.append(std::to_string(value.flaky_runs.size()));
+          } else if constexpr (std::is_same_v<T, NonSuccess>) {
+            out.push_back('+');
+            out.append(std::to_string(value.reruns.size()));
+          }
+        },
+        test_case.status.value());
+  }
+  return out;
+}
+
+struct RepeatCase {
+  const char* label;
+  std::string cases;
+  std::string outline;
+  std::uint64_t tests;
+};
+
+class TolerantRepeatedCase : public testing::TestWithParam<RepeatCase> {};
+
+TEST_P(TolerantRepeatedCase, EarlierBareCasesAreAttempts) {
+  const auto report =
+      deserialize_tolerant("<testsuite name=\"s\">" + GetParam().cases + "</testsuite>");
+  ASSERT_TRUE(report.has_value()) << report.error().text();
+  const TestSuite& suite = report->test_suites.at(0);
+  EXPECT_EQ(attempts_outline(suite), GetParam().outline);
+  EXPECT_EQ(suite.tests, GetParam().tests);
+  EXPECT_EQ(report->tests, GetParam().tests);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tolerant, TolerantRepeatedCase,
+    testing::Values(RepeatCase{"passes_on_third_attempt",
+                               "<testcase name=\"t\"/><testcase name=\"t\"/><testcase name=\"t\"/>",
+                               "t:success+2", 1},
+                    RepeatCase{"fails_after_retries",
+                               "<testcase name=\"t\"/><testcase name=\"t\"/>"
+                               "<testcase name=\"t\"><failure/></testcase>",
+                               "t:failure+2", 1},
+                    RepeatCase{"skipped_drops_attempts",
+                               "<testcase name=\"t\"/><testcase name=\"t\"><skipped/></testcase>",
+                               "t:skipped", 1},
+                    RepeatCase{"after_an_outcome_is_a_new_case",
+                               "<testcase name=\"t\"><failure/></testcase><testcase name=\"t\"/>",
+                               "t:failure+0 t:success+0", 2},
+                    RepeatCase{"other_class_is_a_new_case",
+                               "<testcase name=\"t\" classname=\"a\"/><testcase name=\"t\" "
+                               "classname=\"b\"/>",
+                               "t:success+0 t:success+0", 2},
+                    RepeatCase{"not_adjacent_is_a_new_case",
+                               "<testcase name=\"t\"/><testcase name=\"u\"/><testcase name=\"t\"/>",
+                               "t:success+0 u:success+0 t:success+0", 3},
+                    RepeatCase{
+                        "attempts_before_flaky_elements",
+                        "<testcase name=\"t\"/><testcase name=\"t\"><flakyError/></testcase>",
+                        "t:success+2", 1}),
+    [](const auto& info) { return std::string(info.param.label); });
+
 TEST(TolerantText, ResolvesCharacterReferencesAndCleansControlCharacters) {
   const auto report = deserialize_tolerant(
       in_case("",
