@@ -76,6 +76,17 @@ std::size_t utf8_length(const Byte* p, const Byte* end) {
 // U+0080 to U+009F are encoded as C2 80 to C2 9F.
 bool is_c1_control(const Byte* p) { return p[0] == 0xC2 && p[1] <= 0x9F; }
 
+// U+FFFE and U+FFFF, encoded as EF BF BE and EF BF BF. XML 1.0's Char
+// production leaves them out, so a document holding either one is not
+// well-formed and conforming parsers refuse it; the XML filter removes them
+// like the forbidden C0 controls.
+bool is_xml_noncharacter(const Byte* p) { return p[0] == 0xEF && p[1] == 0xBF && p[2] >= 0xBE; }
+
+// A well-formed character of `length` bytes at `p` that cleaning removes.
+bool is_removed_character(const Byte* p, std::size_t length) {
+  return (length == 2 && is_c1_control(p)) || (length == 3 && is_xml_noncharacter(p));
+}
+
 // Returns the end of the stretch starting at `p` that is kept unchanged.
 const Byte* skip_kept(const Byte* p, const Byte* end) {
   for (;;) {
@@ -95,7 +106,7 @@ const Byte* skip_kept(const Byte* p, const Byte* end) {
       ++p;
     } else if (b >= 0x80) {
       const std::size_t length = utf8_length(p, end);
-      if (length == 0 || (length == 2 && is_c1_control(p))) return p;
+      if (length == 0 || is_removed_character(p, length)) return p;
       p += length;
     } else {
       return p;
@@ -108,7 +119,7 @@ const Byte* skip_kept(const Byte* p, const Byte* end) {
 const Byte* drop_or_replace(const Byte* p, const Byte* end, std::string& out) {
   if (*p < 0x80) return p + 1;  // a C0 control
   if (const std::size_t length = utf8_length(p, end); length != 0) {
-    return p + length;  // well-formed, so a C1 control
+    return p + length;  // well-formed, so a C1 control or U+FFFE / U+FFFF
   }
   if (*p > 0x9F) out.append(kReplacement);
   return p + 1;

@@ -2,12 +2,16 @@
 // exact size.
 //
 // Cleaning has two stages: removal of escape sequences and control
-// characters, then removal of the C0 controls that XML 1.0 forbids. The
-// second stage is folded into the first rather than run as its own pass:
-// plain text keeps a byte only if both stages keep it (byte_class.hpp builds
-// one table from both rules), and the only other bytes ever output are the
-// line feed a sequence executes and U+FFFD, both legal in XML. The checks
-// below hold that reasoning to the tables at compile time.
+// characters, then removal of the characters that XML 1.0 forbids: the C0
+// controls and the two noncharacters U+FFFE and U+FFFF, which the Char
+// production leaves out just the same (a report holding them would be
+// written as a document no XML parser accepts). The second stage is folded
+// into the first rather than run as its own pass: plain text keeps an ASCII
+// byte only if both stages keep it (byte_class.hpp builds one table from
+// both rules), the ground-text scan drops U+FFFE and U+FFFF where it drops
+// the C1 controls, and the only other bytes ever output are the line feed a
+// sequence executes and U+FFFD, both legal in XML. The checks below hold the
+// ASCII part of that reasoning to the tables at compile time.
 //
 // Any bytes are accepted, not only UTF-8: outside escape sequences a byte
 // that does not start a well-formed character is dropped if it lies in 0x80

@@ -1,6 +1,7 @@
 // XmlString: the only text type of the report model. Text is cleaned once,
-// when it is made (terminal escape sequences and XML-illegal control
-// characters removed), and never changes afterwards.
+// when it is made (terminal escape sequences, XML-illegal control
+// characters and the noncharacters U+FFFE and U+FFFF removed), and never
+// changes afterwards.
 #pragma once
 
 #include <cstddef>

@@ -112,7 +112,7 @@ const TextCase kExamples[] = {
     {"HighBytesIgnoredInEscape", "\x1b\xC3\xA9" "123", "23"},
     {"C1CsiDoesNotStartSequence", "\xC2\x9B" "31m", "31m"},
     {"DelKept", "a\x7f" "b", "a\x7f" "b"},
-    {"NoncharacterFffeKept", "\xEF\xBF\xBE", "\xEF\xBF\xBE"},
+    {"NoncharacterFffeRemoved", "a\xEF\xBF\xBE" "b", "ab"},
     {"LoneEscAtEnd", "abc\x1b", "abc"},
     {"Empty", "", ""},
 };
@@ -126,7 +126,11 @@ const TextCase kPlainText[] = {
     {"NoBreakSpaceKept", "\xC2\xA0", "\xC2\xA0"},
     {"MultibyteKept", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
     {"HighestCodePointKept", "\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
-    {"FfffKept", "\xEF\xBF\xBF", "\xEF\xBF\xBF"},
+    {"FfffRemoved", "\xEF\xBF\xBF", ""},
+    {"NoncharactersAmongNeighboursRemoved",
+     "\xEF\xBF\xBD\xEF\xBF\xBE\xEF\xBF\xBF\xF0\x90\x80\x80" "0123456789\xEF\xBF\xBF",
+     "\xEF\xBF\xBD\xF0\x90\x80\x80" "0123456789"},
+    {"OtherNoncharactersKept", "\xEF\xB7\x90\xF0\x9F\xBF\xBE", "\xEF\xB7\x90\xF0\x9F\xBF\xBE"},
     {"ControlsBetweenWordRuns", "0123456789\t0123456789\x01" "abcdefgh\n",
      "01234567890123456789abcdefgh\n"},
     {"C1AfterLongRun", "abcdefghij\xC2\x85" "k", "abcdefghijk"},
@@ -338,6 +342,9 @@ std::optional<std::string> broken_rule(std::string_view out) {
     if (b == 0xC2 && i + 1 < out.size() && static_cast<unsigned char>(out[i + 1]) < 0xA0) {
       return "C1 control at " + std::to_string(i);
     }
+    if (out.substr(i, 3) == "\xEF\xBF\xBE" || out.substr(i, 3) == "\xEF\xBF\xBF") {
+      return "U+FFFE or U+FFFF at " + std::to_string(i);
+    }
   }
   return std::nullopt;
 }
@@ -357,7 +364,7 @@ TEST(XmlStringProperties, PrintableUtf8IsUnchanged) {
   std::mt19937 rng(7);
   // Code points from the ranges that must survive untouched.
   const std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges = {
-      {0x20, 0x7F}, {0xA0, 0x7FF}, {0x800, 0xD7FF}, {0xE000, 0xFFFF}, {0x10000, 0x10FFFF}};
+      {0x20, 0x7F}, {0xA0, 0x7FF}, {0x800, 0xD7FF}, {0xE000, 0xFFFD}, {0x10000, 0x10FFFF}};
   auto encode = [](std::uint32_t cp, std::string& s) {
     if (cp < 0x80) {
       s += static_cast<char>(cp);

@@ -526,3 +526,43 @@ def test_timedelta_subclasses_with_strange_attributes(odd, exc):
     with pytest.raises(exc):
         case.time = odd
     assert case.time is None
+
+
+# --- characters XML 1.0 forbids ---------------------------------------------------------
+
+FORBIDDEN = "a\ufffeb\uffffc\x00\x01\x0b\x0c\x1f\x85d"
+
+
+def report_with_every_text(text):
+    rerun = Rerun(KIND, message=text, type=text, stack_trace=text, system_out=text,
+                  system_err=text, description=text)
+    statuses = [Success(flaky_runs=[rerun]),
+                Failure(text, type=text, description=text, reruns=[rerun]),
+                Error(text, type=text, description=text), Skipped(text, type=text, description=text)]
+    cases = [Case(text, status, classname=text, system_out=text, system_err=text,
+                  extra={"k": text}, properties=[Property(text, text)]) for status in statuses]
+    suite = Suite(text, test_cases=cases, properties=[Property(text, text)], system_out=text,
+                  system_err=text, extra={"k": text})
+    report = Report(text)
+    report.add_test_suite(suite)
+    return report
+
+
+def test_forbidden_characters_never_reach_the_document():
+    import xml.etree.ElementTree as ET
+
+    written = report_with_every_text(FORBIDDEN).to_xml()
+    for ch in "\ufffe\uffff\x00\x01\x0b\x0c\x1f\x85":
+        assert ch not in written
+    root = ET.fromstring(written.encode())
+    assert root.get("name") == "abcd"
+    assert written == report_with_every_text("abcd").to_xml()
+
+
+@pytest.mark.parametrize("reference", ["&#xFFFE;", "&#xffff;", "&#65534;", "&#1;", "&#x85;"])
+def test_forbidden_characters_read_from_references_are_removed(reference):
+    import xml.etree.ElementTree as ET
+
+    report = Report.from_xml(f'<testsuites name="a{reference}b"/>')
+    assert report.name == "ab"
+    assert ET.fromstring(report.to_xml().encode()).get("name") == "ab"
