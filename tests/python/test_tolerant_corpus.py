@@ -1,0 +1,247 @@
+"""corvane.load on the real corpus (tests/data/real/, made by the producers
+themselves): suites, cases, outcomes, messages and attempts of each."""
+
+from pathlib import Path
+
+import pytest
+
+import corvane
+
+REAL = Path(__file__).resolve().parents[1] / "data" / "real"
+
+
+def outcome(status):
+    """'success', 'failure', 'error' or 'skipped', with '+N' for N attempts."""
+    name = type(status).__name__.lower()
+    attempts = ()
+    if name == "success":
+        attempts = status.flaky_runs
+    elif name in ("failure", "error"):
+        attempts = status.reruns
+    return f"{name}+{len(attempts)}" if attempts else name
+
+
+def outline(report):
+    return [
+        (suite.name, [(case.name, outcome(case.status)) for case in suite.test_cases])
+        for suite in report.test_suites
+    ]
+
+
+def case(report, suite_name, case_name):
+    (suite,) = [s for s in report.test_suites if s.name == suite_name]
+    (found,) = [c for c in suite.test_cases if c.name == case_name]
+    return found
+
+
+PYTEST_CASES = [
+    ("test_adds", "success"),
+    ("test_fails", "failure"),
+    ("test_prints_and_passes", "success"),
+    ("test_errors_in_setup", "error"),
+    ("test_skipped", "skipped"),
+    ("test_expected_failure", "skipped"),
+    ("test_parametrized[1]", "success"),
+    ("test_parametrized[2]", "failure"),
+    ("test_control_characters_in_output", "failure"),
+    ("test_flaky_passes_on_third_attempt", "failure"),
+    ("test_always_fails_with_retries", "failure"),
+]
+
+EXPECTED = {
+    "pytest_xunit1.xml": ("pytest tests", [("sample", PYTEST_CASES)]),
+    "pytest_xunit2.xml": ("pytest tests", [("sample", PYTEST_CASES)]),
+    "pytest_reruns.xml": (
+        "pytest tests",
+        [
+            (
+                "pytest",
+                [
+                    ("test_adds", "success"),
+                    ("test_flaky_passes_on_third_attempt", "success+2"),
+                    ("test_always_fails_with_retries", "failure+3"),
+                ],
+            )
+        ],
+    ),
+    "gtest.xml": (
+        "AllTests",
+        [
+            (
+                "Arithmetic",
+                [
+                    ("Adds", "success"),
+                    ("FailsTwice", "failure"),
+                    ("SkipsAfterFailure", "failure"),
+                    ("Skips", "skipped"),
+                    # Written with no outcome element, only status="notrun".
+                    ("DISABLED_Disabled", "success"),
+                ],
+            ),
+            ("Output", [("Prints", "success")]),
+            ("Values/Param", [("IsSmall/0", "success"), ("IsSmall/1", "failure")]),
+        ],
+    ),
+    "ctest.xml": (
+        "(empty)",
+        [
+            (
+                "(empty)",
+                [
+                    ("passes", "success"),
+                    ("fails", "failure"),
+                    ("skipped", "skipped"),
+                    ("times_out", "failure"),
+                    ("not_built", "skipped"),
+                    ("control_chars", "success"),
+                ],
+            )
+        ],
+    ),
+    "catch2.xml": (
+        "",
+        [
+            (
+                "sample_test",
+                [
+                    ("adds", "success"),
+                    ("fails twice", "failure"),
+                    ("throws", "error"),
+                    ("sections/first", "success"),
+                    ("sections/second", "failure"),
+                    ("prints", "success"),
+                ],
+            )
+        ],
+    ),
+    "node.xml": (
+        "",
+        [
+            ("", [("top level passes", "success"), ("top level fails", "failure")]),
+            ("outer", [("passes", "success"), ("is skipped", "skipped"), ("is todo", "skipped")]),
+            ("outer/inner", [("throws", "failure"), ("passes too", "success")]),
+            ("with subtests", [("sub passes", "success"), ("sub fails", "failure")]),
+        ],
+    ),
+}
+
+
+def test_every_corpus_file_is_checked():
+    assert sorted(p.name for p in REAL.glob("*.xml")) == sorted(EXPECTED)
+
+
+@pytest.mark.parametrize("name", sorted(EXPECTED))
+def test_suites_cases_and_outcomes(name):
+    report = corvane.load(REAL / name)
+    report_name, suites = EXPECTED[name]
+    assert report.name == report_name
+    assert outline(report) == suites
+    # Counts are the cases' own, whatever the document claimed.
+    statuses = [c.status for s in report.test_suites for c in s.test_cases]
+    assert report.tests == len(statuses)
+    assert report.failures == sum(type(s).__name__ == "Failure" for s in statuses)
+    assert report.errors == sum(type(s).__name__ == "Error" for s in statuses)
+
+
+@pytest.mark.parametrize("name", sorted(EXPECTED))
+def test_canonical_form_is_strictly_readable_and_stable(name):
+    report = corvane.load(REAL / name)
+    text = report.to_xml()
+    assert corvane.Report.from_xml(text).to_xml() == text
+    assert corvane.loads(text).to_xml() == text
+
+
+@pytest.mark.parametrize("family", ["xunit1", "xunit2"])
+def test_pytest_messages(family):
+    report = corvane.load(REAL / f"pytest_{family}.xml")
+    failed = case(report, "sample", "test_fails")
+    assert failed.classname == "test_sample.TestArithmetic"
+    assert failed.status.message == "AssertionError: multiplication is off\nassert (2 * 3) == 7"
+    assert "E       AssertionError: multiplication is off" in failed.status.description
+    errored = case(report, "sample", "test_errors_in_setup").status
+    assert errored.message == 'failed on setup with "RuntimeError: fixture broke"'
+    assert case(report, "sample", "test_skipped").status.message == "not on this machine"
+    xfail = case(report, "sample", "test_expected_failure").status
+    assert (xfail.type, xfail.message) == ("pytest.xfail", "known bug")
+    # pytest writes the raw \x01 as the text "#x01"; the escape sequences
+    # printed by the test never reach the report in either family.
+    control = case(report, "sample", "test_control_characters_in_output").status
+    assert control.message.startswith("AssertionError: raw #x01 in message")
+    if family == "xunit1":
+        assert set(failed.extra) == {"file", "line"}
+    else:
+        assert failed.extra == {}
+
+
+def test_pytest_reruns_become_attempts():
+    report = corvane.load(REAL / "pytest_reruns.xml")
+    flaky = case(report, "pytest", "test_flaky_passes_on_third_attempt").status
+    assert [run.kind for run in flaky.flaky_runs] == [corvane.NonSuccessKind.FAILURE] * 2
+    failing = case(report, "pytest", "test_always_fails_with_retries").status
+    assert failing.rerun_kind == corvane.RerunKind.RERUN
+    assert failing.message == "ValueError: still broken"
+    assert all(run.message is None for run in failing.reruns)
+
+
+def test_gtest_several_outcomes_and_naive_timestamps():
+    report = corvane.load(REAL / "gtest.xml")
+    twice = case(report, "Arithmetic", "FailsTwice").status
+    assert twice.message == (
+        "sample_test.cpp:10\nExpected equality of these values:\n  2 * 3\n"
+        "    Which is: 6\n  7\nfirst check"
+    )
+    # The second failure is appended to the description, not lost; its text
+    # repeats its message, so it appears once.
+    assert twice.description.endswith(
+        "\n\nfailure: sample_test.cpp:11\nValue of: false\n  Actual: false\nExpected: true\n"
+        'second check with <markup> & "quotes"'
+    )
+    both = case(report, "Arithmetic", "SkipsAfterFailure").status
+    assert both.message == "sample_test.cpp:15\nFailed\nfailed before skipping"
+    assert both.description.endswith("skipped: sample_test.cpp:16\nskipped at run time")
+    adds = case(report, "Arithmetic", "Adds")
+    assert adds.timestamp.utcoffset().total_seconds() == 0
+    assert adds.extra["status"] == "run"
+    prints = case(report, "Output", "Prints")
+    assert [(p.name, p.value) for p in prints.properties] == [("build", "42")]
+    assert report.timestamp is not None
+
+
+def test_ctest_bare_suite_and_control_characters():
+    report = corvane.load(REAL / "ctest.xml")
+    suite = report.test_suites[0]
+    assert suite.time is not None
+    fails = case(report, "(empty)", "fails")
+    assert fails.status.message == "Failed"
+    assert fails.system_out == "bad <value> & more\noops"
+    assert case(report, "(empty)", "skipped").status.message == "SKIP_RETURN_CODE=77"
+    assert case(report, "(empty)", "times_out").status.message == "Timeout"
+    # CTest already replaced the raw bytes by markers; the escape sequence
+    # left behind is still removed by the usual cleaning.
+    control = case(report, "(empty)", "control_chars").system_out
+    assert "\x1b" not in control and "\x07" not in control
+
+
+def test_catch2_several_failures_and_errors():
+    report = corvane.load(REAL / "catch2.xml")
+    twice = case(report, "sample_test", "fails twice").status
+    assert (twice.type, twice.message) == ("CHECK", "2 * 3 == 7")
+    assert 'failure: std::string("a<b") == "a&b"' in twice.description
+    throws = case(report, "sample_test", "throws").status
+    assert throws.type == "TEST_CASE"
+    assert "unexpected exception" in throws.description
+    prints = case(report, "sample_test", "prints")
+    assert (prints.system_out, prints.system_err) == ("to stdout", "to stderr")
+    assert report.test_suites[0].timestamp is not None
+
+
+def test_node_nesting_loose_cases_and_control_characters():
+    report = corvane.load(REAL / "node.xml")
+    top = case(report, "", "top level fails")
+    assert top.status.type == "testCodeFailure"
+    assert top.status.message == "Expected values to be strictly equal:6 !== 7"
+    throws = case(report, "outer/inner", "throws")
+    assert throws.status.message == "boom  with control"
+    assert "\x01" not in throws.status.description
+    todo = case(report, "outer", "is todo").status
+    assert (todo.type, todo.message) == ("todo", "later")
