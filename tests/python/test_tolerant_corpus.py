@@ -114,6 +114,21 @@ EXPECTED = {
             )
         ],
     ),
+    "surefire.xml": (
+        "sample.SampleTest",
+        [
+            (
+                "sample.SampleTest",
+                [
+                    ("adds", "success"),
+                    ("fails", "failure+2"),
+                    ("throwsError", "error+2"),
+                    ("passesOnSecondAttempt", "success+1"),
+                    ("ignored", "skipped"),
+                ],
+            )
+        ],
+    ),
     "node.xml": (
         "",
         [
@@ -245,3 +260,23 @@ def test_node_nesting_loose_cases_and_control_characters():
     assert "\x01" not in throws.status.description
     todo = case(report, "outer", "is todo").status
     assert (todo.type, todo.message) == ("todo", "later")
+
+
+def test_surefire_bare_root_reruns_and_flaky_runs():
+    report = corvane.load(REAL / "surefire.xml")
+    suite = report.test_suites[0]
+    assert suite.extra["xmlns:xsi"] == "http://www.w3.org/2001/XMLSchema-instance"
+    assert {p.name for p in suite.properties} >= {"java.version", "os.name"}
+    fails = case(report, "sample.SampleTest", "fails").status
+    assert fails.rerun_kind == corvane.RerunKind.RERUN
+    assert fails.message == "multiplication is off expected:<7> but was:<6>"
+    assert [r.kind for r in fails.reruns] == [corvane.NonSuccessKind.FAILURE] * 2
+    assert fails.reruns[0].stack_trace.startswith("java.lang.AssertionError: multiplication")
+    errors = case(report, "sample.SampleTest", "throwsError").status
+    assert errors.type == "java.lang.IllegalStateException"
+    assert [r.kind for r in errors.reruns] == [corvane.NonSuccessKind.ERROR] * 2
+    (flaky_run,) = case(report, "sample.SampleTest", "passesOnSecondAttempt").status.flaky_runs
+    assert flaky_run.message == "not yet expected:<2> but was:<1>"
+    assert flaky_run.system_out == "attempt 1"
+    ignored = case(report, "sample.SampleTest", "ignored").status
+    assert ignored.message == "not on this machine"

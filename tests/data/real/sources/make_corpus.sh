@@ -44,3 +44,10 @@ g++ -std=c++17 -O0 sample_test.cpp -o sample_test
 cd "$work/node"
 node --test --test-reporter=junit --test-reporter-destination="$out/node.xml" \
   sample.test.mjs >/dev/null || true
+
+# Maven Surefire (JUnit 4, two reruns of failing tests), offline against
+# Debian's maven-repo packages (maven, maven-debian-helper, libsurefire-java,
+# libmaven-compiler-plugin-java, libmaven-resources-plugin-java, junit4).
+cd "$work/maven"
+mvn -o -q -s /etc/maven/settings-debian.xml test >/dev/null || true
+cp target/surefire-reports/TEST-sample.SampleTest.xml "$out/surefire.xml"
