@@ -47,11 +47,6 @@ py::Result<void> insert_extra(const ExtraPairs& pairs, ExtraElement element, std
   return {};
 }
 
-ExtraPairs extra_from_model(const ExtraMap& map) {
-  ExtraPairs pairs;
-  pairs.reserve(map.size());
-  for (const auto& entry : map) pairs.push_back(entry);
-  return pairs;
-}
+ExtraPairs extra_from_model(ExtraMap&& map) { return std::move(map).take_entries(); }
 
 }  // namespace corvane

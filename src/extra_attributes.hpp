@@ -21,7 +21,8 @@ namespace corvane {
 [[nodiscard]] py::Result<void> insert_extra(const ExtraPairs& pairs, ExtraElement element,
                                             std::string_view owner, ExtraMap& map);
 
-// The model map's entries as stored pairs, in map order.
-ExtraPairs extra_from_model(const ExtraMap& map);
+// The model map's entries as stored pairs, in map order; the map is consumed
+// (a read builds each Python object from a model that is discarded next).
+ExtraPairs extra_from_model(ExtraMap&& map);
 
 }  // namespace corvane

@@ -347,7 +347,7 @@ py::Result<py::Ref> test_suite_from_model(TestSuite&& suite) {
   stored.system_err = std::move(suite.system_err);
   stored.time = suite.time;
   if (suite.timestamp) stored.timestamp = to_rfc3339(*suite.timestamp);
-  stored.extra = extra_from_model(suite.extra);
+  stored.extra = extra_from_model(std::move(suite.extra));
   return py::new_object(py::as_type(*type), std::move(stored));
 }
 

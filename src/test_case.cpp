@@ -313,7 +313,7 @@ py::Result<py::Ref> test_case_from_model(TestCase&& test_case) {
   stored.assertions = test_case.assertions;
   stored.time = test_case.time;
   if (test_case.timestamp) stored.timestamp = to_rfc3339(*test_case.timestamp);
-  stored.extra = extra_from_model(test_case.extra);
+  stored.extra = extra_from_model(std::move(test_case.extra));
   return py::new_object(py::as_type(*type), std::move(stored));
 }
 

@@ -20,6 +20,11 @@ class ExtraMap {
   void insert(XmlString key, XmlString value);
 
   const std::vector<Entry>& entries() const noexcept { return entries_; }
+  // Hands the entries over without copying them; the map is left empty.
+  std::vector<Entry> take_entries() && noexcept {
+    index_.clear();
+    return std::move(entries_);
+  }
   std::size_t size() const noexcept { return entries_.size(); }
   bool empty() const noexcept { return entries_.empty(); }
   auto begin() const noexcept { return entries_.begin(); }
