@@ -8,6 +8,7 @@
 
 #include "errors.hpp"
 #include "py/convert.hpp"
+#include "py/interned.hpp"
 #include "py/text.hpp"
 #include "xml_read/deserialize_error.hpp"
 #include "xml_read/report_deserializer.hpp"
@@ -37,6 +38,19 @@ constexpr std::string_view kTimestampDocumentHead =
     "<testsuites name=\"timestamp\" tests=\"0\" failures=\"0\" errors=\"0\" timestamp=\"";
 constexpr std::string_view kTimestampDocumentTail = "\"/>\n";
 
+// Names looked up at every conversion, interned once.
+constinit py::InternedName kDatetimeModule("datetime");
+constinit py::InternedName kDatetimeClass("datetime");
+constinit py::InternedName kTimedeltaClass("timedelta");
+constinit py::InternedName kUuidModule("uuid");
+constinit py::InternedName kUuidClass("UUID");
+constinit py::InternedName kUtcoffset("utcoffset");
+constinit py::InternedName kIsoformat("isoformat");
+constinit py::InternedName kFromisoformat("fromisoformat");
+constinit py::InternedName kDays("days");
+constinit py::InternedName kSeconds("seconds");
+constinit py::InternedName kMicroseconds("microseconds");
+
 // Sets `type` with a message that may hold any bytes (an echoed user text).
 void raise_text(PyObject* type, std::string_view message) {
   py::Ref text = py::Ref::steal(
@@ -47,14 +61,25 @@ void raise_text(PyObject* type, std::string_view message) {
 
 // `module.name`, importing the module at every call as the classes' values
 // may come from whatever the running interpreter's module currently holds.
-[[nodiscard]] py::Result<py::Ref> import_attr(const char* module, const char* name) {
-  py::Ref module_name = py::Ref::steal(PyUnicode_FromString(module));
+[[nodiscard]] py::Result<py::Ref> import_attr(py::InternedName& module, py::InternedName& name) {
+  auto module_name = module.get();
   if (!module_name) return py::raised();
-  py::Ref imported = py::Ref::steal(PyImport_Import(module_name.get()));
+  py::Ref imported = py::Ref::steal(PyImport_Import(*module_name));
   if (!imported) return py::raised();
-  py::Ref attr = py::Ref::steal(PyObject_GetAttrString(imported.get(), name));
+  auto attr_name = name.get();
+  if (!attr_name) return py::raised();
+  py::Ref attr = py::Ref::steal(PyObject_GetAttr(imported.get(), *attr_name));
   if (!attr) return py::raised();
   return attr;
+}
+
+// `object.name()`, with the name interned.
+[[nodiscard]] py::Result<py::Ref> call_method(PyObject* object, py::InternedName& name) {
+  auto method_name = name.get();
+  if (!method_name) return py::raised();
+  py::Ref result = py::Ref::steal(PyObject_CallMethodObjArgs(object, *method_name, nullptr));
+  if (!result) return py::raised();
+  return result;
 }
 
 [[nodiscard]] py::Result<std::string> str_to_string(PyObject* object) {
@@ -106,8 +131,10 @@ bool read_bytes(PyObject* object, std::string& out) {
 
 // One attribute of a timedelta as a C int, with the overflow text of the
 // other integer conversions.
-[[nodiscard]] py::Result<long> int32_attribute(PyObject* object, const char* name) {
-  py::Ref value = py::Ref::steal(PyObject_GetAttrString(object, name));
+[[nodiscard]] py::Result<long> int32_attribute(PyObject* object, py::InternedName& name) {
+  auto attr_name = name.get();
+  if (!attr_name) return py::raised();
+  py::Ref value = py::Ref::steal(PyObject_GetAttr(object, *attr_name));
   if (!value) return py::raised();
   py::Ref index = py::Ref::steal(PyNumber_Index(value.get()));
   if (!index) return py::raised();
@@ -201,7 +228,7 @@ py::Result<py::Ref> extra_to_dict(const ExtraPairs& pairs) {
 
 py::Result<std::optional<std::string>> normalize_uuid(PyObject* obj_or_null) {
   if (obj_or_null == nullptr || obj_or_null == Py_None) return std::optional<std::string>();
-  auto uuid_class = import_attr("uuid", "UUID");
+  auto uuid_class = import_attr(kUuidModule, kUuidClass);
   if (!uuid_class) return py::raised();
   const int is_uuid = PyObject_IsInstance(obj_or_null, uuid_class->get());
   if (is_uuid < 0) return py::raised();
@@ -218,7 +245,7 @@ py::Result<std::optional<std::string>> normalize_uuid(PyObject* obj_or_null) {
 
 py::Result<py::Ref> uuid_to_python(const std::optional<std::string>& text) {
   if (!text) return py::Ref::borrow(Py_None);
-  auto uuid_class = import_attr("uuid", "UUID");
+  auto uuid_class = import_attr(kUuidModule, kUuidClass);
   if (!uuid_class) return py::raised();
   py::Ref argument = py::Ref::steal(py::new_str(*text));
   if (!argument) return py::raised();
@@ -230,7 +257,7 @@ py::Result<py::Ref> uuid_to_python(const std::optional<std::string>& text) {
 
 py::Result<std::optional<std::string>> normalize_timestamp(PyObject* obj_or_null) {
   if (obj_or_null == nullptr || obj_or_null == Py_None) return std::optional<std::string>();
-  auto datetime_class = import_attr("datetime", "datetime");
+  auto datetime_class = import_attr(kDatetimeModule, kDatetimeClass);
   if (!datetime_class) return py::raised();
   const int is_datetime = PyObject_IsInstance(obj_or_null, datetime_class->get());
   if (is_datetime < 0) return py::raised();
@@ -238,27 +265,29 @@ py::Result<std::optional<std::string>> normalize_timestamp(PyObject* obj_or_null
     PyErr_SetString(PyExc_TypeError, "timestamp must be a datetime.datetime instance");
     return py::raised();
   }
-  py::Ref offset = py::Ref::steal(PyObject_CallMethod(obj_or_null, "utcoffset", nullptr));
+  auto offset = call_method(obj_or_null, kUtcoffset);
   if (!offset) return py::raised();
-  if (offset.get() == Py_None) {
+  if (offset->get() == Py_None) {
     PyErr_SetString(PyExc_ValueError, "timestamp must be timezone-aware");
     return py::raised();
   }
-  py::Ref text = py::Ref::steal(PyObject_CallMethod(obj_or_null, "isoformat", nullptr));
+  auto text = call_method(obj_or_null, kIsoformat);
   if (!text) return py::raised();
-  auto result = str_to_string(text.get());
+  auto result = str_to_string(text->get());
   if (!result) return py::raised();
   return std::optional<std::string>(std::move(*result));
 }
 
 py::Result<py::Ref> timestamp_to_python(const std::optional<std::string>& text) {
   if (!text) return py::Ref::borrow(Py_None);
-  auto datetime_class = import_attr("datetime", "datetime");
+  auto datetime_class = import_attr(kDatetimeModule, kDatetimeClass);
   if (!datetime_class) return py::raised();
   py::Ref argument = py::Ref::steal(py::new_str(truncate_fraction(*text)));
   if (!argument) return py::raised();
+  auto fromisoformat = kFromisoformat.get();
+  if (!fromisoformat) return py::raised();
   py::Ref timestamp = py::Ref::steal(
-      PyObject_CallMethod(datetime_class->get(), "fromisoformat", "O", argument.get()));
+      PyObject_CallMethodObjArgs(datetime_class->get(), *fromisoformat, argument.get(), nullptr));
   if (!timestamp) return py::raised();
   return timestamp;
 }
@@ -294,7 +323,7 @@ py::Result<std::optional<Timestamp>> timestamp_to_model(const std::optional<std:
 }
 
 py::Result<Duration> extract_duration(PyObject* obj) {
-  auto timedelta_class = import_attr("datetime", "timedelta");
+  auto timedelta_class = import_attr(kDatetimeModule, kTimedeltaClass);
   if (!timedelta_class) return py::raised();
   const int is_timedelta = PyObject_IsInstance(obj, timedelta_class->get());
   if (is_timedelta < 0) return py::raised();
@@ -302,11 +331,11 @@ py::Result<Duration> extract_duration(PyObject* obj) {
     py::raise_not_instance(obj, "timedelta");
     return py::raised();
   }
-  auto days = int32_attribute(obj, "days");
+  auto days = int32_attribute(obj, kDays);
   if (!days) return py::raised();
-  auto seconds = int32_attribute(obj, "seconds");
+  auto seconds = int32_attribute(obj, kSeconds);
   if (!seconds) return py::raised();
-  auto microseconds = int32_attribute(obj, "microseconds");
+  auto microseconds = int32_attribute(obj, kMicroseconds);
   if (!microseconds) return py::raised();
   // CPython keeps seconds and microseconds non-negative, so the sign of a
   // timedelta is the sign of its days.
@@ -340,7 +369,7 @@ py::Result<py::Ref> duration_to_python(const std::optional<Duration>& duration) 
     PyErr_SetString(PyExc_ValueError, kOutOfRange);
     return py::raised();
   }
-  auto timedelta_class = import_attr("datetime", "timedelta");
+  auto timedelta_class = import_attr(kDatetimeModule, kTimedeltaClass);
   if (!timedelta_class) return py::raised();
   const auto days = static_cast<long long>(duration->seconds / kSecondsPerDay);
   const auto seconds = static_cast<long long>(duration->seconds % kSecondsPerDay);
