@@ -45,8 +45,14 @@ void append_sanitised(std::string_view text, std::string& out) {
 
 XmlString::XmlString(std::string_view text) {
   // Cleaning only shrinks valid UTF-8, so this is the final size unless
-  // sequences were removed or invalid bytes were replaced.
-  text_.reserve(text.size());
+  // sequences were removed or invalid bytes were replaced. The buffer is
+  // made at that size by construction: reserve() from the inline buffer
+  // rounds 16 to 29 bytes up to 30, and shrink_to_fit would then allocate
+  // and copy a second time.
+  if (text.size() > text_.capacity()) {
+    text_ = std::string(text.size(), '\0');
+    text_.clear();
+  }
   append_sanitised(text, text_);
   if (text_.capacity() != text_.size()) text_.shrink_to_fit();
 }
