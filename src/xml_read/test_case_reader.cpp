@@ -1,0 +1,331 @@
+// The test case walk of both reader modes: one function per element kind,
+// each consuming its element's events up to its end tag. Where the modes
+// part, the strict branch is the documented error and the tolerant branch
+// the rule in docs/reading.md.
+#include "xml_read/test_case_reader.hpp"
+
+#include <utility>
+
+#include "xml_read/attribute_walk.hpp"
+#include "xml_read/escape.hpp"
+#include "xml_read/tolerant_outcome.hpp"
+#include "xml_read/tolerant_values.hpp"
+#include "xml_read/unicode_trim.hpp"
+#include "xml_read/utf8_check.hpp"
+#include "xml_read/value_parsers.hpp"
+
+namespace corvane {
+
+namespace {
+
+template <typename T>
+ReadResult<void> assign(std::optional<T>& field, ReadResult<T> parsed) {
+  if (!parsed) return std::unexpected(std::move(parsed).error());
+  field = std::move(*parsed);
+  return {};
+}
+
+}  // namespace
+
+ReadResult<Event> TestCaseReader::next(const ElementPath& path) {
+  auto event = reader_.next();
+  if (!event) return std::unexpected(make_error(path, DeserializeErrorKind::XmlError));
+  return *event;
+}
+
+ReadResult<void> TestCaseReader::skip(const Event& start, const ElementPath& path) {
+  if (!reader_.skip_element(start.name())) {
+    return std::unexpected(make_error(path, DeserializeErrorKind::XmlError));
+  }
+  return {};
+}
+
+ReadResult<XmlString> TestCaseReader::read_string(std::string_view raw, const ElementPath& path,
+                                                  std::string_view key) const {
+  return parse_xml_string(raw, path, key, known_utf8_);
+}
+
+ReadResult<void> TestCaseReader::read_timestamp(std::optional<Timestamp>& field,
+                                                std::string_view raw, const ElementPath& path,
+                                                std::string_view key) const {
+  if (tolerant()) {
+    field = tolerant_timestamp(raw);
+    return {};
+  }
+  return assign(field, parse_timestamp(raw, path, key));
+}
+
+ReadResult<void> TestCaseReader::read_duration(std::optional<Duration>& field, std::string_view raw,
+                                               const ElementPath& path,
+                                               std::string_view key) const {
+  if (tolerant()) {
+    field = tolerant_duration(raw);
+    return {};
+  }
+  return assign(field, parse_duration(raw, path, key));
+}
+
+ReadResult<void> TestCaseReader::read_count(std::optional<std::uint64_t>& field,
+                                            std::string_view raw, const ElementPath& path,
+                                            std::string_view key) const {
+  if (tolerant()) {
+    field = tolerant_count(raw);
+    return {};
+  }
+  return assign(field, parse_usize(raw, path, key));
+}
+
+ReadResult<void> TestCaseReader::read_extra(ExtraMap& extra, std::string_view key,
+                                            std::string_view raw, const ElementPath& path) const {
+  CORVANE_TRY(extra_key, read_string(key, path, {}));
+  CORVANE_TRY(extra_value, read_string(raw, path, {}));
+  extra.insert(std::move(extra_key), std::move(extra_value));
+  return {};
+}
+
+ReadResult<bool> TestCaseReader::read_test_case(const Event& tag, bool is_empty, ElementPath& path,
+                                                std::size_t index, TestCase& test_case) {
+  path.push_back(PathElement::test_case(index));
+  bool has_name = false;
+  CORVANE_CHECK(for_each_attribute(
+      tag, path, [&](std::string_view key, std::string_view value) -> ReadResult<void> {
+        if (key == "name") {
+          has_name = true;
+          CORVANE_TRY(name, read_string(value, path, key));
+          test_case.name = std::move(name);
+          return {};
+        }
+        if (key == "classname") return assign(test_case.classname, read_string(value, path, key));
+        if (key == "assertions") return read_count(test_case.assertions, value, path, key);
+        if (key == "timestamp") return read_timestamp(test_case.timestamp, value, path, key);
+        if (key == "time") return read_duration(test_case.time, value, path, key);
+        return read_extra(test_case.extra, key, value, path);
+      }));
+  if (!has_name && !tolerant()) return std::unexpected(require_attribute(path, "name"));
+  if (is_empty) {
+    path.pop_back();
+    return false;
+  }
+
+  // The path borrows the name while the children are read.
+  path.back() = PathElement::test_case(index, std::move(test_case.name));
+  std::vector<StatusElement> status_elements;
+  for (;;) {
+    CORVANE_TRY(event, next(path));
+    switch (event.kind) {
+      case EventKind::Start:
+      case EventKind::Empty: {
+        const bool empty = event.kind == EventKind::Empty;
+        const std::string_view name = event.name();
+        if (auto kind = status_element_kind(name)) {
+          CORVANE_TRY(element, read_status_element(event, *kind, empty, path));
+          status_elements.push_back(std::move(element));
+        } else if (empty) {
+          // Empty elements such as <system-out/> carry nothing.
+        } else if (name == "properties") {
+          CORVANE_TRY(properties, read_properties(path));
+          test_case.properties = std::move(properties);
+        } else if (TestCaseReader::is_output(name)) {
+          CORVANE_CHECK(read_output(name, path, test_case.system_out, test_case.system_err));
+        } else {
+          CORVANE_CHECK(skip(event, path));
+        }
+        break;
+      }
+      case EventKind::End:
+        if (event.name() == "testcase") {
+          const bool had_outcome = !status_elements.empty();
+          auto status = tolerant() ? build_tolerant_status(std::move(status_elements), path)
+                                   : build_test_case_status(std::move(status_elements), path);
+          if (!status) return std::unexpected(std::move(status).error());
+          test_case.status = std::move(*status);
+          test_case.name = *path.back().take_name();
+          path.pop_back();
+          return had_outcome;
+        }
+        break;
+      case EventKind::Eof:
+        return std::unexpected(structure_error(path, "unexpected EOF in <testcase>"));
+      default:
+        break;
+    }
+  }
+}
+
+ReadResult<StatusElement> TestCaseReader::read_status_element(const Event& tag,
+                                                              StatusElementKind kind, bool is_empty,
+                                                              ElementPath& path) {
+  path.push_back(PathElement(status_element_step(kind)));
+  StatusElement element{kind, {}};
+  StatusElementData& data = element.data;
+  CORVANE_CHECK(for_each_attribute(
+      tag, path, [&](std::string_view key, std::string_view value) -> ReadResult<void> {
+        if (key == "message") return assign(data.message, read_string(value, path, key));
+        if (key == "type") return assign(data.type, read_string(value, path, key));
+        if (key == "timestamp") return read_timestamp(data.timestamp, value, path, key);
+        if (key == "time") return read_duration(data.time, value, path, key);
+        return {};
+      }));
+  if (is_empty) {
+    path.pop_back();
+    return element;
+  }
+
+  std::string description;
+  for (;;) {
+    CORVANE_TRY(event, next(path));
+    switch (event.kind) {
+      case EventKind::Text:
+      case EventKind::CData:
+      case EventKind::Reference: {
+        CORVANE_CHECK(append_character_data(event, path, description));
+        break;
+      }
+      case EventKind::Start: {
+        const std::string_view name = event.name();
+        if (name == "stackTrace") {
+          CORVANE_TRY(text, read_child_text(name, path, PathElement::attribute("stackTrace")));
+          data.stack_trace = std::move(text);
+        } else if (TestCaseReader::is_output(name)) {
+          CORVANE_CHECK(read_output(name, path, data.system_out, data.system_err));
+        } else {
+          CORVANE_CHECK(skip(event, path));
+        }
+        break;
+      }
+      case EventKind::End:
+        if (is_status_element(event.name())) {
+          const std::string_view trimmed = trim_unicode_white_space(description);
+          if (!trimmed.empty()) data.description = XmlString(trimmed);
+          path.pop_back();
+          return element;
+        }
+        break;
+      case EventKind::Eof:
+        return std::unexpected(structure_error(path, "unexpected EOF in status element"));
+      default:
+        break;
+    }
+  }
+}
+
+ReadResult<std::vector<Property>> TestCaseReader::read_properties(ElementPath& path) {
+  path.push_back(PathElement(PathStep::Properties));
+  std::vector<Property> properties;
+  for (;;) {
+    CORVANE_TRY(event, next(path));
+    switch (event.kind) {
+      case EventKind::Start:
+      case EventKind::Empty:
+        // The strict reader takes only empty-element `property` tags; a
+        // producer that writes start and end tags still means a property.
+        if (event.name() == "property" && (event.kind == EventKind::Empty || tolerant())) {
+          path.push_back(PathElement::property(properties.size()));
+          CORVANE_TRY(property, read_property(event, path));
+          properties.push_back(std::move(property));
+          path.pop_back();
+        }
+        break;
+      case EventKind::End:
+        if (event.name() == "properties") {
+          path.pop_back();
+          return properties;
+        }
+        break;
+      case EventKind::Eof:
+        return std::unexpected(structure_error(path, "unexpected EOF in <properties>"));
+      default:
+        break;
+    }
+  }
+}
+
+ReadResult<Property> TestCaseReader::read_property(const Event& tag, const ElementPath& path) {
+  std::optional<XmlString> name;
+  std::optional<XmlString> value;
+  CORVANE_CHECK(for_each_attribute(
+      tag, path, [&](std::string_view key, std::string_view raw) -> ReadResult<void> {
+        if (key == "name") return assign(name, read_string(raw, path, key));
+        if (key == "value") return assign(value, read_string(raw, path, key));
+        return {};
+      }));
+  if (!tolerant()) {
+    if (!name) return std::unexpected(require_attribute(path, "name"));
+    if (!value) return std::unexpected(require_attribute(path, "value"));
+  }
+  return Property{name.value_or(XmlString()), value.value_or(XmlString())};
+}
+
+ReadResult<void> TestCaseReader::append_character_data(const Event& event, const ElementPath& path,
+                                                       std::string& out) {
+  const std::string_view bytes = event.content();
+  if (!known_utf8_ && !is_valid_utf8(bytes)) {
+    return std::unexpected(make_error(path, DeserializeErrorKind::InvalidUtf8));
+  }
+  if (event.kind != EventKind::Reference) {
+    // Text and CDATA are both taken as they are: the reader hands
+    // references out as events of their own, so text never holds a '&'
+    // for unescaping to act on.
+    out.append(bytes);
+    return {};
+  }
+  if (tolerant()) {
+    auto done = append_reference(bytes, out);
+    if (!done) {
+      return std::unexpected(
+          make_error(path, DeserializeErrorKind::EscapeError, std::move(done.error().text)));
+    }
+    return {};
+  }
+  auto resolved = resolve_xml_entity(bytes);
+  if (!resolved) {
+    return std::unexpected(structure_error(path, "unrecognized entity: " + std::string(bytes)));
+  }
+  out.append(*resolved);
+  return {};
+}
+
+ReadResult<XmlString> TestCaseReader::read_text_content(std::string_view name,
+                                                        const ElementPath& path) {
+  std::string text;
+  for (;;) {
+    CORVANE_TRY(event, next(path));
+    switch (event.kind) {
+      case EventKind::Text:
+      case EventKind::CData:
+      case EventKind::Reference: {
+        CORVANE_CHECK(append_character_data(event, path, text));
+        break;
+      }
+      case EventKind::End:
+        if (event.name() == name) return XmlString(trim_unicode_white_space(text));
+        break;
+      case EventKind::Eof:
+        return std::unexpected(
+            structure_error(path, "unexpected EOF in <" + std::string(name) + ">"));
+      default:
+        break;
+    }
+  }
+}
+
+ReadResult<void> TestCaseReader::read_output(std::string_view name, ElementPath& path,
+                                             std::optional<XmlString>& system_out,
+                                             std::optional<XmlString>& system_err) {
+  const bool is_out = name == "system-out";
+  CORVANE_TRY(
+      text,
+      read_child_text(name, path, PathElement(is_out ? PathStep::SystemOut : PathStep::SystemErr)));
+  (is_out ? system_out : system_err) = std::move(text);
+  return {};
+}
+
+ReadResult<XmlString> TestCaseReader::read_child_text(std::string_view name, ElementPath& path,
+                                                      PathElement step) {
+  path.push_back(std::move(step));
+  auto text = read_text_content(name, path);
+  path.pop_back();
+  return text;
+}
+
+}  // namespace corvane

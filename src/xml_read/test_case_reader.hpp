@@ -1,0 +1,96 @@
+// Reading a test case and everything inside it (outcome elements, properties,
+// captured output), and the attribute values shared with suites. Both reader
+// modes use it: they differ only in what they do with what a strict document
+// does not allow (bad values, character references in text, missing names,
+// several outcome elements), so the walk itself exists once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/report.hpp"
+#include "xml_read/read_result.hpp"
+#include "xml_read/status_elements.hpp"
+#include "xml_read/xml_reader.hpp"
+
+namespace corvane {
+
+enum class ReadMode : std::uint8_t {
+  // Every value must parse; the outcome elements must combine.
+  Strict,
+  // Bad values are dropped, missing names read as empty, character
+  // references in text are resolved, outcome elements are reduced.
+  Tolerant,
+};
+
+class TestCaseReader {
+ public:
+  // `known_utf8`: the whole document is valid UTF-8, so no value needs its
+  // own check (the tolerant mode passes true: cleaning repairs what is not).
+  TestCaseReader(XmlReader& reader, ReadMode mode, bool known_utf8) noexcept
+      : reader_(reader), mode_(mode), known_utf8_(known_utf8) {}
+
+  bool tolerant() const noexcept { return mode_ == ReadMode::Tolerant; }
+
+  // The next event; a reader error becomes XmlError at `path`.
+  [[nodiscard]] ReadResult<Event> next(const ElementPath& path);
+  // Skips the element `start` opened, with everything inside it.
+  [[nodiscard]] ReadResult<void> skip(const Event& start, const ElementPath& path);
+
+  // Reads the `testcase` element that `tag` opened into `test_case` (already
+  // in place in its suite); `path` is the suite's and comes back unchanged.
+  // Gives whether the case held any outcome element.
+  [[nodiscard]] ReadResult<bool> read_test_case(const Event& tag, bool is_empty, ElementPath& path,
+                                                std::size_t index, TestCase& test_case);
+  // Reads a `properties` element after its start tag; `path` is its parent's.
+  [[nodiscard]] ReadResult<std::vector<Property>> read_properties(ElementPath& path);
+  // Reads a text-only child (`system-out`, `system-err`, `stackTrace`)
+  // after its start tag, at `path` plus `step`.
+  [[nodiscard]] ReadResult<XmlString> read_child_text(std::string_view name, ElementPath& path,
+                                                      PathElement step);
+
+  // Reads a `system-out` or `system-err` child (`name`) after its start tag
+  // into the matching one of `system_out` and `system_err`.
+  [[nodiscard]] ReadResult<void> read_output(std::string_view name, ElementPath& path,
+                                             std::optional<XmlString>& system_out,
+                                             std::optional<XmlString>& system_err);
+  static bool is_output(std::string_view name) noexcept {
+    return name == "system-out" || name == "system-err";
+  }
+
+  // Attribute values of `path`'s element, read by the mode's rules.
+  [[nodiscard]] ReadResult<XmlString> read_string(std::string_view raw, const ElementPath& path,
+                                                  std::string_view key) const;
+  [[nodiscard]] ReadResult<void> read_timestamp(std::optional<Timestamp>& field,
+                                                std::string_view raw, const ElementPath& path,
+                                                std::string_view key) const;
+  [[nodiscard]] ReadResult<void> read_duration(std::optional<Duration>& field, std::string_view raw,
+                                               const ElementPath& path, std::string_view key) const;
+  [[nodiscard]] ReadResult<void> read_count(std::optional<std::uint64_t>& field,
+                                            std::string_view raw, const ElementPath& path,
+                                            std::string_view key) const;
+  // One attribute that is not known, kept in `extra`.
+  [[nodiscard]] ReadResult<void> read_extra(ExtraMap& extra, std::string_view key,
+                                            std::string_view raw, const ElementPath& path) const;
+
+ private:
+  [[nodiscard]] ReadResult<StatusElement> read_status_element(const Event& tag,
+                                                              StatusElementKind kind, bool is_empty,
+                                                              ElementPath& path);
+  [[nodiscard]] ReadResult<Property> read_property(const Event& tag, const ElementPath& path);
+  [[nodiscard]] ReadResult<XmlString> read_text_content(std::string_view name,
+                                                        const ElementPath& path);
+  // Appends one piece of character data (text, CDATA or a reference).
+  [[nodiscard]] ReadResult<void> append_character_data(const Event& event, const ElementPath& path,
+                                                       std::string& out);
+
+  XmlReader& reader_;
+  ReadMode mode_;
+  bool known_utf8_;
+};
+
+}  // namespace corvane
