@@ -3,6 +3,7 @@
 #include "py/args.hpp"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace py {
@@ -54,11 +55,21 @@ void raise_too_many(const Signature& signature, std::size_t given) {
 }
 
 // The index of the parameter named `key`, or params.size() when none is.
+// The key's UTF-8 form is fetched once (for the usual ASCII keyword it is
+// the str's own buffer) and compared bytewise with each name, rather than
+// decoding the key again for every parameter.
 std::size_t find_param(std::span<const Param> params, PyObject* key) {
   if (!PyUnicode_Check(key)) return params.size();
+  Py_ssize_t size = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(key, &size);
+  if (text == nullptr) {
+    // Only a key holding surrogates has no UTF-8 form; it matches nothing.
+    PyErr_Clear();
+    return params.size();
+  }
+  const std::string_view wanted(text, static_cast<std::size_t>(size));
   for (std::size_t i = 0; i < params.size(); ++i) {
-    // Never raises; a key holding surrogates simply matches nothing.
-    if (PyUnicode_CompareWithASCIIString(key, params[i].name) == 0) return i;
+    if (wanted == params[i].name) return i;
   }
   return params.size();
 }
