@@ -35,6 +35,7 @@ void raise_bad_key(std::string_view key, ExtraElement element, std::string_view 
 
 py::Result<void> insert_extra(const ExtraPairs& pairs, ExtraElement element, std::string_view owner,
                               ExtraMap& map) {
+  map.reserve(map.size() + pairs.size());
   for (const auto& [key, value] : pairs) {
     XmlString model_key(key.view());
     if (auto problem = check_extra_key(element, model_key.view());

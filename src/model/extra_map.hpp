@@ -19,6 +19,8 @@ class ExtraMap {
   // new value; a new key is appended.
   void insert(XmlString key, XmlString value);
 
+  void reserve(std::size_t count) { entries_.reserve(count); }
+
   const std::vector<Entry>& entries() const noexcept { return entries_; }
   // Hands the entries over without copying them; the map is left empty.
   std::vector<Entry> take_entries() && noexcept {
