@@ -1,0 +1,116 @@
+"""corvane.load / corvane.loads: the input forms of Python's json module, the
+errors, and the separation from the strict module."""
+
+import io
+import pathlib
+
+import pytest
+
+import corvane
+import corvane._corvane
+import corvane._tolerant
+
+DOC = (
+    '<testsuite name="s" tests="9"><testcase name="a" time="1,234.5"/>'
+    '<testcase name="b"><failure message="m"/><failure message="n"/></testcase></testsuite>'
+)
+
+
+def check(report):
+    assert report.name == "s"
+    (suite,) = report.test_suites
+    assert [c.name for c in suite.test_cases] == ["a", "b"]
+    assert suite.tests == 2 and suite.failures == 1
+    assert suite.test_cases[0].time.total_seconds() == 1234.5
+    assert suite.test_cases[1].status.description == "failure: n"
+
+
+@pytest.mark.parametrize(
+    "make",
+    [
+        lambda p: str(p),
+        lambda p: p,
+        lambda p: io.BytesIO(p.read_bytes()),
+        lambda p: io.StringIO(p.read_text(encoding="utf-8")),
+    ],
+    ids=["str path", "PathLike", "binary file", "text file"],
+)
+def test_load_accepts_paths_and_file_objects(tmp_path, make):
+    path = tmp_path / "r.xml"
+    path.write_text(DOC, encoding="utf-8")
+    check(corvane.load(make(path)))
+
+
+def test_load_reads_an_open_file(tmp_path):
+    path = tmp_path / "r.xml"
+    path.write_text(DOC, encoding="utf-8")
+    with open(path, "rb") as binary, open(path, encoding="utf-8") as text:
+        check(corvane.load(binary))
+        check(corvane.load(text))
+
+
+@pytest.mark.parametrize(
+    "convert",
+    [str, str.encode, lambda d: bytearray(d.encode()), lambda d: memoryview(d.encode())],
+    ids=["str", "bytes", "bytearray", "memoryview"],
+)
+def test_loads_accepts_text_and_bytes(convert):
+    check(corvane.loads(convert(DOC)))
+
+
+@pytest.mark.parametrize("value", [None, 12, ["<testsuite/>"]])
+def test_loads_refuses_other_types(value):
+    with pytest.raises(TypeError, match="XML input must be str or bytes"):
+        corvane.loads(value)
+
+
+@pytest.mark.parametrize(
+    "doc, message",
+    [
+        ("", "invalid structure: missing <testsuites> or <testsuite> element"),
+        ("<testsuite name='s'><testcase name='c'>", 'at testsuites/testsuite[0]("s")/testcase[0]("c"): '
+         "invalid structure: unexpected EOF in <testcase>"),
+        ("<testsuites><testsuite name='a' name='b'/></testsuites>",
+         "at testsuites/testsuite[0]: attribute error: position 19: duplicated attribute, "
+         "previous declaration at position 10"),
+    ],
+)  # fmt: skip
+def test_documents_not_understood_raise_with_the_path(doc, message):
+    with pytest.raises(corvane.DeserializationError) as excinfo:
+        corvane.loads(doc)
+    assert str(excinfo.value) == message
+    assert isinstance(excinfo.value, corvane.CorvaneError)
+
+
+def test_load_missing_path_raises_oserror(tmp_path):
+    with pytest.raises(FileNotFoundError):
+        corvane.load(tmp_path / "missing.xml")
+
+
+def test_invalid_utf8_is_repaired_not_refused():
+    report = corvane.loads(b'<testsuite name="caf\xe9"><testcase name="\xff"/></testsuite>')
+    assert report.name == "caf\ufffd"
+    assert report.test_suites[0].test_cases[0].name == "\ufffd"
+
+
+def test_canonical_xml_is_what_the_strict_reader_reads():
+    canonical = corvane._tolerant.canonical_xml(DOC)
+    assert isinstance(canonical, str)
+    assert canonical.startswith('<?xml version="1.0" encoding="UTF-8"?>\n<testsuites name="s"')
+    assert corvane.Report.from_xml(canonical).to_xml() == canonical
+    # Strict reading of the original document refuses it.
+    with pytest.raises(corvane.DeserializationError, match="missing <testsuites> element"):
+        corvane.Report.from_xml(DOC)
+
+
+def test_unwritable_extra_keys_are_dropped():
+    report = corvane.loads('<testsuite name="s" ok="1" a&lt;b="2"><testcase name="c"/></testsuite>')
+    assert report.test_suites[0].extra == {"ok": "1"}
+
+
+def test_strict_module_gains_no_names():
+    names = set(dir(corvane._corvane))
+    assert not names & {"load", "loads", "canonical_xml"}
+    assert "load" not in corvane.__all__ and "loads" not in corvane.__all__
+    assert corvane.load.__module__ == corvane.loads.__module__ == "corvane.loader"
+    assert corvane._tolerant.canonical_xml.__text_signature__ == "($module, xml, /)"
