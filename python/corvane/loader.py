@@ -9,7 +9,9 @@ and both return the same ``Report`` objects.
 
 from __future__ import annotations
 
+import codecs
 import os
+import re
 from typing import IO, Union
 
 from corvane._corvane import Report
@@ -19,14 +21,36 @@ __all__ = ["load", "loads"]
 
 XmlSource = Union[str, bytes, bytearray, memoryview]
 
+# The encoding named by an XML declaration at the very start of a document.
+_DECLARED_ENCODING = re.compile(
+    rb"""\A(?:\xef\xbb\xbf)?<\?xml[ \t\r\n][^>]*?encoding[ \t\r\n]*=[ \t\r\n]*["']([A-Za-z0-9._-]+)["']"""
+)
+
+
+def _decode_declared(xml: bytes) -> Union[str, bytes]:
+    """Bytes in the legacy encoding their declaration names, as text. Bytes
+    declared as a Unicode encoding, or as one Python does not know, stay
+    bytes, for the reader to take as UTF-8: a document whose declaration
+    could be read as ASCII is not UTF-16, whatever it says."""
+    match = _DECLARED_ENCODING.match(xml)
+    if match is None:
+        return xml
+    try:
+        codec = codecs.lookup(match.group(1).decode("ascii"))
+    except LookupError:
+        return xml
+    if codec.name.startswith("utf"):
+        return xml
+    return xml.decode(codec.name, errors="replace")
+
 
 def loads(xml: XmlSource) -> Report:
     """Read a JUnit XML document held in memory (str or bytes-like).
 
     Raises DeserializationError when the document cannot be understood at all.
     """
-    if isinstance(xml, memoryview):
-        xml = xml.tobytes()
+    if isinstance(xml, (bytes, bytearray, memoryview)):
+        xml = _decode_declared(bytes(xml))
     return Report.from_xml(canonical_xml(xml))
 
 

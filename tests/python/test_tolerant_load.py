@@ -93,6 +93,22 @@ def test_invalid_utf8_is_repaired_not_refused():
     assert report.test_suites[0].test_cases[0].name == "\ufffd"
 
 
+@pytest.mark.parametrize(
+    "encoding, declared, name",
+    [
+        ("latin-1", "ISO-8859-1", "café"),
+        ("cp1252", "windows-1252", "café €"),
+        ("utf-8", "UTF-8", "café €"),
+        # A declaration that cannot be true of bytes it was read from.
+        ("utf-8", "UTF-16", "café €"),
+        ("utf-8", "no-such-codec", "café €"),
+    ],
+)
+def test_declared_encoding_of_bytes(encoding, declared, name):
+    doc = f'<?xml version="1.0" encoding="{declared}"?>\n<testsuite name="{name}"/>'
+    assert corvane.loads(doc.encode(encoding)).name == name
+
+
 def test_canonical_xml_is_what_the_strict_reader_reads():
     canonical = corvane._tolerant.canonical_xml(DOC)
     assert isinstance(canonical, str)
