@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "child_list.hpp"
 #include "errors.hpp"
@@ -196,6 +197,10 @@ void raise_value_error(std::string_view message) {
   auto model = report_to_model(stored);
   if (!model) return py::raised();
   auto document = to_string(*model);
+  // The model is no longer needed: freed before the str is made, so the
+  // peak is the model and the document, or the document and the str, never
+  // all three.
+  std::vector<TestSuite>().swap(model->test_suites);
   if (!document) {
     raise_serialization_error(document.error().message());
     return py::raised();
