@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "child_list.hpp"
 #include "errors.hpp"
@@ -334,6 +335,9 @@ py::Result<py::Ref> test_suite_from_model(TestSuite&& suite) {
     if (!made) return py::raised();
     stored.test_cases.push_back(std::move(*made));
   }
+  // Released now rather than with the whole model, so that a read holds the
+  // model and the new objects of one suite at a time, not of all of them.
+  std::vector<TestCase>().swap(suite.test_cases);
   stored.properties.reserve(suite.properties.size());
   for (const Property& property : suite.properties) {
     auto made = property_from_model(property);
