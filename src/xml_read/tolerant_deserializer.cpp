@@ -24,6 +24,9 @@ namespace {
 template <typename T>
 using Result = ReadResult<T>;
 
+constexpr std::size_t kJoinedNameBudgetPerByte = 4;
+constexpr std::size_t kJoinedNameBudgetBase = std::size_t{1} << 20;
+
 constexpr std::string_view kTestSuites = "testsuites";
 constexpr std::string_view kTestSuite = "testsuite";
 
@@ -47,7 +50,9 @@ class TolerantDeserializer {
   // No UTF-8 check of the document: text cleaning repairs any invalid
   // sequence instead.
   explicit TolerantDeserializer(std::string_view text)
-      : reader_(text), cases_(reader_, ReadMode::Tolerant, /*known_utf8=*/true) {}
+      : reader_(text),
+        cases_(reader_, ReadMode::Tolerant, /*known_utf8=*/true),
+        joined_name_budget_(kJoinedNameBudgetPerByte * text.size() + kJoinedNameBudgetBase) {}
 
   Result<Report> run();
 
@@ -69,6 +74,10 @@ class TolerantDeserializer {
   std::vector<OpenSuite> open_;
   // Test cases written directly under the root, gathered in one suite.
   std::optional<OpenSuite> loose_;
+  // Bytes that joined suite names may still take. Each nested suite's name
+  // repeats its parents', so deep nesting could otherwise turn a small
+  // document into a huge report; real nesting is a few levels deep.
+  std::size_t joined_name_budget_;
 };
 
 Result<Report> TolerantDeserializer::run() {
@@ -185,15 +194,21 @@ Result<void> TolerantDeserializer::open_suite(const Event& tag) {
         if (is_count(key)) return {};
         return cases_.read_extra(suite.extra, key, value, path_);
       }));
+  // The path names each level by its own name; the suite takes the joined one.
+  path_.back() = PathElement::test_suite(slot, suite.name);
   if (!open_.empty()) {
     OpenSuite& parent = open_.back();
     parent.holds_suites = true;
+    const std::size_t joined_size = parent.suite.name.size() + 1 + suite.name.size();
+    if (joined_size > joined_name_budget_) {
+      return std::unexpected(structure_error(path_, "nested <testsuite> names too long to join"));
+    }
+    joined_name_budget_ -= joined_size;
     std::string joined(parent.suite.name.view());
     joined.push_back('/');
     joined.append(suite.name.view());
     suite.name = XmlString(joined);
   }
-  path_.back() = PathElement::test_suite(slot, suite.name);
   open_.push_back(std::move(open));
   return {};
 }

@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "at testsuites: invalid structure: unexpected EOF, <testsuites> not properly "
                     "closed"},
         RefusedCase{"suite_cut_short", "<testsuite name=\"s\"><testsuite name=\"t\">",
-                    "at testsuites/testsuite[0](\"s\")/testsuite[1](\"s/t\"): invalid structure: "
+                    "at testsuites/testsuite[0](\"s\")/testsuite[1](\"t\"): invalid structure: "
                     "unexpected EOF in <testsuite>"},
         RefusedCase{"mismatched_end",
                     "<testsuites><testsuite name=\"s\"><testcase name=\"c\"></testsuite>",
@@ -137,6 +137,29 @@ INSTANTIATE_TEST_SUITE_P(
                     "error: invalid character reference: 0x0 character is not permitted in "
                     "XML"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+std::string nested_suites(std::size_t depth) {
+  std::string xml;
+  for (std::size_t i = 0; i < depth; ++i) xml += "<testsuite name=\"n\"><testcase name=\"c\"/>";
+  for (std::size_t i = 0; i < depth; ++i) xml += "</testsuite>";
+  return xml;
+}
+
+TEST(TolerantNesting, DeepNestingIsFlattenedWithoutRecursion) {
+  const auto report = deserialize_tolerant(nested_suites(600));
+  ASSERT_TRUE(report.has_value()) << report.error().text();
+  ASSERT_EQ(report->test_suites.size(), 600u);
+  EXPECT_EQ(report->test_suites.back().name.size(), 600u * 2 - 1);
+  EXPECT_EQ(report->tests, 600u);
+}
+
+TEST(TolerantNesting, JoinedNamesCannotGrowQuadratically) {
+  // 100,000 levels would join names of 10^10 bytes in all.
+  const auto report = deserialize_tolerant(nested_suites(100'000));
+  ASSERT_FALSE(report.has_value());
+  EXPECT_EQ(report.error().kind, DeserializeErrorKind::InvalidStructure);
+  EXPECT_EQ(report.error().detail, "nested <testsuite> names too long to join");
+}
 
 }  // namespace
 }  // namespace corvane
