@@ -127,15 +127,20 @@ void add_test_case_or_attempt(TestSuite& suite, TestCase test_case, bool had_out
   attempt.system_err = std::move(earlier.system_err);
   attempts.push_back(std::move(attempt));
 
+  // The earlier attempts come first. The case's own list is appended to
+  // them, not the other way round: a long run of repeated cases then costs
+  // a constant per case, not the length of the run.
+  auto put_first = [&attempts](std::vector<TestRerun>& runs) {
+    attempts.insert(attempts.end(), std::make_move_iterator(runs.begin()),
+                    std::make_move_iterator(runs.end()));
+    runs = std::move(attempts);
+  };
   auto& status = test_case.status.value();
   if (auto* success = std::get_if<Success>(&status)) {
-    success->flaky_runs.insert(success->flaky_runs.begin(),
-                               std::make_move_iterator(attempts.begin()),
-                               std::make_move_iterator(attempts.end()));
+    put_first(success->flaky_runs);
   } else if (auto* failed = std::get_if<NonSuccess>(&status)) {
     if (failed->reruns.empty()) failed->rerun_kind = RerunKind::Rerun;
-    failed->reruns.insert(failed->reruns.begin(), std::make_move_iterator(attempts.begin()),
-                          std::make_move_iterator(attempts.end()));
+    put_first(failed->reruns);
   }
   suite.add_test_case(std::move(test_case));
 }

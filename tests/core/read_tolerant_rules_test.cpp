@@ -248,6 +248,17 @@ INSTANTIATE_TEST_SUITE_P(
                         "t:success+2", 1}),
     [](const auto& info) { return std::string(info.param.label); });
 
+TEST(TolerantRepeatedCase, LongRunsStayLinear) {
+  std::string xml = "<testsuite name=\"s\">";
+  for (int i = 0; i < 200'000; ++i) xml += "<testcase name=\"t\"/>";
+  xml += "<testcase name=\"t\"><failure/></testcase></testsuite>";
+  const auto report = deserialize_tolerant(xml);
+  ASSERT_TRUE(report.has_value()) << report.error().text();
+  const auto& status =
+      std::get<NonSuccess>(report->test_suites.at(0).test_cases.at(0).status.value());
+  EXPECT_EQ(status.reruns.size(), 200'000u);
+}
+
 TEST(TolerantText, ResolvesCharacterReferencesAndCleansControlCharacters) {
   const auto report = deserialize_tolerant(
       in_case("",
