@@ -14,6 +14,7 @@
 #include "xml_read/read_result.hpp"
 #include "xml_read/test_case_reader.hpp"
 #include "xml_read/tolerant_outcome.hpp"
+#include "xml_read/utf8_check.hpp"
 #include "xml_read/value_parsers.hpp"
 #include "xml_read/xml_reader.hpp"
 
@@ -164,6 +165,8 @@ Result<Report> TolerantDeserializer::read_root_attributes(const Event& tag) {
           CORVANE_TRY(name, cases_.read_string(value, path_, key));
           report.name = std::move(name);
         } else if (key == "uuid") {
+          // The UUID parser wants UTF-8, which this mode never checked.
+          if (!is_valid_utf8(value)) return {};
           if (auto uuid = parse_uuid_text(value)) report.uuid = *uuid;
         } else if (key == "timestamp") {
           return cases_.read_timestamp(report.timestamp, value, path_, key);

@@ -317,6 +317,10 @@ TEST(TolerantRoot, KeepsItsValuesAndDropsBadOnes) {
       "<testsuites name=\"r\" time=\"soon\" timestamp=\"now\" uuid=\"nope\"/>");
   ASSERT_TRUE(bad.has_value()) << bad.error().text();
   EXPECT_FALSE(bad->time || bad->timestamp || bad->uuid);
+  const auto not_utf8 = deserialize_tolerant(
+      "<testsuites name=\"r\" uuid=\"0000000\xff-0000-0000-0000-000000000000\"/>");
+  ASSERT_TRUE(not_utf8.has_value()) << not_utf8.error().text();
+  EXPECT_FALSE(not_utf8->uuid);
 }
 
 }  // namespace
