@@ -260,7 +260,7 @@ PyObject* write_xml(PyObject* self, PyObject* args, PyObject* kwargs) {
 [[nodiscard]] py::Result<py::Ref> read_document(PyObject* xml) {
   auto text = extract_xml(xml);
   if (!text) return py::raised();
-  auto report = deserialize_from_str(*text);
+  auto report = deserialize_from_str(text->view());
   if (!report) {
     raise_deserialization_error(report.error().text());
     return py::raised();

@@ -110,23 +110,24 @@ bool append_byte_items(PyObject* object, std::string& out) {
   return !PyErr_Occurred();
 }
 
-// The bytes of a bytes-like object, or false (error possibly set).
-bool read_bytes(PyObject* object, std::string& out) {
+// The bytes of a bytes-like object, or nothing (error possibly set): bytes
+// and bytearray lend their own buffers, other sequences are copied.
+std::optional<XmlText> read_bytes(PyObject* object) {
   if (PyBytes_Check(object)) {
     char* data = nullptr;
     Py_ssize_t size = 0;
-    if (PyBytes_AsStringAndSize(object, &data, &size) < 0) return false;
-    out.assign(data, static_cast<std::size_t>(size));
-    return true;
+    if (PyBytes_AsStringAndSize(object, &data, &size) < 0) return std::nullopt;
+    return XmlText::borrowed(data, static_cast<std::size_t>(size));
   }
   if (PyByteArray_Check(object)) {
     const char* data = PyByteArray_AsString(object);
     const Py_ssize_t size = PyByteArray_Size(object);
-    if (data == nullptr || size < 0) return false;
-    out.assign(data, static_cast<std::size_t>(size));
-    return true;
+    if (data == nullptr || size < 0) return std::nullopt;
+    return XmlText::borrowed(data, static_cast<std::size_t>(size));
   }
-  return append_byte_items(object, out);
+  std::string bytes;
+  if (!append_byte_items(object, bytes)) return std::nullopt;
+  return XmlText::owned(std::move(bytes));
 }
 
 // One attribute of a timedelta as a C int, with the overflow text of the
@@ -164,27 +165,30 @@ std::string truncate_fraction(std::string_view text) {
 
 }  // namespace
 
-py::Result<std::string> extract_xml(PyObject* obj) {
+// The document is read in place: nothing between here and the end of the
+// read runs Python code that could change or free the object's buffer.
+py::Result<XmlText> extract_xml(PyObject* obj) {
   if (PyUnicode_Check(obj)) {
     Py_ssize_t size = 0;
     if (const char* text = PyUnicode_AsUTF8AndSize(obj, &size)) {
-      return std::string(text, static_cast<std::size_t>(size));
+      return XmlText::borrowed(text, static_cast<std::size_t>(size));
     }
     // Lone surrogates: a str is never read as a byte sequence, so this
     // ends in the type error below.
     PyErr_Clear();
   }
-  std::string bytes;
-  if (PyUnicode_Check(obj) || !read_bytes(obj, bytes)) {
+  std::optional<XmlText> bytes;
+  if (!PyUnicode_Check(obj)) bytes = read_bytes(obj);
+  if (!bytes) {
     PyErr_Clear();
     PyErr_SetString(PyExc_TypeError, kXmlInputType);
     return py::raised();
   }
-  if (!is_valid_utf8(bytes)) {
+  if (!is_valid_utf8(bytes->view())) {
     PyErr_SetString(PyExc_ValueError, kXmlInputUtf8);
     return py::raised();
   }
-  return bytes;
+  return std::move(*bytes);
 }
 
 py::Result<ExtraPairs> extract_extra(PyObject* dict_or_null) {
