@@ -51,8 +51,9 @@ PyObject* canonical_xml(PyObject* module, PyObject* xml) {
   if (!input_bytes(xml, text)) return nullptr;
   auto document = corvane::canonical_document(text);
   if (!document) {
-    py::Ref message = py::Ref::steal(PyUnicode_FromStringAndSize(
-        document.error().data(), static_cast<Py_ssize_t>(document.error().size())));
+    // A message may quote bytes of a document that is not UTF-8.
+    py::Ref message = py::Ref::steal(PyUnicode_DecodeUTF8(
+        document.error().data(), static_cast<Py_ssize_t>(document.error().size()), "replace"));
     if (message) PyErr_SetObject(state_of(module)->deserialization_error, message.get());
     return nullptr;
   }

@@ -109,6 +109,15 @@ def test_declared_encoding_of_bytes(encoding, declared, name):
     assert corvane.loads(doc.encode(encoding)).name == name
 
 
+def test_error_quoting_bytes_that_are_not_utf8():
+    with pytest.raises(corvane.DeserializationError) as excinfo:
+        corvane.loads(b'<testsuite name="&\xff;"/>')
+    assert str(excinfo.value) == (
+        "at testsuites/testsuite[0]/@name: XML unescape error: at 1..2: "
+        "unrecognized entity `\ufffd`"
+    )
+
+
 def test_canonical_xml_is_what_the_strict_reader_reads():
     canonical = corvane._tolerant.canonical_xml(DOC)
     assert isinstance(canonical, str)
