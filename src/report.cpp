@@ -30,6 +30,7 @@
 #include "xml_read/value_parsers.hpp"
 #include "xml_write/report_serializer.hpp"
 #include "xml_write/text_forms.hpp"
+#include "xml_write/utf8.hpp"
 
 namespace corvane {
 namespace {
@@ -164,10 +165,11 @@ void raise_value_error(std::string_view message) {
   if (text) PyErr_SetObject(PyExc_ValueError, text.get());
 }
 
-// The model report of a report the caller holds shared: name first, then
-// the identifier and the timestamp (so a bad stored value is reported before
-// any suite is converted), then every suite through the counting operation.
-[[nodiscard]] py::Result<Report> report_to_model(const ReportState& stored) {
+// The root of the model report of a report the caller holds shared: name
+// first, then the identifier and the timestamp (so a bad stored value is
+// reported before any suite is converted), then the counts of its suites'
+// current statuses; the suites themselves are left out.
+[[nodiscard]] py::Result<Report> report_header(const ReportState& stored) {
   Report model(stored.name.view());
   if (stored.uuid) {
     // The stored text is normally a uuid.UUID's own; only a subclass with a
@@ -183,29 +185,56 @@ void raise_value_error(std::string_view message) {
   if (!timestamp) return py::raised();
   model.timestamp = *timestamp;
   model.time = stored.time;
-  model.test_suites.reserve(stored.test_suites.size());
   for (const py::Ref& suite : stored.test_suites) {
-    auto converted = test_suite_to_model(suite.get());
-    if (!converted) return py::raised();
-    model.add_test_suite(std::move(*converted));
+    auto counts = suite_counts(suite.get());
+    if (!counts) return py::raised();
+    model.tests += counts->tests;
+    model.failures += counts->failures;
+    model.errors += counts->errors;
+    model.skipped += counts->disabled;
   }
   return model;
 }
 
-// The whole document as a str, for a report the caller holds shared.
+// The whole document as a str, for a report the caller holds shared. Each
+// suite's model is made, counted with the model's operation, written and
+// dropped in turn, so writing holds the document and one suite's model
+// rather than a model of the whole report. The root, written first, carries
+// counts taken from the statuses; no Python code runs while the suites are
+// converted, so the counted model must agree, and is checked to.
 [[nodiscard]] py::Result<py::Ref> document_of(const ReportState& stored) {
-  auto model = report_to_model(stored);
-  if (!model) return py::raised();
-  auto document = to_string(*model);
-  // The model is no longer needed: freed before the str is made, so the
-  // peak is the model and the document, or the document and the str, never
-  // all three.
-  std::vector<TestSuite>().swap(model->test_suites);
-  if (!document) {
-    raise_serialization_error(document.error().message());
+  auto header = report_header(stored);
+  if (!header) return py::raised();
+  OutputBuffer buffer;
+  buffer.reserve(estimate_document_size(stored.test_suites.size(), header->tests));
+  ReportWriter writer(buffer);
+  // Writing into memory cannot fail; an error would still only be raised
+  // after every suite converted, as conversion errors come first.
+  auto written = writer.begin(*header);
+  // The suites' counts summed as Report::add_test_suite sums them.
+  Report counted("");
+  for (const py::Ref& suite : stored.test_suites) {
+    auto converted = test_suite_to_model(suite.get());
+    if (!converted) return py::raised();
+    if (written) written = writer.suite(*converted);
+    counted.tests += converted->tests;
+    counted.failures += converted->failures;
+    counted.errors += converted->errors;
+    counted.skipped += converted->skipped;
+  }
+  if (written) written = writer.finish();
+  if (counted.tests != header->tests || counted.failures != header->failures ||
+      counted.errors != header->errors || counted.skipped != header->skipped) {
+    raise_internal_failure("report counts changed while the report was written");
     return py::raised();
   }
-  py::Ref text = py::Ref::steal(py::new_str(*document));
+  if (written && !is_valid_utf8(buffer.view()))
+    written = std::unexpected(SerializeError::encoding());
+  if (!written) {
+    raise_serialization_error(written.error().message());
+    return py::raised();
+  }
+  py::Ref text = py::Ref::steal(py::new_str(buffer.view()));
   if (!text) return py::raised();
   return text;
 }

@@ -139,18 +139,16 @@ std::string_view rerun_element_name(RerunKind rerun_kind, NonSuccessKind kind) {
   return w.xml.end_tag("testsuite");
 }
 
-// A guess at the document size from the counts alone, so that a typical
-// report is written without the buffer having to move; a wrong guess costs
-// only a geometric regrowth.
-std::size_t estimate_document_size(const Report& report) {
+}  // namespace
+
+// From the counts alone, so that a typical report is written without the
+// buffer having to move; a wrong guess costs only a geometric regrowth.
+std::size_t estimate_document_size(std::size_t test_suites, std::uint64_t test_cases) noexcept {
   constexpr std::size_t kPerTestCase = 160;
   constexpr std::size_t kPerSuite = 256;
   constexpr std::size_t kFixed = 512;
-  return kFixed + report.test_suites.size() * kPerSuite +
-         static_cast<std::size_t>(report.tests) * kPerTestCase;
+  return kFixed + test_suites * kPerSuite + static_cast<std::size_t>(test_cases) * kPerTestCase;
 }
-
-}  // namespace
 
 DocumentWriter::DocumentWriter(OutputBuffer& sink)
     : xml(sink, kIndentation, EmptyElementStyle::Compact) {}
@@ -221,8 +219,8 @@ void serialize_timestamp(StartTag& tag, const Timestamp& timestamp) {
   return w.xml.end_tag(element_name);
 }
 
-[[nodiscard]] Result serialize_report(const Report& report, OutputBuffer& sink) {
-  DocumentWriter w(sink);
+[[nodiscard]] Result ReportWriter::begin(const Report& report) {
+  DocumentWriter& w = w_;
   CORVANE_WRITE_TRY(w.xml.declaration(kDeclaration));
 
   StartTag& tag = w.tag;
@@ -241,18 +239,29 @@ void serialize_timestamp(StartTag& tag, const Timestamp& timestamp) {
   if (report.timestamp) serialize_timestamp(tag, *report.timestamp);
   if (report.time) serialize_time(tag, *report.time);
   // The root is a start and an end tag even with no suites.
-  CORVANE_WRITE_TRY(w.xml.start_tag(tag));
-  for (const TestSuite& suite : report.test_suites) {
-    CORVANE_WRITE_TRY(serialize_test_suite(suite, w));
-  }
-  CORVANE_WRITE_TRY(w.xml.end_tag("testsuites"));
-  CORVANE_WRITE_TRY(w.xml.write_indent());
-  return w.xml.end_of_document();
+  return w.xml.start_tag(tag);
+}
+
+[[nodiscard]] Result ReportWriter::suite(const TestSuite& suite) {
+  return serialize_test_suite(suite, w_);
+}
+
+[[nodiscard]] Result ReportWriter::finish() {
+  CORVANE_WRITE_TRY(w_.xml.end_tag("testsuites"));
+  CORVANE_WRITE_TRY(w_.xml.write_indent());
+  return w_.xml.end_of_document();
+}
+
+[[nodiscard]] Result serialize_report(const Report& report, OutputBuffer& sink) {
+  ReportWriter writer(sink);
+  CORVANE_WRITE_TRY(writer.begin(report));
+  for (const TestSuite& suite : report.test_suites) CORVANE_WRITE_TRY(writer.suite(suite));
+  return writer.finish();
 }
 
 std::expected<std::string, SerializeError> to_string(const Report& report) {
   OutputBuffer buffer;
-  buffer.reserve(estimate_document_size(report));
+  buffer.reserve(estimate_document_size(report.test_suites.size(), report.tests));
   CORVANE_WRITE_TRY(serialize_report(report, buffer));
   if (!is_valid_utf8(buffer.view())) return std::unexpected(SerializeError::encoding());
   return buffer.take();

@@ -32,6 +32,27 @@ struct DocumentWriter {
   StartTag tag;
 };
 
+// A document written one suite at a time, for a caller that makes each
+// suite's model only while it is written: `begin` writes the declaration and
+// the root start tag from the report's own fields and counts (its suites are
+// not written), `suite` writes one suite, `finish` closes the document.
+// serialize_report is exactly these steps over the report's own suites.
+class ReportWriter {
+ public:
+  explicit ReportWriter(OutputBuffer& sink) : w_(sink) {}
+
+  [[nodiscard]] std::expected<void, SerializeError> begin(const Report& report);
+  [[nodiscard]] std::expected<void, SerializeError> suite(const TestSuite& suite);
+  [[nodiscard]] std::expected<void, SerializeError> finish();
+
+ private:
+  DocumentWriter w_;
+};
+
+// A guess at the size of a document with this many suites and test cases,
+// for reserving the output buffer.
+std::size_t estimate_document_size(std::size_t test_suites, std::uint64_t test_cases) noexcept;
+
 // One `failure`, `error` or `skipped` element.
 [[nodiscard]] std::expected<void, SerializeError> serialize_status(
     std::string_view element_name, const std::optional<XmlString>& message,
