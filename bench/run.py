@@ -3,7 +3,7 @@ side by side with ElementTree, lxml, junitparser and junit-xml, plus the C++
 core's own throughput and the peak memory of the largest size.
 
     pip install ".[bench]"
-    python bench/run.py                 # full run, writes bench-results.json
+    python bench/run.py                 # full run, writes build/bench-results.json
     python bench/run.py --sizes 1000 20000 --no-core --no-memory   # quick look
 
 Every figure is a median of several runs in this one process (the memory
@@ -196,7 +196,8 @@ def main() -> None:
     parser.add_argument("--sizes", type=int, nargs="+", default=DEFAULT_SIZES,
                         help="numbers of test cases (default: %(default)s)")
     parser.add_argument("--repeats", type=int, help="runs per median (default: 7, 5 or 3 by size)")
-    parser.add_argument("--json", default="bench-results.json", help="where to write the results")
+    parser.add_argument("--json", default=str(core.ROOT / "build" / "bench-results.json"),
+                        help="where to write the results (default: %(default)s)")
     parser.add_argument("--core-build-dir", default=str(core.ROOT / "build" / "bench"),
                         help="CMake build directory for the core benchmarks")
     parser.add_argument("--no-core", action="store_true", help="skip the C++ core benchmarks")
