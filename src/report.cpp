@@ -289,7 +289,8 @@ PyObject* write_xml(PyObject* self, PyObject* args, PyObject* kwargs) {
 [[nodiscard]] py::Result<py::Ref> read_document(PyObject* xml) {
   auto text = extract_xml(xml);
   if (!text) return py::raised();
-  auto report = deserialize_from_str(text->view());
+  // extract_xml gives only valid UTF-8.
+  auto report = deserialize_from_valid_utf8(text->view());
   if (!report) {
     raise_deserialization_error(report.error().text());
     return py::raised();

@@ -41,10 +41,11 @@ class Deserializer {
   // Checking the whole document once lets every text and attribute value
   // skip its own UTF-8 check; a document that fails it is read with the
   // checks in place, so the error still names the value that is broken.
-  explicit Deserializer(std::string_view text)
+  // `known_utf8` spares that check when the caller has made it already.
+  explicit Deserializer(std::string_view text, bool known_utf8 = false)
       : reader_(text),
         input_size_(text.size()),
-        cases_(reader_, ReadMode::Strict, is_valid_utf8(text)) {}
+        cases_(reader_, ReadMode::Strict, known_utf8 || is_valid_utf8(text)) {}
 
   Result<Report> deserialize_report();
 
@@ -205,6 +206,10 @@ Result<TestSuite> Deserializer::deserialize_test_suite(const Event& tag, bool is
 
 std::expected<Report, DeserializeError> deserialize_from_str(std::string_view text) {
   return Deserializer(text).deserialize_report();
+}
+
+std::expected<Report, DeserializeError> deserialize_from_valid_utf8(std::string_view text) {
+  return Deserializer(text, true).deserialize_report();
 }
 
 }  // namespace corvane

@@ -13,4 +13,10 @@ namespace corvane {
 // Reads `text` (UTF-8). Counts are kept as the document states them.
 [[nodiscard]] std::expected<Report, DeserializeError> deserialize_from_str(std::string_view text);
 
+// As deserialize_from_str, for text the caller has already found to be valid
+// UTF-8 (a Python str's UTF-8 form, or bytes it checked): the document is not
+// checked a second time.
+[[nodiscard]] std::expected<Report, DeserializeError> deserialize_from_valid_utf8(
+    std::string_view text);
+
 }  // namespace corvane
