@@ -399,8 +399,11 @@ def test_iteration_that_drops_the_last_reference_to_the_suite():
             yield case
             yield case
 
-    holder[0].add_test_cases(Dropping())  # the bound method keeps the suite alive
+    add = holder[0].add_test_cases  # the bound method keeps the suite alive
+    add(Dropping())
     gc.collect()
+    assert holder == [] and add.__self__.test_cases == (case, case)
+    assert add.__self__.tests == 2
 
 
 def test_iteration_that_drops_the_last_reference_inside_a_constructor():
@@ -441,7 +444,7 @@ def test_write_that_raises_after_changing_the_report():
     assert report.to_xml() == calls[0]
 
 
-def test_reader_that_returns_an_ever_changing_object():
+def test_reader_that_returns_a_new_bytearray():
     class Reader:
         def read(self):
             return bytearray(Report("inner").to_xml().encode())
