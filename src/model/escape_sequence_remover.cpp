@@ -147,12 +147,10 @@ void remove_escape_sequences(std::string_view text, std::string& out) {
   const char* p = text.data();
   const char* const end = p + text.size();
   while (p != end) {
-    const auto remaining = static_cast<std::size_t>(end - p);
-    const auto* esc = static_cast<const char*>(std::memchr(p, byte_class::kEsc, remaining));
-    const char* const run_end = esc != nullptr ? esc : end;
-    append_ground_text(std::string_view(p, static_cast<std::size_t>(run_end - p)), out);
-    if (esc == nullptr) break;
-    p = esc + 1;
+    // The ground-text scan stops at the ESC that starts the next sequence.
+    p += append_ground_text(std::string_view(p, static_cast<std::size_t>(end - p)), out);
+    if (p == end) break;
+    ++p;  // the ESC
     SequenceState state = SequenceState::Escape;
     while (p != end && state != SequenceState::Ground) {
       state = step_sequence(state, static_cast<unsigned char>(*p++), out);

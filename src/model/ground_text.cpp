@@ -127,16 +127,19 @@ const Byte* drop_or_replace(const Byte* p, const Byte* end, std::string& out) {
 
 }  // namespace
 
-void append_ground_text(std::string_view text, std::string& out) {
-  const Byte* p = reinterpret_cast<const Byte*>(text.data());
-  const Byte* const end = p + text.size();
+std::size_t append_ground_text(std::string_view text, std::string& out) {
+  const Byte* const begin = reinterpret_cast<const Byte*>(text.data());
+  const Byte* const end = begin + text.size();
+  const Byte* p = begin;
   while (p != end) {
     const Byte* const start = p;
     p = skip_kept(p, end);
     out.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start));
-    if (p == end) break;
+    // ESC is a C0 control, so the kept stretch always stops in front of it.
+    if (p == end || *p == byte_class::kEsc) break;
     p = drop_or_replace(p, end, out);
   }
+  return static_cast<std::size_t>(p - begin);
 }
 
 }  // namespace corvane

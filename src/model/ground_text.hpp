@@ -7,12 +7,15 @@
 
 namespace corvane {
 
-// Appends `text` (which holds no ESC byte) to `out`, keeping every
-// well-formed UTF-8 character except the C0 controls other than the line feed
-// and the C1 controls U+0080 to U+009F. Any byte that does not start a
-// well-formed character is invalid and handled on its own: 0x80 to 0x9F is
-// dropped (as a stray continuation byte, like the C1 controls it resembles),
-// any other invalid byte becomes one U+FFFD. The output is valid UTF-8.
-void append_ground_text(std::string_view text, std::string& out);
+// Appends the plain text at the start of `text`, up to its first ESC byte
+// (0x1B) or its end, to `out`, and returns how many bytes were consumed, so
+// the caller finds the next escape sequence without a separate search. Every
+// well-formed UTF-8 character is kept except the C0 controls other than the
+// line feed, the C1 controls U+0080 to U+009F, and U+FFFE / U+FFFF. Any byte
+// that does not start a well-formed character is invalid and handled on its
+// own: 0x80 to 0x9F is dropped (as a stray continuation byte, like the C1
+// controls it resembles), any other invalid byte becomes one U+FFFD. The
+// output is valid UTF-8.
+std::size_t append_ground_text(std::string_view text, std::string& out);
 
 }  // namespace corvane
