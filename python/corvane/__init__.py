@@ -17,7 +17,7 @@ from corvane._corvane import (
     TestSuite,
 )
 
-# The extension module's published names, in its own order.
+# The extension module's published names, in its own order, then the loaders.
 __all__ = [
     "NonSuccessKind",
     "RerunKind",
@@ -36,6 +36,6 @@ __all__ = [
 ]
 
 # Tolerant loading of what real test runners write (json-module conventions).
-# Not in __all__, which lists the extension module's names; the redundant
-# aliases mark them as re-exports for type checkers.
-from corvane.loader import load as load, loads as loads  # noqa: E402
+from corvane.loader import load, loads  # noqa: E402
+
+__all__ += ["load", "loads"]
