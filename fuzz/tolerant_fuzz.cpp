@@ -8,10 +8,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "canonical/canonical_document.hpp"
 #include "xml_read/report_deserializer.hpp"
-// The fuzz build links the core libraries only; the canonicalisation step
-// belongs to the tolerant module, so it is compiled into this target here.
-#include "tolerant/canonical_document.cpp"  // NOLINT(bugprone-suspicious-include)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "py/ref.hpp"
-#include "tolerant/canonical_document.hpp"
+#include "canonical/canonical_document.hpp"
 
 namespace {
 

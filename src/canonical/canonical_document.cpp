@@ -2,7 +2,7 @@
 // cannot be written back as attribute names are dropped: the tolerant reader
 // takes attribute keys as the event reader hands them out, and the canonical
 // document must be well-formed for the strict reader.
-#include "tolerant/canonical_document.hpp"
+#include "canonical/canonical_document.hpp"
 
 #include <utility>
 
