@@ -261,7 +261,11 @@ void serialize_timestamp(StartTag& tag, const Timestamp& timestamp) {
 
 std::expected<std::string, SerializeError> to_string(const Report& report) {
   OutputBuffer buffer;
-  buffer.reserve(estimate_document_size(report.test_suites.size(), report.tests));
+  // Sized from the cases actually held: the stored counts are whatever a
+  // document said and may be arbitrarily large.
+  std::size_t test_cases = 0;
+  for (const TestSuite& suite : report.test_suites) test_cases += suite.test_cases.size();
+  buffer.reserve(estimate_document_size(report.test_suites.size(), test_cases));
   CORVANE_WRITE_TRY(serialize_report(report, buffer));
   if (!is_valid_utf8(buffer.view())) return std::unexpected(SerializeError::encoding());
   return buffer.take();

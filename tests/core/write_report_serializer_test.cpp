@@ -525,3 +525,19 @@ TEST(ReportSerializer, GeneratedReportsGiveWellFormedDocuments) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// Counts are written as stored, but the output buffer must be sized from the
+// cases actually held: a document may state any count at all.
+TEST(ReportSerializer, HugeStoredCountsDoNotSizeTheBuffer) {
+  Report report("r");
+  report.tests = 0xFFFFFFFFFFFFFFFFull;
+  auto written = to_string(report);
+  ASSERT_TRUE(written.has_value());
+  EXPECT_NE(written->find("tests=\"18446744073709551615\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvane
