@@ -171,7 +171,8 @@ ReadResult<StatusElement> TestCaseReader::read_status_element(const Event& tag,
     return element;
   }
 
-  std::string description;
+  std::string& description = description_buffer_;
+  description.clear();
   for (;;) {
     CORVANE_TRY(event, next(path));
     switch (event.kind) {
@@ -287,7 +288,8 @@ ReadResult<void> TestCaseReader::append_character_data(const Event& event, const
 
 ReadResult<XmlString> TestCaseReader::read_text_content(std::string_view name,
                                                         const ElementPath& path) {
-  std::string text;
+  std::string& text = text_buffer_;
+  text.clear();
   for (;;) {
     CORVANE_TRY(event, next(path));
     switch (event.kind) {

@@ -91,6 +91,12 @@ class TestCaseReader {
   XmlReader& reader_;
   ReadMode mode_;
   bool known_utf8_;
+  // Character data is gathered here and copied out once per element, so the
+  // buffers reach their working size early and are reused from then on. A
+  // status element's description and a text child inside it are gathered at
+  // the same time, hence two.
+  std::string description_buffer_;
+  std::string text_buffer_;
 };
 
 }  // namespace corvane

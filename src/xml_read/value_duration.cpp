@@ -114,9 +114,35 @@ std::optional<Duration> split_seconds(double value) noexcept {
   return Duration{seconds, static_cast<std::uint32_t>(nanos)};
 }
 
+// Plain decimals with up to six integer and nine fraction digits ("0.158"),
+// which is what producers write, read without the float conversion. They lie
+// on the nanosecond grid, and below 2^20 s their nearest double is within
+// 6e-11 s of them, so rounding that double to the nanosecond, as the general
+// path does, gives back exactly these digits. None for any other form.
+std::optional<Duration> parse_short_decimal(std::string_view text) noexcept {
+  std::size_t i = 0;
+  std::uint64_t seconds = 0;
+  for (; i < text.size() && is_digit(text[i]); ++i) seconds = seconds * 10 + (text[i] - '0');
+  if (i > 6) return std::nullopt;
+  const std::size_t integer_digits = i;
+  std::uint64_t nanos = 0;
+  if (i < text.size() && text[i] == '.') {
+    const std::size_t fraction_begin = ++i;
+    for (; i < text.size() && is_digit(text[i]); ++i) nanos = nanos * 10 + (text[i] - '0');
+    const std::size_t fraction_digits = i - fraction_begin;
+    if (fraction_digits > 9 || integer_digits + fraction_digits == 0) return std::nullopt;
+    for (std::size_t pad = fraction_digits; pad < 9; ++pad) nanos *= 10;
+  } else if (integer_digits == 0) {
+    return std::nullopt;
+  }
+  if (i != text.size()) return std::nullopt;
+  return Duration{seconds, static_cast<std::uint32_t>(nanos)};
+}
+
 }  // namespace
 
 std::optional<Duration> parse_duration_text(std::string_view text) noexcept {
+  if (auto duration = parse_short_decimal(text)) return duration;
   NumberShape shape;
   // inf, infinity and nan also fail here: the words are numbers to a float
   // parser, but the values they name are refused as durations anyway.

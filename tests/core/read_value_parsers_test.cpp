@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "xml_read/value_parsers.hpp"
 
@@ -118,6 +120,33 @@ TEST(ParseDuration, GrammarAndRounding) {
   for (const auto& [text, expected] : kDurationCases) {
     EXPECT_EQ(parse_duration_text(text), expected) << text;
   }
+}
+
+// Plain decimals take a shortcut past the float conversion; an exponent sends
+// the same number through the general path, which must agree with it, at the
+// edges of the shortcut's reach and on random values within it.
+TEST(ParseDuration, ShortDecimalsAgreeWithTheGeneralPath) {
+  std::vector<std::string> texts = {"0",           "7",          "0.",         ".5",
+                                    "000000.1",    "999999",     "999999.999999999",
+                                    "1000000.5",   "0.000000001", "0.0000000015",
+                                    "123.4567891", "4194303.999999999"};
+  std::mt19937_64 random(20261208);
+  for (int i = 0; i < 20'000; ++i) {
+    const int fraction_digits = static_cast<int>(random() % 11);
+    std::string text = std::to_string(random() % 1'000'000);
+    if (fraction_digits > 0) {
+      text += '.';
+      for (int d = 0; d < fraction_digits - 1; ++d) text += static_cast<char>('0' + random() % 10);
+    }
+    texts.push_back(std::move(text));
+  }
+  for (const std::string& text : texts) {
+    const auto short_form = parse_duration_text(text);
+    ASSERT_TRUE(short_form.has_value()) << text;
+    EXPECT_EQ(short_form, parse_duration_text(text + "e0")) << text;
+  }
+  EXPECT_EQ(parse_duration_text("0.158"), (Duration{0, 158'000'000}));
+  EXPECT_EQ(parse_duration_text("999999.999999999"), (Duration{999'999, 999'999'999}));
 }
 
 // ---- timestamps -------------------------------------------------------------
