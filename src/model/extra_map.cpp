@@ -11,12 +11,13 @@ ExtraMap::Entry* ExtraMap::find(const XmlString& key) {
     }
     return nullptr;
   }
-  if (index_.empty()) {
+  if (!index_) {
+    index_ = std::make_unique<std::unordered_multimap<std::size_t, std::size_t>>();
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-      index_.emplace(std::hash<XmlString>{}(entries_[i].first), i);
+      index_->emplace(std::hash<XmlString>{}(entries_[i].first), i);
     }
   }
-  auto [first, last] = index_.equal_range(std::hash<XmlString>{}(key));
+  auto [first, last] = index_->equal_range(std::hash<XmlString>{}(key));
   for (auto it = first; it != last; ++it) {
     if (entries_[it->second].first == key) return &entries_[it->second];
   }
@@ -28,7 +29,7 @@ void ExtraMap::insert(XmlString key, XmlString value) {
     found->second = std::move(value);
     return;
   }
-  if (!index_.empty()) index_.emplace(std::hash<XmlString>{}(key), entries_.size());
+  if (index_) index_->emplace(std::hash<XmlString>{}(key), entries_.size());
   entries_.emplace_back(std::move(key), std::move(value));
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -15,6 +16,19 @@ class ExtraMap {
  public:
   using Entry = std::pair<XmlString, XmlString>;
 
+  ExtraMap() = default;
+  // The index is a cache of the entries: a copy leaves it to be rebuilt.
+  ExtraMap(const ExtraMap& other) : entries_(other.entries_) {}
+  ExtraMap& operator=(const ExtraMap& other) {
+    if (this != &other) {
+      entries_ = other.entries_;
+      index_.reset();
+    }
+    return *this;
+  }
+  ExtraMap(ExtraMap&&) noexcept = default;
+  ExtraMap& operator=(ExtraMap&&) noexcept = default;
+
   // An equal key keeps its position (and the key stored first) and takes the
   // new value; a new key is appended.
   void insert(XmlString key, XmlString value);
@@ -24,7 +38,7 @@ class ExtraMap {
   const std::vector<Entry>& entries() const noexcept { return entries_; }
   // Hands the entries over without copying them; the map is left empty.
   std::vector<Entry> take_entries() && noexcept {
-    index_.clear();
+    index_.reset();
     return std::move(entries_);
   }
   std::size_t size() const noexcept { return entries_.size(); }
@@ -41,8 +55,10 @@ class ExtraMap {
 
   std::vector<Entry> entries_;
   // Key hash -> entry index, built only once the map outgrows a linear scan,
-  // so hostile input with thousands of attributes stays linear.
-  std::unordered_multimap<std::size_t, std::size_t> index_;
+  // so hostile input with thousands of attributes stays linear. Held by
+  // pointer: nearly every map is small, and an empty hash table would add
+  // its size to every test case and its teardown to every destruction.
+  std::unique_ptr<std::unordered_multimap<std::size_t, std::size_t>> index_;
 };
 
 }  // namespace corvane

@@ -5,40 +5,49 @@
 #include "xml_read/xml_bytes.hpp"
 
 namespace corvane {
-namespace {
 
 using xml_bytes::find_flag;
 using xml_bytes::kKeyStop;
 using xml_bytes::kWhite;
 using xml_bytes::skip_flag;
 
-AttrError positioned(std::size_t position, std::string_view what) {
-  return AttrError{"position " + std::to_string(position) + ": " + std::string(what)};
-}
-
-}  // namespace
-
 AttributeIterator::AttributeIterator(std::string_view tag_content) noexcept
     : content_(tag_content), pos_(find_flag(tag_content, 0, kWhite)) {}
 
-std::optional<std::size_t> AttributeIterator::remember_key(std::string_view key,
-                                                           std::size_t position) {
-  if (seen_count_ < kDirectKeys) {
-    for (std::size_t i = 0; i < seen_count_; ++i) {
-      if (content_.substr(seen_[i].position, seen_[i].size) == key) return seen_[i].position;
-    }
-    seen_[seen_count_++] = SeenKey{position, key.size()};
-    return std::nullopt;
+// Error texts are built out of line: they are rare, and building them inline
+// would burden every call of next() with their stack frame.
+[[gnu::cold, gnu::noinline]] std::optional<std::expected<Attribute, AttrError>>
+AttributeIterator::fail(std::size_t position, std::string_view what) {
+  done_ = true;
+  return std::unexpected(
+      AttrError{"position " + std::to_string(position) + ": " + std::string(what)});
+}
+
+inline std::optional<std::size_t> AttributeIterator::remember_key(std::string_view key,
+                                                                  std::size_t position) {
+  if (seen_count_ >= kDirectKeys) [[unlikely]] {
+    return remember_key_hashed(key, position);
   }
+  const char* base = content_.data();
+  for (std::size_t i = 0; i < seen_count_; ++i) {
+    if (std::string_view(base + seen_[i].position, seen_[i].size) == key) return seen_[i].position;
+  }
+  seen_[seen_count_++] = SeenKey{position, key.size()};
+  return std::nullopt;
+}
+
+[[gnu::noinline]] std::optional<std::size_t> AttributeIterator::remember_key_hashed(
+    std::string_view key, std::size_t position) {
   if (seen_count_ == kDirectKeys) {
     // The direct list is full: move it into the hash map once, then keep
     // every later key there too.
-    seen_hashed_.reserve(2 * kDirectKeys);
+    seen_hashed_ = std::make_unique<std::unordered_map<std::string_view, std::size_t>>();
+    seen_hashed_->reserve(2 * kDirectKeys);
     for (const SeenKey& seen : seen_) {
-      seen_hashed_.emplace(content_.substr(seen.position, seen.size), seen.position);
+      seen_hashed_->emplace(content_.substr(seen.position, seen.size), seen.position);
     }
   }
-  auto [it, inserted] = seen_hashed_.emplace(key, position);
+  auto [it, inserted] = seen_hashed_->emplace(key, position);
   if (!inserted) return it->second;
   ++seen_count_;
   return std::nullopt;
@@ -47,10 +56,6 @@ std::optional<std::size_t> AttributeIterator::remember_key(std::string_view key,
 std::optional<std::expected<Attribute, AttrError>> AttributeIterator::next() {
   if (done_) return std::nullopt;
   const std::size_t size = content_.size();
-  auto fail = [this](AttrError error) -> std::optional<std::expected<Attribute, AttrError>> {
-    done_ = true;
-    return std::unexpected(std::move(error));
-  };
 
   const std::size_t key_start = skip_flag(content_, pos_, kWhite);
   if (key_start == size) {
@@ -59,31 +64,31 @@ std::optional<std::expected<Attribute, AttrError>> AttributeIterator::next() {
   }
   // The first byte always belongs to the key, so a key is never empty.
   const std::size_t key_end = find_flag(content_, key_start + 1, kKeyStop);
-  const std::string_view key = content_.substr(key_start, key_end - key_start);
-  if (auto previous = remember_key(key, key_start)) {
-    return fail(positioned(key_start, "duplicated attribute, previous declaration at position " +
-                                          std::to_string(*previous)));
+  const std::string_view key(content_.data() + key_start, key_end - key_start);
+  if (auto previous = remember_key(key, key_start)) [[unlikely]] {
+    return fail(key_start,
+                "duplicated attribute, previous declaration at position " + std::to_string(*previous));
   }
 
   const std::size_t eq = skip_flag(content_, key_end, kWhite);
-  if (eq == size || content_[eq] != '=') {
-    return fail(positioned(eq, "attribute key must be directly followed by `=` or space"));
+  if (eq == size || content_[eq] != '=') [[unlikely]] {
+    return fail(eq, "attribute key must be directly followed by `=` or space");
   }
   const std::size_t value_start = skip_flag(content_, eq + 1, kWhite);
-  if (value_start == size) {
-    return fail(positioned(size, "`=` must be followed by an attribute value"));
+  if (value_start == size) [[unlikely]] {
+    return fail(size, "`=` must be followed by an attribute value");
   }
   const char quote = content_[value_start];
-  if (quote != '"' && quote != '\'') {
-    return fail(positioned(value_start, "attribute value must be enclosed in `\"` or `'`"));
+  if (quote != '"' && quote != '\'') [[unlikely]] {
+    return fail(value_start, "attribute value must be enclosed in `\"` or `'`");
   }
   const std::size_t value_end = content_.find(quote, value_start + 1);
-  if (value_end == std::string_view::npos) {
-    return fail(
-        positioned(size, std::string("missing closing quote `") + quote + "` in attribute value"));
+  if (value_end == std::string_view::npos) [[unlikely]] {
+    return fail(size, std::string("missing closing quote `") + quote + "` in attribute value");
   }
   pos_ = value_end + 1;
-  return Attribute{key, content_.substr(value_start + 1, value_end - value_start - 1)};
+  return Attribute{key, std::string_view(content_.data() + value_start + 1,
+                                         value_end - value_start - 1)};
 }
 
 }  // namespace corvane

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <expected>
 #include <optional>
 #include <string>
@@ -45,13 +46,20 @@ class AttributeIterator {
 
   // The position of an earlier identical key, if any; records `key` otherwise.
   std::optional<std::size_t> remember_key(std::string_view key, std::size_t position);
+  // remember_key for tags with more than kDirectKeys attributes.
+  std::optional<std::size_t> remember_key_hashed(std::string_view key, std::size_t position);
+  // Ends the walk with `error`.
+  std::optional<std::expected<Attribute, AttrError>> fail(std::size_t position,
+                                                          std::string_view what);
 
   std::string_view content_;
   std::size_t pos_;
   bool done_ = false;
   std::size_t seen_count_ = 0;
   std::array<SeenKey, kDirectKeys> seen_;
-  std::unordered_map<std::string_view, std::size_t> seen_hashed_;
+  // Made only for a tag with more than kDirectKeys attributes, so that the
+  // common tag neither builds nor tears down a hash table.
+  std::unique_ptr<std::unordered_map<std::string_view, std::size_t>> seen_hashed_;
 };
 
 }  // namespace corvane

@@ -301,6 +301,26 @@ TEST_P(ExtraMapSize, ReplacementKeepsPositionsAtAnySize) {
     expected.front().second = "again";
   }
   EXPECT_EQ(entries_of(map), expected);
+
+  // A copy, once indexed, must not share or lose its original's index: both
+  // keep finding their own keys after the other changes.
+  ExtraMap copy = map;
+  copy.insert(XmlString("new"), XmlString("copy"));
+  copy.insert(XmlString("only-in-copy"), XmlString("c"));
+  map.insert(XmlString("new"), XmlString("original"));
+  auto copied = expected;
+  copied[static_cast<std::size_t>(n)].second = "copy";
+  copied.emplace_back("only-in-copy", "c");
+  expected[static_cast<std::size_t>(n)].second = "original";
+  EXPECT_EQ(entries_of(copy), copied);
+  EXPECT_EQ(entries_of(map), expected);
+  // Assignment over a map that has an index of its own.
+  ExtraMap assigned = map;
+  assigned.insert(XmlString("new"), XmlString("indexed"));
+  assigned = copy;
+  assigned.insert(XmlString("only-in-copy"), XmlString("again"));
+  copied.back().second = "again";
+  EXPECT_EQ(entries_of(assigned), copied);
 }
 
 INSTANTIATE_TEST_SUITE_P(AroundIndexThreshold, ExtraMapSize,
