@@ -30,6 +30,10 @@ void ExtraMap::insert(XmlString key, XmlString value) {
     return;
   }
   if (index_) index_->emplace(std::hash<XmlString>{}(key), entries_.size());
+  // Producers that add attributes of their own mostly add a pair (a file and
+  // a line), so the first insertion makes room for two rather than growing
+  // again at the second.
+  if (entries_.capacity() == 0) entries_.reserve(2);
   entries_.emplace_back(std::move(key), std::move(value));
 }
 
