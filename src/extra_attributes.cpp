@@ -36,14 +36,13 @@ void raise_bad_key(std::string_view key, ExtraElement element, std::string_view 
 py::Result<void> insert_extra(const ExtraPairs& pairs, ExtraElement element, std::string_view owner,
                               ExtraMap& map) {
   map.reserve(map.size() + pairs.size());
+  // The stored pairs are clean already: copies are what cleaning again would give.
   for (const auto& [key, value] : pairs) {
-    XmlString model_key(key.view());
-    if (auto problem = check_extra_key(element, model_key.view());
-        problem != ExtraKeyProblem::None) {
-      raise_bad_key(model_key.view(), element, owner, problem);
+    if (auto problem = check_extra_key(element, key.view()); problem != ExtraKeyProblem::None) {
+      raise_bad_key(key.view(), element, owner, problem);
       return py::raised();
     }
-    map.insert(std::move(model_key), XmlString(value.view()));
+    map.insert(key, value);
   }
   return {};
 }

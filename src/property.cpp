@@ -77,7 +77,8 @@ py::Result<Property> property_to_model(PyObject* self) {
     raise_internal_failure("Property is being changed while it is converted");
     return py::raised();
   }
-  return Property{XmlString(state(self).name.view()), XmlString(state(self).value.view())};
+  // Both texts are clean already: copies are what cleaning again would give.
+  return Property{state(self).name, state(self).value};
 }
 
 py::Result<py::Ref> property_from_model(const Property& property) {

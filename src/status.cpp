@@ -351,11 +351,6 @@ template <class State>
   return std::move(*guard);
 }
 
-std::optional<std::string_view> view_of(const OptionalText& text) {
-  if (!text) return std::nullopt;
-  return text->view();
-}
-
 [[nodiscard]] py::Result<void> add_model_reruns(TestCaseStatus& status,
                                                 std::span<const py::Ref> reruns) {
   for (const py::Ref& rerun : reruns) {
@@ -421,24 +416,24 @@ py::Result<TestCaseStatus> status_to_model(PyObject* object) {
     auto guard = hold_for_conversion<NonSuccessState>(object);
     if (!guard) return py::raised();
     const NonSuccessState& stored = py::state_of<NonSuccessState>(object);
-    return non_success_to_model(kind, view_of(stored.message), view_of(stored.type),
-                                view_of(stored.description), stored.rerun_kind, stored.reruns);
+    return non_success_to_model(kind, stored.message, stored.type, stored.description,
+                                stored.rerun_kind, stored.reruns);
   }
   // ensure_status passed, so this is a Skipped.
   auto guard = hold_for_conversion<SkippedState>(object);
   if (!guard) return py::raised();
   const SkippedState& stored = py::state_of<SkippedState>(object);
   TestCaseStatus status = TestCaseStatus::skipped();
-  if (stored.message) status.set_message(stored.message->view());
-  if (stored.type) status.set_type(stored.type->view());
-  if (stored.description) status.set_description(stored.description->view());
+  // The stored texts are clean already: copies are what cleaning again would give.
+  if (stored.message) status.set_message(*stored.message);
+  if (stored.type) status.set_type(*stored.type);
+  if (stored.description) status.set_description(*stored.description);
   return status;
 }
 
-py::Result<TestCaseStatus> non_success_to_model(NonSuccessKind kind,
-                                                std::optional<std::string_view> message,
-                                                std::optional<std::string_view> type,
-                                                std::optional<std::string_view> description,
+py::Result<TestCaseStatus> non_success_to_model(NonSuccessKind kind, const OptionalText& message,
+                                                const OptionalText& type,
+                                                const OptionalText& description,
                                                 RerunKind rerun_kind,
                                                 std::span<const py::Ref> reruns) {
   TestCaseStatus status = TestCaseStatus::non_success(kind);

@@ -299,8 +299,8 @@ py::Result<TestSuite> test_suite_to_model(PyObject* self) {
   auto guard = read_as_child(self);
   if (!guard) return py::raised();
   const SuiteState& stored = state(self);
-  // Every text is built into an XmlString again on its way into the model.
-  TestSuite model(stored.name.view());
+  // Stored texts are clean already: copies are what cleaning again would give.
+  TestSuite model(stored.name);
   auto timestamp = timestamp_to_model(stored.timestamp);
   if (!timestamp) return py::raised();
   model.timestamp = *timestamp;
@@ -311,8 +311,8 @@ py::Result<TestSuite> test_suite_to_model(PyObject* self) {
     if (!converted) return py::raised();
     model.properties.push_back(std::move(*converted));
   }
-  if (stored.system_out) model.system_out.emplace(stored.system_out->view());
-  if (stored.system_err) model.system_err.emplace(stored.system_err->view());
+  model.system_out = stored.system_out;
+  model.system_err = stored.system_err;
   if (!insert_extra(stored.extra, ExtraElement::TestSuite, stored.name.view(), model.extra)) {
     return py::raised();
   }

@@ -270,16 +270,18 @@ py::Result<TestCase> test_case_to_model(PyObject* self) {
   const TestCaseState& stored = state(self);
   auto status = status_to_model(stored.status.get());
   if (!status) return py::raised();
-  // Every text is built into an XmlString again on its way into the model.
-  TestCase model(stored.name.view(), std::move(*status));
-  if (stored.classname) model.classname.emplace(stored.classname->view());
+  // Every text goes into the model as an XmlString. The stored texts were
+  // cleaned when they were set, and cleaning clean text changes nothing, so
+  // a copy is exactly what cleaning them again would give.
+  TestCase model(stored.name, std::move(*status));
+  model.classname = stored.classname;
   model.assertions = stored.assertions;
   auto timestamp = timestamp_to_model(stored.timestamp);
   if (!timestamp) return py::raised();
   model.timestamp = *timestamp;
   model.time = stored.time;
-  if (stored.system_out) model.system_out.emplace(stored.system_out->view());
-  if (stored.system_err) model.system_err.emplace(stored.system_err->view());
+  model.system_out = stored.system_out;
+  model.system_err = stored.system_err;
   if (!insert_extra(stored.extra, ExtraElement::TestCase, stored.name.view(), model.extra)) {
     return py::raised();
   }

@@ -162,11 +162,9 @@ py::Result<TestRerun> test_rerun_to_model(PyObject* self) {
   if (!timestamp) return py::raised();
   rerun.timestamp = *timestamp;
   rerun.time = stored.time;
+  // The stored texts are clean already: copies are what cleaning again would give.
   for (std::size_t i = 0; i < kTextFields.size(); ++i) {
-    // Built into an XmlString again, as every text entering the model is.
-    if (const OptionalText& text = stored.*kTextFields[i]) {
-      (rerun.*kModelTextFields[i]).emplace(text->view());
-    }
+    rerun.*kModelTextFields[i] = stored.*kTextFields[i];
   }
   return rerun;
 }

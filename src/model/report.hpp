@@ -24,6 +24,9 @@ struct Property {
 struct TestCase {
   TestCase(std::string_view name, TestCaseStatus status)
       : name(name), status(std::move(status)) {}
+  // From a name that is clean already.
+  TestCase(XmlString name, TestCaseStatus status)
+      : name(std::move(name)), status(std::move(status)) {}
 
   XmlString name;
   TestCaseStatus status;
@@ -41,6 +44,7 @@ struct TestCase {
 
 struct TestSuite {
   explicit TestSuite(std::string_view name) : name(name) {}
+  explicit TestSuite(XmlString name) : name(std::move(name)) {}
 
   // Increments `tests` and the count matching the case's status, then appends.
   void add_test_case(TestCase test_case);

@@ -6,26 +6,32 @@ namespace {
 
 // The three optional texts live on NonSuccess and Skipped alike.
 template <typename Select>
-void set_text(TestCaseStatus::Variant& value, std::string_view text, Select select) {
+void set_text(TestCaseStatus::Variant& value, XmlString text, Select select) {
   if (auto* s = std::get_if<NonSuccess>(&value)) {
-    select(*s) = XmlString(text);
+    select(*s) = std::move(text);
   } else if (auto* k = std::get_if<Skipped>(&value)) {
-    select(*k) = XmlString(text);
+    select(*k) = std::move(text);
   }
 }
+
+constexpr auto kMessage = [](auto& s) -> std::optional<XmlString>& { return s.message; };
+constexpr auto kType = [](auto& s) -> std::optional<XmlString>& { return s.type; };
+constexpr auto kDescription = [](auto& s) -> std::optional<XmlString>& { return s.description; };
 
 }  // namespace
 
 void TestCaseStatus::set_message(std::string_view text) {
-  set_text(value_, text, [](auto& s) -> std::optional<XmlString>& { return s.message; });
+  set_text(value_, XmlString(text), kMessage);
 }
-
-void TestCaseStatus::set_type(std::string_view text) {
-  set_text(value_, text, [](auto& s) -> std::optional<XmlString>& { return s.type; });
-}
-
+void TestCaseStatus::set_type(std::string_view text) { set_text(value_, XmlString(text), kType); }
 void TestCaseStatus::set_description(std::string_view text) {
-  set_text(value_, text, [](auto& s) -> std::optional<XmlString>& { return s.description; });
+  set_text(value_, XmlString(text), kDescription);
+}
+
+void TestCaseStatus::set_message(XmlString text) { set_text(value_, std::move(text), kMessage); }
+void TestCaseStatus::set_type(XmlString text) { set_text(value_, std::move(text), kType); }
+void TestCaseStatus::set_description(XmlString text) {
+  set_text(value_, std::move(text), kDescription);
 }
 
 void TestCaseStatus::set_rerun_kind(RerunKind kind) {

@@ -72,6 +72,10 @@ class TestCaseStatus {
   void set_message(std::string_view text);
   void set_type(std::string_view text);
   void set_description(std::string_view text);
+  // The same for text that is clean already.
+  void set_message(XmlString text);
+  void set_type(XmlString text);
+  void set_description(XmlString text);
   void set_rerun_kind(RerunKind kind);
   void add_rerun(TestRerun rerun);
 
