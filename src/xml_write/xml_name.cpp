@@ -35,6 +35,18 @@ constexpr bool in_ranges(const std::array<Range, N>& ranges, char32_t c) noexcep
   return false;
 }
 
+// ASCII answers from one table built from the ranges, since nearly every key
+// is plain ASCII: bit 0 set for a name-start character, bit 1 for a name
+// character.
+constexpr std::array<unsigned char, 128> kAsciiNameClass = [] {
+  std::array<unsigned char, 128> table{};
+  for (char32_t c = 0; c < 128; ++c) {
+    if (in_ranges(kNameStartRanges, c)) table[c] |= 1 | 2;
+    if (in_ranges(kNameOnlyRanges, c)) table[c] |= 2;
+  }
+  return table;
+}();
+
 // The code point starting at `text[pos]`, advancing `pos` past it; none for
 // a malformed, overlong, surrogate or out-of-range sequence.
 std::optional<char32_t> next_code_point(std::string_view text, std::size_t& pos) noexcept {
@@ -87,9 +99,21 @@ bool is_name_char(char32_t code_point) noexcept {
 bool is_xml_name(std::string_view text) noexcept {
   if (text.empty()) return false;
   std::size_t pos = 0;
-  const auto first = next_code_point(text, pos);
-  if (!first || !is_name_start_char(*first)) return false;
+  const auto lead = static_cast<unsigned char>(text[0]);
+  if (lead < 0x80) {
+    if ((kAsciiNameClass[lead] & 1) == 0) return false;
+    pos = 1;
+  } else {
+    const auto first = next_code_point(text, pos);
+    if (!first || !is_name_start_char(*first)) return false;
+  }
   while (pos < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    if (byte < 0x80) {
+      if ((kAsciiNameClass[byte] & 2) == 0) return false;
+      ++pos;
+      continue;
+    }
     const auto next = next_code_point(text, pos);
     if (!next || !is_name_char(*next)) return false;
   }

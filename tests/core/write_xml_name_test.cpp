@@ -69,6 +69,17 @@ TEST_P(NameRanges, BoundariesOfEachRange) {
       << std::hex << static_cast<unsigned>(GetParam().code_point);
 }
 
+// Names of ASCII characters take a table rather than the ranges; the two
+// must agree on every byte, first and later in a name.
+TEST(XmlName, AsciiAgreesWithTheRanges) {
+  for (char32_t c = 0; c < 0x80; ++c) {
+    const std::string alone(1, static_cast<char>(c));
+    const std::string after = "a" + alone;
+    EXPECT_EQ(is_xml_name(alone), is_name_start_char(c)) << std::hex << static_cast<unsigned>(c);
+    EXPECT_EQ(is_xml_name(after), is_name_char(c)) << std::hex << static_cast<unsigned>(c);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     CodePoints, NameRanges,
     ::testing::Values(
