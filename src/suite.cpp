@@ -175,7 +175,7 @@ PyObject* add_child(PyObject* self, PyObject* args, PyObject* kwargs, const char
   if (!guard) return nullptr;
   auto type = Type();
   if (!type) return nullptr;
-  auto child = py::noted(params[0].name, py::to_instance((*parsed)[0], py::as_type(*type), target));
+  auto child = py::noted(params[0].name.data(), py::to_instance((*parsed)[0], py::as_type(*type), target));
   if (!child) return nullptr;
   (state(self).*List).push_back(py::Ref::borrow(*child));
   Py_RETURN_NONE;
@@ -191,7 +191,7 @@ PyObject* add_children(PyObject* self, PyObject* args, PyObject* kwargs, const c
   if (!parsed) return nullptr;
   auto guard = py::borrow_mut(state(self).borrow);
   if (!guard) return nullptr;
-  auto children = py::noted(params[0].name, Extract((*parsed)[0]));
+  auto children = py::noted(params[0].name.data(), Extract((*parsed)[0]));
   if (!children) return nullptr;
   append_children(state(self).*List, std::move(*children));
   Py_RETURN_NONE;

@@ -107,7 +107,7 @@ Result<void> parse_args(const Signature& signature, PyObject* args, PyObject* kw
       }
       if (out[index] != nullptr) {
         PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'",
-                     signature.function, params[index].name);
+                     signature.function, params[index].name.data());
         return raised();
       }
       out[index] = value;
@@ -117,7 +117,7 @@ Result<void> parse_args(const Signature& signature, PyObject* args, PyObject* kw
   std::vector<const char*> missing;
   for (std::size_t i = 0; i < params.size(); ++i) {
     if (!params[i].keyword_only && params[i].required && out[i] == nullptr) {
-      missing.push_back(params[i].name);
+      missing.push_back(params[i].name.data());
     }
   }
   if (!missing.empty()) {
@@ -126,7 +126,7 @@ Result<void> parse_args(const Signature& signature, PyObject* args, PyObject* kw
   }
   for (std::size_t i = 0; i < params.size(); ++i) {
     if (params[i].keyword_only && params[i].required && out[i] == nullptr) {
-      missing.push_back(params[i].name);
+      missing.push_back(params[i].name.data());
     }
   }
   if (!missing.empty()) {

@@ -8,13 +8,15 @@
 #include <array>
 #include <cstddef>
 #include <span>
+#include <string_view>
 
 #include "py/result.hpp"
 
 namespace py {
 
 struct Param {
-  const char* name;
+  // Made from a string literal, so name.data() is also a C string.
+  std::string_view name;
   // Positional-or-keyword parameters come first in a table, then the
   // keyword-only ones (those after "*" in the text signature).
   bool keyword_only = false;
