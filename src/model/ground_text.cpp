@@ -142,4 +142,9 @@ std::size_t append_ground_text(std::string_view text, std::string& out) {
   return static_cast<std::size_t>(p - begin);
 }
 
+std::size_t kept_prefix_length(std::string_view text) {
+  const Byte* const begin = reinterpret_cast<const Byte*>(text.data());
+  return static_cast<std::size_t>(skip_kept(begin, begin + text.size()) - begin);
+}
+
 }  // namespace corvane

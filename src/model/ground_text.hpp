@@ -18,4 +18,8 @@ namespace corvane {
 // output is valid UTF-8.
 std::size_t append_ground_text(std::string_view text, std::string& out);
 
+// Length of the longest start of `text` that cleaning keeps as it is: it
+// holds no ESC and nothing that is dropped or replaced.
+std::size_t kept_prefix_length(std::string_view text);
+
 }  // namespace corvane

@@ -21,6 +21,7 @@
 
 #include "model/byte_class.hpp"
 #include "model/escape_sequence_remover.hpp"
+#include "model/ground_text.hpp"
 
 namespace corvane {
 
@@ -44,6 +45,12 @@ void append_sanitised(std::string_view text, std::string& out) {
 }
 
 XmlString::XmlString(std::string_view text) {
+  // Most text is clean already: one scan finds out, and one copy stores it.
+  const std::size_t kept = kept_prefix_length(text);
+  if (kept == text.size()) {
+    text_ = std::string(text);
+    return;
+  }
   // Cleaning only shrinks valid UTF-8, so this is the final size unless
   // sequences were removed or invalid bytes were replaced. The buffer is
   // made at that size by construction: reserve() from the inline buffer
@@ -53,7 +60,9 @@ XmlString::XmlString(std::string_view text) {
     text_ = std::string(text.size(), '\0');
     text_.clear();
   }
-  append_sanitised(text, text_);
+  // The kept start holds no ESC, so cleaning resumes after it in plain text.
+  text_.append(text.substr(0, kept));
+  append_sanitised(text.substr(kept), text_);
   if (text_.capacity() != text_.size()) text_.shrink_to_fit();
 }
 
