@@ -4,7 +4,6 @@
 #include "model/escape_sequence_remover.hpp"
 
 #include <cstddef>
-#include <cstring>
 
 #include "model/byte_class.hpp"
 #include "model/ground_text.hpp"
