@@ -30,7 +30,7 @@
 #include "xml_read/value_parsers.hpp"
 #include "xml_write/report_serializer.hpp"
 #include "xml_write/text_forms.hpp"
-#include "xml_write/utf8.hpp"
+#include "model/utf8_check.hpp"
 
 namespace corvane {
 namespace {

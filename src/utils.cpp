@@ -12,7 +12,7 @@
 #include "py/text.hpp"
 #include "xml_read/deserialize_error.hpp"
 #include "xml_read/report_deserializer.hpp"
-#include "xml_read/utf8_check.hpp"
+#include "model/utf8_check.hpp"
 
 namespace corvane {
 namespace {

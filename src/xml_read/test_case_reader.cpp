@@ -11,7 +11,7 @@
 #include "xml_read/tolerant_outcome.hpp"
 #include "xml_read/tolerant_values.hpp"
 #include "xml_read/unicode_trim.hpp"
-#include "xml_read/utf8_check.hpp"
+#include "model/utf8_check.hpp"
 #include "xml_read/value_parsers.hpp"
 
 namespace corvane {

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "xml_read/escape.hpp"
-#include "xml_read/utf8_check.hpp"
+#include "model/utf8_check.hpp"
 
 namespace corvane {
 namespace {

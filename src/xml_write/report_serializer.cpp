@@ -5,7 +5,7 @@
 #include <variant>
 
 #include "xml_write/text_forms.hpp"
-#include "xml_write/utf8.hpp"
+#include "model/utf8_check.hpp"
 
 // Returns the error of a failed step from the enclosing serializer step.
 #define CORVANE_WRITE_TRY(expr)                                \

@@ -11,7 +11,7 @@
 
 #include "xml_write/serialize_error.hpp"
 #include "xml_write/text_forms.hpp"
-#include "xml_write/utf8.hpp"
+#include "model/utf8_check.hpp"
 
 namespace corvane {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "xml_read/utf8_check.hpp"
+#include "model/utf8_check.hpp"
 
 namespace corvane {
 namespace {

@@ -1,4 +1,5 @@
-// Strict UTF-8 validation of byte ranges taken from the input document.
+// Strict UTF-8 validation, shared by the reader (input documents and the
+// byte ranges taken from them) and the writer (finished documents).
 #pragma once
 
 #include <string_view>

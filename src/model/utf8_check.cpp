@@ -1,6 +1,6 @@
 // Strict UTF-8 validation. Attribute values and text are almost always ASCII,
 // so runs of ASCII are skipped a word or four at a time before decoding.
-#include "xml_read/utf8_check.hpp"
+#include "model/utf8_check.hpp"
 
 #include <cstdint>
 #include <cstring>
