@@ -351,6 +351,15 @@ template <class State>
   return std::move(*guard);
 }
 
+// The three optional texts of a failure, error or skip. They were cleaned
+// when stored, and cleaning clean text changes nothing, so they are copied.
+void set_model_texts(TestCaseStatus& status, const OptionalText& message, const OptionalText& type,
+                     const OptionalText& description) {
+  if (message) status.set_message(*message);
+  if (type) status.set_type(*type);
+  if (description) status.set_description(*description);
+}
+
 [[nodiscard]] py::Result<void> add_model_reruns(TestCaseStatus& status,
                                                 std::span<const py::Ref> reruns) {
   for (const py::Ref& rerun : reruns) {
@@ -424,10 +433,7 @@ py::Result<TestCaseStatus> status_to_model(PyObject* object) {
   if (!guard) return py::raised();
   const SkippedState& stored = py::state_of<SkippedState>(object);
   TestCaseStatus status = TestCaseStatus::skipped();
-  // The stored texts are clean already: copies are what cleaning again would give.
-  if (stored.message) status.set_message(*stored.message);
-  if (stored.type) status.set_type(*stored.type);
-  if (stored.description) status.set_description(*stored.description);
+  set_model_texts(status, stored.message, stored.type, stored.description);
   return status;
 }
 
@@ -437,9 +443,7 @@ py::Result<TestCaseStatus> non_success_to_model(NonSuccessKind kind, const Optio
                                                 RerunKind rerun_kind,
                                                 std::span<const py::Ref> reruns) {
   TestCaseStatus status = TestCaseStatus::non_success(kind);
-  if (message) status.set_message(*message);
-  if (type) status.set_type(*type);
-  if (description) status.set_description(*description);
+  set_model_texts(status, message, type, description);
   status.set_rerun_kind(rerun_kind);
   if (!add_model_reruns(status, reruns)) return py::raised();
   return status;
