@@ -402,5 +402,37 @@ TEST(XmlStringProperties, PrintableUtf8IsUnchanged) {
   }
 }
 
+// Plain text is skipped in blocks of bytes; a character that cleaning must
+// see has to be found in every lane of a block and in the tail after the
+// last full block, whatever padding surrounds it.
+TEST(XmlStringProperties, EveryCharacterIsSeenAtEveryOffset) {
+  const std::vector<std::pair<std::string, std::string>> pieces = {
+      {"\x01", ""},
+      {"\t", ""},
+      {"\r", ""},
+      {"\x1B[31m", ""},
+      {"\x80", ""},
+      {"\xC2\x85", ""},
+      {"\xEF\xBF\xBE", ""},
+      {"\xFF", kFffd},
+      {"\xE2\x82", kFffd},
+      {"\xED\xA0\x80", kFffd + kFffd},
+      {"\n", "\n"},
+      {"\x7F", "\x7F"},
+      {"\xC3\xA9", "\xC3\xA9"},
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+  };
+  for (const auto& [piece, expected] : pieces) {
+    for (std::size_t before = 0; before < 40; ++before) {
+      for (std::size_t after : {0, 1, 7, 15, 16, 17, 40}) {
+        const std::string left(before, 'a');
+        const std::string right(after, 'z');
+        ASSERT_EQ(clean(left + piece + right), left + expected + right)
+            << "piece of " << piece.size() << " bytes after " << before << ", before " << after;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvane
