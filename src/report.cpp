@@ -3,6 +3,7 @@
 // deserializer and builds new Python objects from the model it returns.
 #include "report.hpp"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include "errors.hpp"
 #include "field_access.hpp"
 #include "model/report.hpp"
+#include "model/utf8_check.hpp"
 #include "model/xml_string.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
@@ -22,6 +24,7 @@
 #include "py/ref.hpp"
 #include "py/sequence.hpp"
 #include "py/setter.hpp"
+#include "py/str_builder.hpp"
 #include "py/text.hpp"
 #include "py/type_cache.hpp"
 #include "suite.hpp"
@@ -30,7 +33,6 @@
 #include "xml_read/value_parsers.hpp"
 #include "xml_write/report_serializer.hpp"
 #include "xml_write/text_forms.hpp"
-#include "model/utf8_check.hpp"
 
 namespace corvane {
 namespace {
@@ -196,6 +198,11 @@ void raise_value_error(std::string_view message) {
   return model;
 }
 
+// The document goes to Python in pieces of about this size, each at the end
+// of a suite: small enough to be checked and decoded while still in cache,
+// and the whole document then never exists twice.
+constexpr std::size_t kHandOverBytes = std::size_t{1} << 20;
+
 // The whole document as a str, for a report the caller holds shared. Each
 // suite's model is made, counted with the model's operation, written and
 // dropped in turn, so writing holds the document and one suite's model
@@ -206,11 +213,25 @@ void raise_value_error(std::string_view message) {
   auto header = report_header(stored);
   if (!header) return py::raised();
   OutputBuffer buffer;
-  buffer.reserve(estimate_document_size(stored.test_suites.size(), header->tests));
+  buffer.reserve(std::min(estimate_document_size(stored.test_suites.size(), header->tests),
+                          2 * kHandOverBytes));
   ReportWriter writer(buffer);
+  py::StrBuilder text;
   // Writing into memory cannot fail; an error would still only be raised
   // after every suite converted, as conversion errors come first.
   auto written = writer.begin(*header);
+  // Moves the written bytes into `text`. Every piece ends with a whole
+  // element, hence on a character boundary.
+  auto hand_over = [&]() -> py::Result<void> {
+    if (!written) return {};
+    if (!is_valid_utf8(buffer.view())) {
+      written = std::unexpected(SerializeError::encoding());
+      return {};
+    }
+    PY_TRY(text.append(buffer.view()));
+    buffer.clear();
+    return {};
+  };
   // The suites' counts summed as Report::add_test_suite sums them.
   Report counted("");
   for (const py::Ref& suite : stored.test_suites) {
@@ -221,6 +242,7 @@ void raise_value_error(std::string_view message) {
     counted.failures += converted->failures;
     counted.errors += converted->errors;
     counted.skipped += converted->skipped;
+    if (buffer.size() >= kHandOverBytes) PY_TRY(hand_over());
   }
   if (written) written = writer.finish();
   if (counted.tests != header->tests || counted.failures != header->failures ||
@@ -228,15 +250,12 @@ void raise_value_error(std::string_view message) {
     raise_internal_failure("report counts changed while the report was written");
     return py::raised();
   }
-  if (written && !is_valid_utf8(buffer.view()))
-    written = std::unexpected(SerializeError::encoding());
+  PY_TRY(hand_over());
   if (!written) {
     raise_serialization_error(written.error().message());
     return py::raised();
   }
-  py::Ref text = py::Ref::steal(py::new_str(buffer.view()));
-  if (!text) return py::raised();
-  return text;
+  return text.finish();
 }
 
 PyObject* to_xml(PyObject* self, PyObject*) {

@@ -196,3 +196,25 @@ def test_a_suite_being_changed_while_the_report_counts_is_an_internal_failure():
         suite.add_test_cases(Reading())
     assert not isinstance(excinfo.value, Exception)
     assert suite.tests == 0
+
+
+def test_a_document_of_many_megabytes_is_the_sum_of_its_suites():
+    # Large documents reach Python in several pieces; the pieces must join up
+    # exactly, also where a piece widens the str's character size.
+    letters = ["a", "é", "€", "😀", "a", "€", "é", "😀", "a"]
+    suites = [
+        Suite(f"s{i}", system_out=f"{i} {letter}\n" * 90_000) for i, letter in enumerate(letters)
+    ]
+    report = Report("r")
+    report.add_test_suites(suites)
+    document = report.to_xml()
+    assert len(document.encode()) > 4 * 2**20
+    head, tail = EMPTY[: -len("</testsuites>\n")], "</testsuites>\n"
+    parts = []
+    for suite in suites:
+        alone = Report("r")
+        alone.add_test_suite(suite)
+        text = alone.to_xml()
+        assert text.startswith(head) and text.endswith(tail)
+        parts.append(text[len(head) : -len(tail)])
+    assert document == head + "".join(parts) + tail

@@ -1,0 +1,42 @@
+// CPython resizes a str in place when appending to it, provided nothing else
+// refers to it (and its hash has not been computed): the builder holds the
+// only reference and never hashes it. So the whole text exists once, beside
+// the piece being added, and appending costs one copy of the piece. Were a
+// future interpreter to copy instead, pieces are large enough that the
+// number of appends stays small.
+#include "py/str_builder.hpp"
+
+#include <Python.h>
+
+#include <utility>
+
+namespace py {
+
+Result<void> StrBuilder::append(std::string_view piece) {
+  if (piece.empty()) return {};
+  Ref decoded = Ref::steal(
+      PyUnicode_DecodeUTF8(piece.data(), static_cast<Py_ssize_t>(piece.size()), nullptr));
+  if (!decoded) return raised();
+  if (!text_) {
+    text_ = std::move(decoded);
+    return {};
+  }
+  // PyUnicode_Append replaces its first argument by the result, or by NULL
+  // after releasing it on failure.
+  PyObject* text = text_.release();
+  PyUnicode_Append(&text, decoded.get());
+  text_ = Ref::steal(text);
+  if (!text_) return raised();
+  return {};
+}
+
+Result<Ref> StrBuilder::finish() {
+  if (!text_) {
+    Ref empty = Ref::steal(PyUnicode_FromStringAndSize("", 0));
+    if (!empty) return raised();
+    return empty;
+  }
+  return std::move(text_);
+}
+
+}  // namespace py
