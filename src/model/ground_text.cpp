@@ -35,7 +35,7 @@ static_assert(
 // from 0x80 up, or 0 if the bytes there do not form one (Unicode's table of
 // well-formed byte sequences: no overlong forms, surrogates or code points
 // above U+10FFFF, and nothing past `end`).
-std::size_t utf8_length(const Byte* p, const Byte* end) {
+[[gnu::always_inline]] inline std::size_t utf8_length(const Byte* p, const Byte* end) {
   const Byte lead = p[0];
   const std::size_t available = static_cast<std::size_t>(end - p);
   auto continuation = [](Byte b) { return b >= 0x80 && b <= 0xBF; };
@@ -71,8 +71,13 @@ bool is_removed_character(const Byte* p, std::size_t length) {
   return (length == 2 && is_c1_control(p)) || (length == 3 && is_xml_noncharacter(p));
 }
 
+// The scan below looks at a block of bytes at a time. Its last, partial
+// block is copied into one padded with spaces, which never stop it: short
+// texts (names, attribute values) are mostly tail.
 #if defined(__SSE2__)
-// Bit i is set when byte i of the 16 at `p` is neither printable ASCII
+constexpr std::ptrdiff_t kBlock = 16;
+
+// Bit i is set when byte i of the block at `p` is neither printable ASCII
 // (0x20 to 0x7F) nor the line feed. The signed comparison below 0x20 catches
 // the C0 controls and every byte from 0x80 at once.
 unsigned stop_bits(const Byte* p) {
@@ -82,71 +87,79 @@ unsigned stop_bits(const Byte* p) {
   return static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(line_feed, low)));
 }
 
-// Skips printable ASCII and line feeds sixteen bytes at a time and returns
-// the first other byte, or the last full block's end when none is found.
-const Byte* skip_ascii(const Byte* p, const Byte* end) {
-  while (end - p >= 16) {
-    if (const unsigned bits = stop_bits(p); bits != 0) return p + std::countr_zero(bits);
-    p += 16;
-  }
-  return p;
-}
+int first_stop(unsigned bits) { return std::countr_zero(bits); }
 #else
+constexpr std::ptrdiff_t kBlock = 8;
 constexpr std::uint64_t kEveryByte = 0x0101010101010101;
-// Marks with its top bit each byte of `w` outside 0x20 to 0x7F: a byte from
-// 0x80 up has it already, a byte below 0x20 gets it in (w - 0x20..) & ~w.
-// A borrow can also mark a good byte, but only one more significant than a
-// truly marked one. So the first marked byte in memory is exact on a
-// little-endian machine and at worst too early elsewhere, which costs no more
-// than a step through the byte-wise path.
-constexpr std::uint64_t non_printable_mask(std::uint64_t w) {
+
+// Marks with its top bit each byte of the block at `p` outside 0x20 to
+// 0x7F: a byte from 0x80 up has it already, a byte below 0x20 gets it in
+// (w - 0x20..) & ~w. A borrow can also mark a good byte, but only one more
+// significant than a truly marked one. So the first marked byte in memory is
+// exact on a little-endian machine and at worst too early elsewhere, which
+// costs no more than a step through the byte-wise path. Line feeds stop this
+// scan too; skip_kept steps over them.
+std::uint64_t stop_bits(const Byte* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
   return (w | ((w - kEveryByte * 0x20) & ~w)) & (kEveryByte * 0x80);
 }
 
-// Index in memory order of the lowest marked byte of a non-zero mask.
-int first_marked_byte(std::uint64_t mask) {
+int first_stop(std::uint64_t bits) {
   if constexpr (std::endian::native == std::endian::little) {
-    return std::countr_zero(mask) / 8;
+    return std::countr_zero(bits) / 8;
   } else {
-    return std::countl_zero(mask) / 8;
+    return std::countl_zero(bits) / 8;
   }
-}
-
-// Printable ASCII eight bytes at a time, stopping at the first other byte.
-const Byte* skip_ascii(const Byte* p, const Byte* end) {
-  while (end - p >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    if (const std::uint64_t mask = non_printable_mask(word); mask != 0) {
-      return p + first_marked_byte(mask);
-    }
-    p += 8;
-  }
-  return p;
 }
 #endif
 
+// As skip_ascii, for the fewer than kBlock bytes from `p` to `end`, where
+// the text starts at `start`.
+[[gnu::noinline]] const Byte* skip_ascii_tail(const Byte* start, const Byte* p, const Byte* end) {
+#if defined(__SSE2__)
+  // The last block of a long enough text, with the bits of the bytes before
+  // `p` dropped: they were passed already, or belong to characters that were.
+  if (end - start >= kBlock) {
+    const auto bits = stop_bits(end - kBlock) >> (kBlock - (end - p));
+    return bits != 0 ? p + first_stop(bits) : end;
+  }
+#else
+  (void)start;
+#endif
+  Byte padded[kBlock];
+  std::memset(padded, ' ', sizeof padded);
+  std::memcpy(padded, p, static_cast<std::size_t>(end - p));
+  const auto bits = stop_bits(padded);
+  return bits != 0 ? p + first_stop(bits) : end;
+}
+
+// The first byte from `p` that the block scan stops at, or `end`.
+inline const Byte* skip_ascii(const Byte* start, const Byte* p, const Byte* end) {
+  for (; end - p >= kBlock; p += kBlock) {
+    if (const auto bits = stop_bits(p); bits != 0) return p + first_stop(bits);
+  }
+  return p == end ? p : skip_ascii_tail(start, p, end);
+}
+
 // Returns the end of the stretch starting at `p` that is kept unchanged.
-const Byte* skip_kept(const Byte* p, const Byte* end) {
+// `start` is where the text starts.
+const Byte* skip_kept(const Byte* start, const Byte* p, const Byte* end) {
   for (;;) {
-    p = skip_ascii(p, end);
-    // Byte by byte up to the next ASCII byte (or to the end within the last
-    // block): runs of multi-byte characters, as in CJK text, stay here
-    // rather than restarting the block scan for every character.
-    for (;;) {
-      if (p == end) return p;
-      const Byte b = *p;
-      if (b >= 0x80) {
-        const std::size_t length = utf8_length(p, end);
-        if (length == 0 || is_removed_character(p, length)) return p;
-        p += length;
-      } else if (byte_class::has(b, byte_class::kKeptInText)) {
-        ++p;
-        if (end - p >= 16) break;
-      } else {
-        return p;
-      }
+    p = skip_ascii(start, p, end);
+    if (p == end) return p;
+    if (*p < 0x80) {
+      if (!byte_class::has(*p, byte_class::kKeptInText)) return p;
+      ++p;
+      continue;
     }
+    // Runs of multi-byte characters, as in CJK text, are walked here rather
+    // than restarting the block scan for every character.
+    do {
+      const std::size_t length = utf8_length(p, end);
+      if (length == 0 || is_removed_character(p, length)) return p;
+      p += length;
+    } while (p != end && *p >= 0x80);
   }
 }
 
@@ -169,7 +182,7 @@ std::size_t append_ground_text(std::string_view text, std::string& out) {
   const Byte* p = begin;
   while (p != end) {
     const Byte* const start = p;
-    p = skip_kept(p, end);
+    p = skip_kept(begin, p, end);
     out.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start));
     // ESC is a C0 control, so the kept stretch always stops in front of it.
     if (p == end || *p == byte_class::kEsc) break;
@@ -180,7 +193,7 @@ std::size_t append_ground_text(std::string_view text, std::string& out) {
 
 std::size_t kept_prefix_length(std::string_view text) {
   const Byte* const begin = reinterpret_cast<const Byte*>(text.data());
-  return static_cast<std::size_t>(skip_kept(begin, begin + text.size()) - begin);
+  return static_cast<std::size_t>(skip_kept(begin, begin, begin + text.size()) - begin);
 }
 
 }  // namespace corvane
