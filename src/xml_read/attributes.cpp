@@ -6,8 +6,8 @@
 
 namespace corvane {
 
+using xml_bytes::find_any;
 using xml_bytes::find_flag;
-using xml_bytes::kKeyStop;
 using xml_bytes::kWhite;
 using xml_bytes::skip_flag;
 
@@ -63,11 +63,11 @@ std::optional<std::expected<Attribute, AttrError>> AttributeIterator::next() {
     return std::nullopt;
   }
   // The first byte always belongs to the key, so a key is never empty.
-  const std::size_t key_end = find_flag(content_, key_start + 1, kKeyStop);
+  const std::size_t key_end = find_any<'=', ' ', '\t', '\n', '\r'>(content_, key_start + 1);
   const std::string_view key(content_.data() + key_start, key_end - key_start);
   if (auto previous = remember_key(key, key_start)) [[unlikely]] {
-    return fail(key_start,
-                "duplicated attribute, previous declaration at position " + std::to_string(*previous));
+    return fail(key_start, "duplicated attribute, previous declaration at position " +
+                               std::to_string(*previous));
   }
 
   const std::size_t eq = skip_flag(content_, key_end, kWhite);
@@ -82,13 +82,14 @@ std::optional<std::expected<Attribute, AttrError>> AttributeIterator::next() {
   if (quote != '"' && quote != '\'') [[unlikely]] {
     return fail(value_start, "attribute value must be enclosed in `\"` or `'`");
   }
-  const std::size_t value_end = content_.find(quote, value_start + 1);
-  if (value_end == std::string_view::npos) [[unlikely]] {
+  const std::size_t value_end = quote == '"' ? find_any<'"'>(content_, value_start + 1)
+                                             : find_any<'\''>(content_, value_start + 1);
+  if (value_end == size) [[unlikely]] {
     return fail(size, std::string("missing closing quote `") + quote + "` in attribute value");
   }
   pos_ = value_end + 1;
-  return Attribute{key, std::string_view(content_.data() + value_start + 1,
-                                         value_end - value_start - 1)};
+  return Attribute{
+      key, std::string_view(content_.data() + value_start + 1, value_end - value_start - 1)};
 }
 
 }  // namespace corvane

@@ -4,8 +4,8 @@
 
 #include <array>
 #include <cstddef>
-#include <memory>
 #include <expected>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>

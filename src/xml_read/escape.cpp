@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "xml_read/xml_bytes.hpp"
+
 namespace corvane {
 namespace {
 
@@ -91,8 +93,8 @@ std::optional<std::string_view> resolve_xml_entity(std::string_view name) noexce
 }
 
 std::expected<std::string_view, EscapeError> unescape(std::string_view raw, std::string& out) {
-  std::size_t amp = raw.find('&');
-  if (amp == std::string_view::npos) return raw;
+  std::size_t amp = xml_bytes::find_any<'&'>(raw, 0);
+  if (amp == raw.size()) return raw;
   out.clear();
   out.reserve(raw.size());
   std::size_t copied = 0;

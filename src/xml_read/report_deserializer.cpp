@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "model/utf8_check.hpp"
 #include "xml_read/attribute_walk.hpp"
 #include "xml_read/read_result.hpp"
 #include "xml_read/test_case_reader.hpp"
-#include "model/utf8_check.hpp"
 #include "xml_read/value_parsers.hpp"
 #include "xml_read/xml_reader.hpp"
 

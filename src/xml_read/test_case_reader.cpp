@@ -6,12 +6,12 @@
 
 #include <utility>
 
+#include "model/utf8_check.hpp"
 #include "xml_read/attribute_walk.hpp"
 #include "xml_read/escape.hpp"
 #include "xml_read/tolerant_outcome.hpp"
 #include "xml_read/tolerant_values.hpp"
 #include "xml_read/unicode_trim.hpp"
-#include "model/utf8_check.hpp"
 #include "xml_read/value_parsers.hpp"
 
 namespace corvane {

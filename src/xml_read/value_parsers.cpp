@@ -6,8 +6,8 @@
 #include <limits>
 #include <utility>
 
-#include "xml_read/escape.hpp"
 #include "model/utf8_check.hpp"
+#include "xml_read/escape.hpp"
 
 namespace corvane {
 namespace {

@@ -4,26 +4,27 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace corvane::xml_bytes {
 
 enum Flag : std::uint8_t {
   kWhite = 1 << 0,      // the four XML white-space bytes
-  kTagStop = 1 << 1,    // bytes that matter inside a start tag: '>' and quotes
   kNameStart = 1 << 2,  // bytes that may open an element name
   kDtdStop = 1 << 3,    // bytes that matter inside a DOCTYPE declaration
-  kKeyStop = 1 << 4,    // bytes that end an attribute key: '=' and white space
 };
 
 inline constexpr std::array<std::uint8_t, 256> kTable = [] {
   std::array<std::uint8_t, 256> table{};
-  for (unsigned char c : {' ', '\t', '\n', '\r'}) table[c] |= kWhite | kKeyStop;
-  for (unsigned char c : {'>', '"', '\''}) table[c] |= kTagStop;
+  for (unsigned char c : {' ', '\t', '\n', '\r'}) table[c] |= kWhite;
   for (unsigned char c : {'>', '"', '\'', '[', ']', '<'}) table[c] |= kDtdStop;
-  table['='] |= kKeyStop;
   for (int c = 'a'; c <= 'z'; ++c) table[c] |= kNameStart;
   for (int c = 'A'; c <= 'Z'; ++c) table[c] |= kNameStart;
   table['_'] |= kNameStart;
@@ -54,4 +55,34 @@ inline std::size_t skip_flag(std::string_view text, std::size_t from, Flag flag)
   return static_cast<std::size_t>(p - text.data());
 }
 
+// Offset of the first byte of `text` at or after `from` that equals one of
+// `Bytes`, or text.size() when there is none. Inline, sixteen bytes a step:
+// the spans searched (attribute keys and values, indentation, tags) are
+// mostly short, where a library call costs more than the search.
+template <char... Bytes>
+inline std::size_t find_any(std::string_view text, std::size_t from) noexcept {
+  const char* p = text.data() + from;
+  const char* const end = text.data() + text.size();
+#if defined(__SSE2__)
+  auto hit_bits = [](const char* block_start) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block_start));
+    const __m128i hits = (... | _mm_cmpeq_epi8(block, _mm_set1_epi8(Bytes)));
+    return static_cast<unsigned>(_mm_movemask_epi8(hits));
+  };
+  for (; end - p >= 16; p += 16) {
+    if (const unsigned bits = hit_bits(p); bits != 0) {
+      return static_cast<std::size_t>(p - text.data()) + std::countr_zero(bits);
+    }
+  }
+  // The rest as the text's last sixteen bytes, without the bits of those
+  // before `p`, which were searched already (or lie before `from`).
+  if (p != end && text.size() >= 16) {
+    const unsigned bits = hit_bits(end - 16) >> (16 - (end - p));
+    return bits != 0 ? static_cast<std::size_t>(p - text.data()) + std::countr_zero(bits)
+                     : text.size();
+  }
+#endif
+  while (p != end && ((*p != Bytes) && ...)) ++p;
+  return static_cast<std::size_t>(p - text.data());
+}
 }  // namespace corvane::xml_bytes

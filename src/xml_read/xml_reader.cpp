@@ -13,7 +13,6 @@ namespace {
 using xml_bytes::find_flag;
 using xml_bytes::kDtdStop;
 using xml_bytes::kNameStart;
-using xml_bytes::kTagStop;
 using xml_bytes::kWhite;
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
@@ -61,23 +60,11 @@ std::expected<Event, ReaderError> XmlReader::next() {
 }
 
 std::expected<Event, ReaderError> XmlReader::read_text() {
-  const char* start = input_.data() + pos_;
-  const std::size_t left = input_.size() - pos_;
-  // Text ends at the first '<'; a '&' before it ends it sooner. Text full of
-  // references comes as many short events before one '<', so the position of
-  // that '<' is remembered rather than searched for again by each of them.
-  // The byte at pos_ is never '<' here, so next_lt_ == pos_ means "unknown".
-  if (next_lt_ <= pos_) {
-    const void* lt = std::memchr(start, '<', left);
-    next_lt_ =
-        lt ? static_cast<std::size_t>(static_cast<const char*>(lt) - input_.data()) : input_.size();
-  }
-  const std::size_t bound = next_lt_ - pos_;
-  const void* amp = std::memchr(start, '&', bound);
-  const std::size_t len =
-      amp ? static_cast<std::size_t>(static_cast<const char*>(amp) - start) : bound;
-  pos_ += len;
-  return Event{EventKind::Text, std::string_view(start, len)};
+  // Text ends at the first '<', or sooner at a '&'.
+  const std::size_t end = xml_bytes::find_any<'<', '&'>(input_, pos_);
+  const std::string_view text = input_.substr(pos_, end - pos_);
+  pos_ = end;
+  return Event{EventKind::Text, text};
 }
 
 std::expected<Event, ReaderError> XmlReader::read_reference() {
@@ -123,11 +110,12 @@ std::expected<Event, ReaderError> XmlReader::read_tag() {
   // A '>' inside a quoted attribute value does not end the tag.
   std::size_t at = pos_ + 1;
   for (;;) {
-    at = find_flag(input_, at, kTagStop);
+    at = xml_bytes::find_any<'>', '"', '\''>(input_, at);
     if (at == input_.size()) return fail();
     if (input_[at] == '>') break;
-    const std::size_t close = input_.find(input_[at], at + 1);
-    if (close == kNotFound) return fail();
+    const std::size_t close = input_[at] == '"' ? xml_bytes::find_any<'"'>(input_, at + 1)
+                                                : xml_bytes::find_any<'\''>(input_, at + 1);
+    if (close == input_.size()) return fail();
     at = close + 1;
   }
   std::string_view content = input_.substr(pos_ + 1, at - pos_ - 1);

@@ -74,9 +74,6 @@ class XmlReader {
 
   std::string_view input_;
   std::size_t pos_ = 0;
-  // Position of the next '<' at or after some earlier text start; valid while
-  // it is ahead of pos_ (see read_text).
-  std::size_t next_lt_ = 0;
   bool failed_ = false;
   ReaderError error_;
   std::vector<std::string_view> open_;
