@@ -27,10 +27,8 @@ ReadResult<void> assign(std::optional<T>& field, ReadResult<T> parsed) {
 
 }  // namespace
 
-ReadResult<Event> TestCaseReader::next(const ElementPath& path) {
-  auto event = reader_.next();
-  if (!event) return std::unexpected(make_error(path, DeserializeErrorKind::XmlError));
-  return *event;
+DeserializeError TestCaseReader::reader_error(const ElementPath& path) {
+  return make_error(path, DeserializeErrorKind::XmlError);
 }
 
 ReadResult<void> TestCaseReader::skip(const Event& start, const ElementPath& path) {
