@@ -74,7 +74,7 @@ Result<Report> Deserializer::deserialize_report() {
   std::optional<Report> report;
   bool complete = false;
   for (;;) {
-    CORVANE_TRY(event, cases_.next(path));
+    CORVANE_NEXT_EVENT(event, cases_, path);
     switch (event.kind) {
       case EventKind::Start:
       case EventKind::Empty: {
@@ -166,7 +166,7 @@ Result<TestSuite> Deserializer::deserialize_test_suite(const Event& tag, bool is
   suite.test_cases.reserve(
       static_cast<std::size_t>(std::min<std::uint64_t>(suite.tests, input_size_ / 16)));
   for (;;) {
-    CORVANE_TRY(event, cases_.next(path));
+    CORVANE_NEXT_EVENT(event, cases_, path);
     switch (event.kind) {
       case EventKind::Start: {
         const std::string_view name = event.name();

@@ -109,7 +109,7 @@ ReadResult<bool> TestCaseReader::read_test_case(const Event& tag, bool is_empty,
   path.back() = PathElement::test_case(index, std::move(test_case.name));
   std::vector<StatusElement> status_elements;
   for (;;) {
-    CORVANE_TRY(event, next(path));
+    CORVANE_NEXT_EVENT(event, *this, path);
     switch (event.kind) {
       case EventKind::Start:
       case EventKind::Empty: {
@@ -172,7 +172,7 @@ ReadResult<StatusElement> TestCaseReader::read_status_element(const Event& tag,
   std::string& description = description_buffer_;
   description.clear();
   for (;;) {
-    CORVANE_TRY(event, next(path));
+    CORVANE_NEXT_EVENT(event, *this, path);
     switch (event.kind) {
       case EventKind::Text:
       case EventKind::CData:
@@ -212,7 +212,7 @@ ReadResult<std::vector<Property>> TestCaseReader::read_properties(ElementPath& p
   path.push_back(PathElement(PathStep::Properties));
   std::vector<Property> properties;
   for (;;) {
-    CORVANE_TRY(event, next(path));
+    CORVANE_NEXT_EVENT(event, *this, path);
     switch (event.kind) {
       case EventKind::Start:
       case EventKind::Empty:
@@ -289,7 +289,7 @@ ReadResult<XmlString> TestCaseReader::read_text_content(std::string_view name,
   std::string& text = text_buffer_;
   text.clear();
   for (;;) {
-    CORVANE_TRY(event, next(path));
+    CORVANE_NEXT_EVENT(event, *this, path);
     switch (event.kind) {
       case EventKind::Text:
       case EventKind::CData:

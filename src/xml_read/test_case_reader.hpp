@@ -36,16 +36,10 @@ class TestCaseReader {
 
   bool tolerant() const noexcept { return mode_ == ReadMode::Tolerant; }
 
-  // The next event; a reader error becomes XmlError at `path`. Inline, so
-  // that the event is passed on field by field: copying it whole from the
-  // reader's result reloads it in wider pieces than it was stored in, which
-  // stalls on every event.
-  [[nodiscard]] ReadResult<Event> next(const ElementPath& path) {
-    auto event = reader_.next();
-    if (!event) [[unlikely]]
-      return std::unexpected(reader_error(path));
-    return *event;
-  }
+  // The next event, as the XML reader gives it; see CORVANE_NEXT_EVENT.
+  [[nodiscard]] std::expected<Event, ReaderError> next_event() { return reader_.next(); }
+  // What a failed next_event() is reported as: XmlError at `path`.
+  [[gnu::cold, gnu::noinline]] static DeserializeError reader_error(const ElementPath& path);
   // Skips the element `start` opened, with everything inside it.
   [[nodiscard]] ReadResult<void> skip(const Event& start, const ElementPath& path);
 
@@ -86,7 +80,6 @@ class TestCaseReader {
                                             std::string_view raw, const ElementPath& path) const;
 
  private:
-  [[gnu::cold, gnu::noinline]] static DeserializeError reader_error(const ElementPath& path);
   [[nodiscard]] ReadResult<StatusElement> read_status_element(const Event& tag,
                                                               StatusElementKind kind, bool is_empty,
                                                               ElementPath& path);
@@ -109,3 +102,13 @@ class TestCaseReader {
 };
 
 }  // namespace corvane
+
+// Binds `var` to the next event of the TestCaseReader `cases`, or returns its
+// reader error at `path`. The event is used where the XML reader wrote it,
+// not copied out: a copy made right after the reader's stores reloads them
+// in wider pieces than they were written in, which stalls on every event.
+#define CORVANE_NEXT_EVENT(var, cases, path)            \
+  auto var##_result = (cases).next_event();             \
+  if (!var##_result) [[unlikely]]                       \
+    return std::unexpected((cases).reader_error(path)); \
+  const Event& var = *var##_result

@@ -86,7 +86,7 @@ Result<Report> TolerantDeserializer::run() {
   // passed over; the first `testsuites` or `testsuite` tag is the root.
   bool root_is_suite = false;
   for (;;) {
-    CORVANE_TRY(event, cases_.next(path_));
+    CORVANE_NEXT_EVENT(event, cases_, path_);
     if (event.kind == EventKind::Eof) {
       return std::unexpected(structure_error({}, "missing <testsuites> or <testsuite> element"));
     }
@@ -113,7 +113,7 @@ Result<Report> TolerantDeserializer::run() {
   root_depth_ = reader_.depth();
 
   for (;;) {
-    CORVANE_TRY(event, cases_.next(path_));
+    CORVANE_NEXT_EVENT(event, cases_, path_);
     switch (event.kind) {
       case EventKind::Start:
       case EventKind::Empty: {
