@@ -14,11 +14,13 @@
 namespace corvane {
 
 // `on_attribute(key, value)` returns std::expected<void, DeserializeError>;
-// its first error ends the walk.
+// its first error ends the walk. The callback is taken by reference: a copy
+// of its captures, just stored, would be reloaded at once in wider pieces,
+// which stalls.
 template <typename OnAttribute>
 [[nodiscard]] std::expected<void, DeserializeError> for_each_attribute(const Event& tag,
                                                                        const ElementPath& path,
-                                                                       OnAttribute on_attribute) {
+                                                                       OnAttribute&& on_attribute) {
   AttributeIterator attributes(tag.content());
   while (auto attribute = attributes.next()) {
     if (!*attribute) {
