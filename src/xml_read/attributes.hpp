@@ -11,6 +11,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "xml_read/xml_bytes.hpp"
+
 namespace corvane {
 
 // An attribute-syntax failure; `text` is the full user-visible text, for
@@ -32,7 +34,7 @@ class AttributeIterator {
  public:
   explicit AttributeIterator(std::string_view tag_content) noexcept;
 
-  [[nodiscard]] std::optional<std::expected<Attribute, AttrError>> next();
+  [[nodiscard, gnu::always_inline]] std::optional<std::expected<Attribute, AttrError>> next();
 
  private:
   // Up to this many keys per tag are compared directly; beyond, by hash.
@@ -45,7 +47,8 @@ class AttributeIterator {
   };
 
   // The position of an earlier identical key, if any; records `key` otherwise.
-  std::optional<std::size_t> remember_key(std::string_view key, std::size_t position);
+  [[gnu::always_inline]] std::optional<std::size_t> remember_key(std::string_view key,
+                                                                 std::size_t position);
   // remember_key for tags with more than kDirectKeys attributes.
   std::optional<std::size_t> remember_key_hashed(std::string_view key, std::size_t position);
   // Ends the walk with `error`.
@@ -61,5 +64,62 @@ class AttributeIterator {
   // common tag neither builds nor tears down a hash table.
   std::unique_ptr<std::unordered_map<std::string_view, std::size_t>> seen_hashed_;
 };
+
+// next() is defined here and always inlined into the walk that calls it, so
+// that each key and value reach the walk's callback in registers. Returned
+// through memory, they were reloaded at once in wider pieces than they had
+// been stored in, which stalled on every attribute.
+inline std::optional<std::size_t> AttributeIterator::remember_key(std::string_view key,
+                                                                  std::size_t position) {
+  if (seen_count_ >= kDirectKeys) [[unlikely]] {
+    return remember_key_hashed(key, position);
+  }
+  const char* base = content_.data();
+  for (std::size_t i = 0; i < seen_count_; ++i) {
+    if (std::string_view(base + seen_[i].position, seen_[i].size) == key) return seen_[i].position;
+  }
+  seen_[seen_count_++] = SeenKey{position, key.size()};
+  return std::nullopt;
+}
+
+inline std::optional<std::expected<Attribute, AttrError>> AttributeIterator::next() {
+  if (done_) return std::nullopt;
+  const std::size_t size = content_.size();
+
+  const std::size_t key_start = xml_bytes::skip_flag(content_, pos_, xml_bytes::kWhite);
+  if (key_start == size) {
+    done_ = true;
+    return std::nullopt;
+  }
+  // The first byte always belongs to the key, so a key is never empty.
+  const std::size_t key_end =
+      xml_bytes::find_any<'=', ' ', '\t', '\n', '\r'>(content_, key_start + 1);
+  const std::string_view key(content_.data() + key_start, key_end - key_start);
+  if (auto previous = remember_key(key, key_start)) [[unlikely]] {
+    return fail(key_start, "duplicated attribute, previous declaration at position " +
+                               std::to_string(*previous));
+  }
+
+  const std::size_t eq = xml_bytes::skip_flag(content_, key_end, xml_bytes::kWhite);
+  if (eq == size || content_[eq] != '=') [[unlikely]] {
+    return fail(eq, "attribute key must be directly followed by `=` or space");
+  }
+  const std::size_t value_start = xml_bytes::skip_flag(content_, eq + 1, xml_bytes::kWhite);
+  if (value_start == size) [[unlikely]] {
+    return fail(size, "`=` must be followed by an attribute value");
+  }
+  const char quote = content_[value_start];
+  if (quote != '"' && quote != '\'') [[unlikely]] {
+    return fail(value_start, "attribute value must be enclosed in `\"` or `'`");
+  }
+  const std::size_t value_end = quote == '"' ? xml_bytes::find_any<'"'>(content_, value_start + 1)
+                                             : xml_bytes::find_any<'\''>(content_, value_start + 1);
+  if (value_end == size) [[unlikely]] {
+    return fail(size, std::string("missing closing quote `") + quote + "` in attribute value");
+  }
+  pos_ = value_end + 1;
+  return Attribute{
+      key, std::string_view(content_.data() + value_start + 1, value_end - value_start - 1)};
+}
 
 }  // namespace corvane
