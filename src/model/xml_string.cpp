@@ -44,13 +44,14 @@ void append_sanitised(std::string_view text, std::string& out) {
   remove_escape_sequences(text, out);
 }
 
-XmlString::XmlString(std::string_view text) {
-  // Most text is clean already: one scan finds out, and one copy stores it.
-  const std::size_t kept = kept_prefix_length(text);
-  if (kept == text.size()) {
-    text_ = std::string(text);
-    return;
-  }
+// Most text is clean already: one scan finds out, and one copy stores it,
+// made in place (a string made aside and moved in was reloaded in wider
+// pieces than it had just been stored in, which stalls).
+XmlString::XmlString(std::string_view text) : XmlString(text, kept_prefix_length(text)) {}
+
+XmlString::XmlString(std::string_view text, std::size_t kept)
+    : text_(kept == text.size() ? text : std::string_view()) {
+  if (kept == text.size()) return;
   // Cleaning only shrinks valid UTF-8, so this is the final size unless
   // sequences were removed or invalid bytes were replaced. The buffer is
   // made at that size by construction: reserve() from the inline buffer

@@ -31,6 +31,9 @@ class XmlString {
   auto operator<=>(const XmlString&) const = default;
 
  private:
+  // `kept`: how long a start of `text` cleaning keeps as it is.
+  XmlString(std::string_view text, std::size_t kept);
+
   std::string text_;
 };
 

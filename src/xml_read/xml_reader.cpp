@@ -125,10 +125,11 @@ std::expected<Event, ReaderError> XmlReader::read_tag() {
     content.remove_suffix(1);
   }
   if (content.empty() || !xml_bytes::has(content.front(), kNameStart)) return fail();
-  const Event event{kind, content};
-  if (kind == EventKind::Start) open_.push_back(event.name());
+  if (kind == EventKind::Start) open_.push_back(content.substr(0, find_flag(content, 0, kWhite)));
   pos_ = at + 1;
-  return event;
+  // Made in place: a named event, copied out, was reloaded in wider pieces
+  // than it had just been stored in, which stalls.
+  return Event{kind, content};
 }
 
 std::expected<Event, ReaderError> XmlReader::read_end_tag() {
