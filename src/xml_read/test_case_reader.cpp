@@ -298,7 +298,9 @@ ReadResult<XmlString> TestCaseReader::read_text_content(std::string_view name,
         break;
       }
       case EventKind::End:
-        if (event.name() == name) return XmlString(trim_unicode_white_space(text));
+        if (event.name() == name) {
+          return ReadResult<XmlString>(std::in_place, trim_unicode_white_space(text));
+        }
         break;
       case EventKind::Eof:
         return std::unexpected(

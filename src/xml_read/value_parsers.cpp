@@ -95,7 +95,9 @@ std::expected<XmlString, DeserializeError> parse_xml_string(std::string_view raw
   if (!text) {
     return fail(path, attribute, DeserializeErrorKind::EscapeError, std::move(text.error().text));
   }
-  return XmlString(*text);
+  // Made in place: moved in from a temporary, the string just stored would be
+  // reloaded in wider pieces than it was written in, which stalls.
+  return std::expected<XmlString, DeserializeError>(std::in_place, *text);
 }
 
 }  // namespace corvane
