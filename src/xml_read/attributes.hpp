@@ -76,7 +76,13 @@ inline std::optional<std::size_t> AttributeIterator::remember_key(std::string_vi
   }
   const char* base = content_.data();
   for (std::size_t i = 0; i < seen_count_; ++i) {
-    if (std::string_view(base + seen_[i].position, seen_[i].size) == key) return seen_[i].position;
+    // Keys mostly differ in length or first byte: checking those first
+    // spares a library call to compare the rest.
+    const SeenKey& seen = seen_[i];
+    if (seen.size == key.size() && base[seen.position] == key.front() &&
+        std::string_view(base + seen.position, seen.size) == key) {
+      return seen.position;
+    }
   }
   seen_[seen_count_++] = SeenKey{position, key.size()};
   return std::nullopt;
