@@ -137,10 +137,14 @@ std::optional<XmlText> read_bytes(PyObject* object) {
   if (!attr_name) return py::raised();
   py::Ref value = py::Ref::steal(PyObject_GetAttr(object, *attr_name));
   if (!value) return py::raised();
-  py::Ref index = py::Ref::steal(PyNumber_Index(value.get()));
-  if (!index) return py::raised();
+  // An int (what timedelta gives) is read as it is; anything else through
+  // __index__. Both read the same number from an int subclass.
+  if (!PyLong_Check(value.get())) {
+    value = py::Ref::steal(PyNumber_Index(value.get()));
+    if (!value) return py::raised();
+  }
   int overflow = 0;
-  const long long number = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
+  const long long number = PyLong_AsLongLongAndOverflow(value.get(), &overflow);
   if (number == -1 && PyErr_Occurred()) return py::raised();
   if (overflow != 0 || number < INT32_MIN || number > INT32_MAX) {
     PyErr_SetString(PyExc_OverflowError, kOutOfRange);
