@@ -5,14 +5,16 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <tuple>
+#include <utility>
 
 #include "errors.hpp"
+#include "model/utf8_check.hpp"
 #include "py/convert.hpp"
 #include "py/interned.hpp"
 #include "py/text.hpp"
 #include "xml_read/deserialize_error.hpp"
 #include "xml_read/report_deserializer.hpp"
-#include "model/utf8_check.hpp"
 
 namespace corvane {
 namespace {
@@ -212,7 +214,10 @@ py::Result<ExtraPairs> extract_extra(PyObject* dict_or_null) {
     if (!key_text) return py::raised();
     auto value_text = py::to_str(value);
     if (!value_text) return py::raised();
-    pairs.emplace_back(XmlString(*key_text), XmlString(*value_text));
+    // Made in place: moved in from temporaries, the strings just stored
+    // would be reloaded in wider pieces than they were written in.
+    pairs.emplace_back(std::piecewise_construct, std::forward_as_tuple(*key_text),
+                       std::forward_as_tuple(*value_text));
   }
   if (PyDict_Size(*dict) != size || pairs.size() != static_cast<std::size_t>(size)) {
     raise_internal_failure("dictionary changed size during iteration");
