@@ -50,6 +50,7 @@ class OutputBuffer final {
 
   std::string_view view() const noexcept { return {storage_.data(), size_}; }
   std::size_t size() const noexcept { return size_; }
+  std::size_t capacity() const noexcept { return storage_.size(); }
   bool empty() const noexcept { return size_ == 0; }
 
   // Moves the contents out; the buffer is left empty.
