@@ -16,6 +16,18 @@ namespace corvane {
 class OutputBuffer final {
  public:
   OutputBuffer() = default;
+  OutputBuffer(const OutputBuffer&) = default;
+  OutputBuffer& operator=(const OutputBuffer&) = default;
+  // A moved-from buffer is empty and usable: the default moves would leave
+  // its size behind with no storage, so the next append would write past
+  // the end.
+  OutputBuffer(OutputBuffer&& other) noexcept
+      : storage_(std::move(other.storage_)), size_(std::exchange(other.size_, 0)) {}
+  OutputBuffer& operator=(OutputBuffer&& other) noexcept {
+    storage_ = std::move(other.storage_);
+    size_ = std::exchange(other.size_, 0);
+    return *this;
+  }
 
   // Makes room for `capacity` bytes in total without changing the contents.
   void reserve(std::size_t capacity) {

@@ -229,5 +229,21 @@ TEST(XmlWriter, SinkFailureIsReturnedAndStopsTheEvent) {
   }
 }
 
+// A buffer that was moved from is empty and takes appends like a new one.
+TEST(OutputBuffer, MovedFromBufferIsEmptyAndUsable) {
+  OutputBuffer first;
+  first.append(std::string(1000, 'x'));
+  OutputBuffer second(std::move(first));
+  EXPECT_EQ(second.size(), 1000u);
+  EXPECT_EQ(first.size(), 0u);  // NOLINT(bugprone-use-after-move)
+  first.append("abc");
+  EXPECT_EQ(first.view(), "abc");
+  OutputBuffer third;
+  third = std::move(second);
+  EXPECT_EQ(third.size(), 1000u);
+  second.append(std::string(600, 'z'));  // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(second.view(), std::string(600, 'z'));
+}
+
 }  // namespace
 }  // namespace corvane
