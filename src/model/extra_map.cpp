@@ -2,19 +2,14 @@
 
 #include <functional>
 
+#include "model/key_equal.hpp"
+
 namespace corvane {
 
 ExtraMap::Entry* ExtraMap::find(const XmlString& key) {
   if (entries_.size() <= kLinearSearchLimit) {
-    const std::string_view wanted = key.view();
     for (Entry& e : entries_) {
-      // Keys mostly differ in length or first byte: checking those first
-      // spares a library call to compare the rest.
-      const std::string_view held = e.first.view();
-      if (held.size() == wanted.size() && (held.empty() || held.front() == wanted.front()) &&
-          held == wanted) {
-        return &e;
-      }
+      if (keys_equal(e.first.view(), key.view())) return &e;
     }
     return nullptr;
   }

@@ -1,6 +1,7 @@
 // Plain text between escape sequences. Clean ASCII is skipped a block at a
-// time (sixteen bytes with SSE2, eight elsewhere) and every clean stretch is appended with one
-// copy; only the bytes that are dropped or replaced interrupt a stretch.
+// time (sixteen bytes with SSE2, eight elsewhere) and every clean stretch is
+// appended with one copy; only the bytes that are dropped or replaced
+// interrupt a stretch.
 #include "model/ground_text.hpp"
 
 #include <bit>
@@ -71,9 +72,9 @@ bool is_removed_character(const Byte* p, std::size_t length) {
   return (length == 2 && is_c1_control(p)) || (length == 3 && is_xml_noncharacter(p));
 }
 
-// The scan below looks at a block of bytes at a time. Its last, partial
-// block is copied into one padded with spaces, which never stop it: short
-// texts (names, attribute values) are mostly tail.
+// The scan below looks at a block of bytes at a time, its last, partial
+// block included (see skip_ascii_tail): short texts such as names and
+// attribute values are mostly tail.
 #if defined(__SSE2__)
 constexpr std::ptrdiff_t kBlock = 16;
 

@@ -1,9 +1,10 @@
 // CPython resizes a str in place when appending to it, provided nothing else
 // refers to it (and its hash has not been computed): the builder holds the
 // only reference and never hashes it. So the whole text exists once, beside
-// the piece being added, and appending costs one copy of the piece. Were a
-// future interpreter to copy instead, pieces are large enough that the
-// number of appends stays small.
+// the piece being added, and appending costs one copy of the piece (seen on
+// CPython 3.10 to 3.13). An interpreter that copied instead would make
+// writing quadratic in the number of pieces, so this is where to look if
+// large documents ever write slowly.
 #include "py/str_builder.hpp"
 
 #include <Python.h>

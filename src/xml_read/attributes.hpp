@@ -11,6 +11,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "model/key_equal.hpp"
 #include "xml_read/xml_bytes.hpp"
 
 namespace corvane {
@@ -76,13 +77,8 @@ inline std::optional<std::size_t> AttributeIterator::remember_key(std::string_vi
   }
   const char* base = content_.data();
   for (std::size_t i = 0; i < seen_count_; ++i) {
-    // Keys mostly differ in length or first byte: checking those first
-    // spares a library call to compare the rest.
     const SeenKey& seen = seen_[i];
-    if (seen.size == key.size() && base[seen.position] == key.front() &&
-        std::string_view(base + seen.position, seen.size) == key) {
-      return seen.position;
-    }
+    if (keys_equal(std::string_view(base + seen.position, seen.size), key)) return seen.position;
   }
   seen_[seen_count_++] = SeenKey{position, key.size()};
   return std::nullopt;
@@ -118,8 +114,7 @@ inline std::optional<std::expected<Attribute, AttrError>> AttributeIterator::nex
   if (quote != '"' && quote != '\'') [[unlikely]] {
     return fail(value_start, "attribute value must be enclosed in `\"` or `'`");
   }
-  const std::size_t value_end = quote == '"' ? xml_bytes::find_any<'"'>(content_, value_start + 1)
-                                             : xml_bytes::find_any<'\''>(content_, value_start + 1);
+  const std::size_t value_end = xml_bytes::find_closing_quote(content_, value_start + 1, quote);
   if (value_end == size) [[unlikely]] {
     return fail(size, std::string("missing closing quote `") + quote + "` in attribute value");
   }

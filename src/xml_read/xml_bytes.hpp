@@ -85,4 +85,11 @@ inline std::size_t find_any(std::string_view text, std::size_t from) noexcept {
   while (p != end && ((*p != Bytes) && ...)) ++p;
   return static_cast<std::size_t>(p - text.data());
 }
+
+// Offset of the `quote` (a double or single quote) that closes a quoted
+// value opened before `from`, or text.size() when there is none.
+inline std::size_t find_closing_quote(std::string_view text, std::size_t from,
+                                      char quote) noexcept {
+  return quote == '"' ? find_any<'"'>(text, from) : find_any<'\''>(text, from);
+}
 }  // namespace corvane::xml_bytes

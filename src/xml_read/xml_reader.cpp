@@ -22,13 +22,19 @@ constexpr std::string_view kDocTypeOpen = "<!DOCTYPE";
 
 constexpr std::size_t kNotFound = std::string_view::npos;
 
+// The element name of a start or empty-element tag's content: its leading
+// run up to the first white space.
+std::string_view tag_name(std::string_view content) noexcept {
+  return content.substr(0, find_flag(content, 0, kWhite));
+}
+
 }  // namespace
 
 std::string_view Event::name() const noexcept {
   switch (kind) {
     case EventKind::Start:
     case EventKind::Empty:
-      return bytes.substr(0, find_flag(bytes, 0, kWhite));
+      return tag_name(bytes);
     case EventKind::End:
       return bytes;
     default:
@@ -113,8 +119,7 @@ std::expected<Event, ReaderError> XmlReader::read_tag() {
     at = xml_bytes::find_any<'>', '"', '\''>(input_, at);
     if (at == input_.size()) return fail();
     if (input_[at] == '>') break;
-    const std::size_t close = input_[at] == '"' ? xml_bytes::find_any<'"'>(input_, at + 1)
-                                                : xml_bytes::find_any<'\''>(input_, at + 1);
+    const std::size_t close = xml_bytes::find_closing_quote(input_, at + 1, input_[at]);
     if (close == input_.size()) return fail();
     at = close + 1;
   }
@@ -125,7 +130,7 @@ std::expected<Event, ReaderError> XmlReader::read_tag() {
     content.remove_suffix(1);
   }
   if (content.empty() || !xml_bytes::has(content.front(), kNameStart)) return fail();
-  if (kind == EventKind::Start) open_.push_back(content.substr(0, find_flag(content, 0, kWhite)));
+  if (kind == EventKind::Start) open_.push_back(tag_name(content));
   pos_ = at + 1;
   // Made in place: a named event, copied out, was reloaded in wider pieces
   // than it had just been stored in, which stalls.
