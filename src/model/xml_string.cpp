@@ -19,6 +19,9 @@
 // valid UTF-8.
 #include "model/xml_string.hpp"
 
+#include <cstring>
+#include <new>
+
 #include "model/byte_class.hpp"
 #include "model/escape_sequence_remover.hpp"
 #include "model/ground_text.hpp"
@@ -49,22 +52,46 @@ void append_sanitised(std::string_view text, std::string& out) {
 // pieces than it had just been stored in, which stalls).
 XmlString::XmlString(std::string_view text) : XmlString(text, kept_prefix_length(text)) {}
 
-XmlString::XmlString(std::string_view text, std::size_t kept)
-    : text_(kept == text.size() ? text : std::string_view()) {
-  if (kept == text.size()) return;
-  // Cleaning only shrinks valid UTF-8, so this is the final size unless
-  // sequences were removed or invalid bytes were replaced. The buffer is
-  // made at that size by construction: reserve() from the inline buffer
-  // rounds 16 to 29 bytes up to 30, and shrink_to_fit would then allocate
-  // and copy a second time.
-  if (text.size() > text_.capacity()) {
-    text_ = std::string(text.size(), '\0');
-    text_.clear();
+XmlString::XmlString(std::string_view text, std::size_t kept) {
+  if (kept == text.size()) {
+    store(text);
+    return;
   }
+  // Cleaned text is made in a buffer this thread keeps, then stored at its
+  // exact size; a buffer grown by an unusually long text is not kept.
+  constexpr std::size_t kKeptCleaningBytes = std::size_t{1} << 16;
+  thread_local std::string cleaned;
+  cleaned.clear();
   // The kept start holds no ESC, so cleaning resumes after it in plain text.
-  text_.append(text.substr(0, kept));
-  append_sanitised(text.substr(kept), text_);
-  if (text_.capacity() != text_.size()) text_.shrink_to_fit();
+  cleaned.append(text.substr(0, kept));
+  append_sanitised(text.substr(kept), cleaned);
+  store(cleaned);
+  if (cleaned.capacity() > kKeptCleaningBytes) std::string().swap(cleaned);
+}
+
+void XmlString::store(std::string_view clean) {
+  size_ = clean.size();
+  if (size_ <= kInlineCapacity) {
+    if (size_ != 0) std::memcpy(storage_.chars, clean.data(), size_);
+    data_ = storage_.chars;
+    return;
+  }
+  void* memory = ::operator new(sizeof(Block) + size_);
+  Block* block = new (memory) Block{1};
+  std::memcpy(block->chars(), clean.data(), size_);
+  storage_.block = block;
+  data_ = block->chars();
+}
+
+void XmlString::release_block(Block* block) noexcept {
+  // A sole owner frees without the locked decrement: nobody else holds a
+  // reference through which to take another.
+  if (block->references.load(std::memory_order_acquire) != 1 &&
+      block->references.fetch_sub(1, std::memory_order_acq_rel) != 1) {
+    return;
+  }
+  block->~Block();
+  ::operator delete(block);
 }
 
 }  // namespace corvane

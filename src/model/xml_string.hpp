@@ -4,6 +4,7 @@
 // changes afterwards.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -13,7 +14,7 @@ namespace corvane {
 
 class XmlString {
  public:
-  XmlString() = default;
+  XmlString() noexcept : data_(storage_.chars), size_(0) {}
   // Cleans `text`. Any byte sequence is accepted: outside an escape sequence
   // a byte that does not start a well-formed UTF-8 character is dropped if it
   // lies in 0x80 to 0x9F and becomes one U+FFFD otherwise, so the result is
@@ -21,20 +22,85 @@ class XmlString {
   explicit XmlString(std::string_view text);
   explicit XmlString(const char* text) : XmlString(std::string_view(text)) {}
 
-  std::string_view view() const noexcept { return text_; }
-  const std::string& str() const noexcept { return text_; }
-  const char* data() const noexcept { return text_.data(); }
-  std::size_t size() const noexcept { return text_.size(); }
-  bool empty() const noexcept { return text_.empty(); }
+  XmlString(const XmlString& other) noexcept { copy_from(other); }
+  XmlString(XmlString&& other) noexcept { take_from(other); }
+  XmlString& operator=(const XmlString& other) noexcept {
+    if (this != &other) {
+      release();
+      copy_from(other);
+    }
+    return *this;
+  }
+  XmlString& operator=(XmlString&& other) noexcept {
+    if (this != &other) {
+      release();
+      take_from(other);
+    }
+    return *this;
+  }
+  ~XmlString() { release(); }
 
-  bool operator==(const XmlString&) const = default;
-  auto operator<=>(const XmlString&) const = default;
+  std::string_view view() const noexcept { return {data_, size_}; }
+  const char* data() const noexcept { return data_; }
+  std::size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+
+  friend bool operator==(const XmlString& a, const XmlString& b) noexcept {
+    return a.view() == b.view();
+  }
+  friend auto operator<=>(const XmlString& a, const XmlString& b) noexcept {
+    return a.view() <=> b.view();
+  }
 
  private:
+  // Texts up to this long are stored in the object itself.
+  static constexpr std::size_t kInlineCapacity = 16;
+
+  // A longer text lives in one heap block, its reference count followed by
+  // its bytes. The text never changes, so copies share the block: writing a
+  // report copies every text of the objects into a model, and a count is
+  // far cheaper than an allocation and a copy of each.
+  struct Block {
+    std::atomic<std::size_t> references;
+    char* chars() noexcept { return reinterpret_cast<char*>(this + 1); }
+  };
+
+  union Storage {
+    char chars[kInlineCapacity];
+    Block* block;
+  };
+
   // `kept`: how long a start of `text` cleaning keeps as it is.
   XmlString(std::string_view text, std::size_t kept);
 
-  std::string text_;
+  bool is_inline() const noexcept { return data_ == storage_.chars; }
+  // Stores `clean` as it is; the object holds nothing yet.
+  void store(std::string_view clean);
+  void copy_from(const XmlString& other) noexcept {
+    size_ = other.size_;
+    storage_ = other.storage_;
+    if (other.is_inline()) {
+      data_ = storage_.chars;
+    } else {
+      data_ = other.data_;
+      storage_.block->references.fetch_add(1, std::memory_order_relaxed);
+    }
+  }
+  void take_from(XmlString& other) noexcept {
+    size_ = other.size_;
+    storage_ = other.storage_;
+    data_ = other.is_inline() ? storage_.chars : other.data_;
+    other.data_ = other.storage_.chars;
+    other.size_ = 0;
+  }
+  void release() noexcept {
+    if (!is_inline()) release_block(storage_.block);
+  }
+  static void release_block(Block* block) noexcept;
+
+  const char* data_;
+  std::size_t size_;
+  Storage storage_{};
 };
 
 // Appends the cleaned form of `text` to `out`; what XmlString's constructor

@@ -253,7 +253,7 @@ TEST(Records, ConstructorsCleanNamesAndStartEmpty) {
 
 std::vector<std::pair<std::string, std::string>> entries_of(const ExtraMap& map) {
   std::vector<std::pair<std::string, std::string>> out;
-  for (const auto& [key, value] : map) out.emplace_back(key.str(), value.str());
+  for (const auto& [key, value] : map) out.emplace_back(key.view(), value.view());
   return out;
 }
 

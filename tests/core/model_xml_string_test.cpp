@@ -6,11 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <random>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -24,7 +26,7 @@ using namespace std::string_literals;
 
 const std::string kFffd = "\xEF\xBF\xBD";
 
-std::string clean(std::string_view text) { return XmlString(text).str(); }
+std::string clean(std::string_view text) { return std::string(XmlString(text).view()); }
 
 // Decodes code points the long way round, independently of the cleaner.
 bool is_valid_utf8(std::string_view text) {
@@ -207,14 +209,70 @@ TEST(XmlString, EqualityAndHashAreByCleanedContent) {
   EXPECT_NE(plain, XmlString("Name"));
 }
 
-TEST(XmlString, StoredAtExactSize) {
+TEST(XmlString, CleanedTextIsStoredWhole) {
   const std::string input = std::string(400, 'a') + "\x1b[31m" + std::string(400, 'b') + "\x1b[0m";
   const XmlString s(input);
-  EXPECT_EQ(s.size(), 800u);
-  EXPECT_EQ(s.str().capacity(), s.size());
+  EXPECT_EQ(s.view(), std::string(400, 'a') + std::string(400, 'b'));
   const XmlString repaired(std::string(100, '\xFF'));  // grows past the input size
-  EXPECT_EQ(repaired.size(), 300u);
-  EXPECT_EQ(repaired.str().capacity(), repaired.size());
+  std::string expected;
+  for (int i = 0; i < 100; ++i) expected += "\xEF\xBF\xBD";
+  EXPECT_EQ(repaired.view(), expected);
+  // The buffer kept for cleaning holds nothing of an earlier text.
+  EXPECT_EQ(XmlString("x\x1b[0m").view(), "x");
+}
+
+// Copies share a long text's storage; every way of copying, moving and
+// assigning must leave each object holding its own text, whatever happens
+// to the others, for inline and shared texts alike.
+TEST(XmlString, CopiesMovesAndAssignmentsKeepEachText) {
+  const std::string lengths_texts[] = {"", "short", std::string(16, 's'), std::string(17, 'l'),
+                                       std::string(5000, 'L')};
+  for (const std::string& a_text : lengths_texts) {
+    for (const std::string& b_text : lengths_texts) {
+      SCOPED_TRACE(std::to_string(a_text.size()) + " over " + std::to_string(b_text.size()));
+      auto a = std::make_unique<XmlString>(a_text);
+      XmlString copied(*a);
+      XmlString assigned(b_text);
+      assigned = *a;
+      XmlString moved_into(b_text);
+      XmlString source(*a);
+      moved_into = std::move(source);
+      EXPECT_TRUE(source.empty());
+      XmlString constructed(std::move(moved_into));
+      EXPECT_TRUE(moved_into.empty());
+      a.reset();
+      EXPECT_EQ(copied.view(), a_text);
+      EXPECT_EQ(assigned.view(), a_text);
+      EXPECT_EQ(constructed.view(), a_text);
+      XmlString& alias = assigned;
+      assigned = alias;
+      EXPECT_EQ(assigned.view(), a_text);
+      source = XmlString(b_text);  // a moved-from object is usable
+      EXPECT_EQ(source.view(), b_text);
+    }
+  }
+}
+
+TEST(XmlString, LongTextsAreSharedShortOnesAreNot) {
+  const XmlString long_text(std::string(17, 'x'));
+  EXPECT_EQ(XmlString(long_text).data(), long_text.data());
+  const XmlString short_text(std::string(16, 'x'));
+  EXPECT_NE(XmlString(short_text).data(), short_text.data());
+}
+
+TEST(XmlString, CopiesMadeAndDroppedOnManyThreads) {
+  const XmlString shared(std::string(100, 'x'));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&shared] {
+      for (int i = 0; i < 20000; ++i) {
+        XmlString copy(shared);
+        std::vector<XmlString> more(3, copy);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(shared.view(), std::string(100, 'x'));
 }
 
 // ---------------------------------------------------------------------------
