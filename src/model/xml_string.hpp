@@ -76,20 +76,19 @@ class XmlString {
   bool is_inline() const noexcept { return data_ == storage_.chars; }
   // Stores `clean` as it is; the object holds nothing yet.
   void store(std::string_view clean);
-  void copy_from(const XmlString& other) noexcept {
-    size_ = other.size_;
-    storage_ = other.storage_;
-    if (other.is_inline()) {
-      data_ = storage_.chars;
-    } else {
-      data_ = other.data_;
-      storage_.block->references.fetch_add(1, std::memory_order_relaxed);
-    }
-  }
-  void take_from(XmlString& other) noexcept {
+  // Takes `other`'s text as this object's own: the inline bytes, or the
+  // same block. Callers settle who holds the block's reference.
+  void adopt_layout(const XmlString& other) noexcept {
     size_ = other.size_;
     storage_ = other.storage_;
     data_ = other.is_inline() ? storage_.chars : other.data_;
+  }
+  void copy_from(const XmlString& other) noexcept {
+    adopt_layout(other);
+    if (!is_inline()) storage_.block->references.fetch_add(1, std::memory_order_relaxed);
+  }
+  void take_from(XmlString& other) noexcept {
+    adopt_layout(other);
     other.data_ = other.storage_.chars;
     other.size_ = 0;
   }
@@ -98,6 +97,8 @@ class XmlString {
   }
   static void release_block(Block* block) noexcept;
 
+  // The text wherever it lives, so view() needs no branch; it points into
+  // storage_ exactly when the text is inline.
   const char* data_;
   std::size_t size_;
   Storage storage_{};
