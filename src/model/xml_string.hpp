@@ -21,6 +21,10 @@ class XmlString {
   // always valid UTF-8.
   explicit XmlString(std::string_view text);
   explicit XmlString(const char* text) : XmlString(std::string_view(text)) {}
+  // For text the caller has found to be printable ASCII only (0x20 to
+  // 0x7F), which cleaning keeps as it is: stored without the scan.
+  struct PrintableAscii {};
+  XmlString(PrintableAscii, std::string_view text) : XmlString(text, text.size()) {}
 
   XmlString(const XmlString& other) noexcept { copy_from(other); }
   XmlString(XmlString&& other) noexcept { take_from(other); }

@@ -8,6 +8,7 @@
 
 #include "model/utf8_check.hpp"
 #include "xml_read/escape.hpp"
+#include "xml_read/xml_bytes.hpp"
 
 namespace corvane {
 namespace {
@@ -89,6 +90,12 @@ std::expected<XmlString, DeserializeError> parse_xml_string(std::string_view raw
                                                             const ElementPath& path,
                                                             std::string_view attribute,
                                                             bool known_utf8) {
+  // Most values are plain ASCII without references: one scan shows that
+  // neither the UTF-8 check, nor unescaping, nor cleaning would change them.
+  if (xml_bytes::is_plain_ascii_without_references(raw)) {
+    return std::expected<XmlString, DeserializeError>(std::in_place, XmlString::PrintableAscii{},
+                                                      raw);
+  }
   if (!known_utf8 && !is_valid_utf8(raw)) return fail_utf8(path, attribute);
   std::string buffer;  // only filled when `raw` holds a reference
   auto text = unescape(raw, buffer);

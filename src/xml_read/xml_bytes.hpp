@@ -86,6 +86,33 @@ inline std::size_t find_any(std::string_view text, std::size_t from) noexcept {
   return static_cast<std::size_t>(p - text.data());
 }
 
+// Whether every byte of `text` is printable ASCII (0x20 to 0x7F) other than
+// '&': such a value holds no reference to resolve and nothing that cleaning
+// changes. Inline and sixteen bytes a step, for the same reason as find_any.
+inline bool is_plain_ascii_without_references(std::string_view text) noexcept {
+  const char* p = text.data();
+  const char* const end = text.data() + text.size();
+#if defined(__SSE2__)
+  auto special_bits = [](const char* block_start) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block_start));
+    // Signed, so "below 0x20" also takes every byte from 0x80 up.
+    const __m128i outside = _mm_cmplt_epi8(block, _mm_set1_epi8(0x20));
+    const __m128i ampersand = _mm_cmpeq_epi8(block, _mm_set1_epi8('&'));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(outside, ampersand)));
+  };
+  for (; end - p >= 16; p += 16) {
+    if (special_bits(p) != 0) return false;
+  }
+  // The rest as the text's last sixteen bytes, as in find_any.
+  if (p != end && text.size() >= 16) return (special_bits(end - 16) >> (16 - (end - p))) == 0;
+#endif
+  for (; p != end; ++p) {
+    const auto byte = static_cast<unsigned char>(*p);
+    if (byte < 0x20 || byte >= 0x80 || byte == '&') return false;
+  }
+  return true;
+}
+
 // Offset of the `quote` (a double or single quote) that closes a quoted
 // value opened before `from`, or text.size() when there is none.
 inline std::size_t find_closing_quote(std::string_view text, std::size_t from,

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "model/xml_string.hpp"
+#include "xml_read/escape.hpp"
 #include "xml_read/value_parsers.hpp"
 
 namespace corvane {
@@ -351,6 +353,23 @@ TEST(AttributeParsers, StringsAreUnescapedThenSanitised) {
     const auto result = parse_xml_string(raw, {}, "name");
     ASSERT_TRUE(result.has_value()) << raw << ": " << result.error().text();
     EXPECT_EQ(result->view(), expected) << raw;
+  }
+}
+
+// Plain ASCII values skip unescaping and cleaning; what they give must be
+// what the full path gives, at the lengths where texts move out of line.
+TEST(AttributeParsers, PlainValuesReadAsTheFullPathReadsThem) {
+  for (std::size_t size : {0, 1, 15, 16, 17, 40}) {
+    for (const char last : {'a', '~', '\x7f', '\t', '\x1b', '&', '\xc3'}) {
+      std::string raw(size, 'v');
+      raw += last;
+      if (last == '&') raw += "amp;";
+      if (last == '\xc3') raw += '\xa9';
+      const auto read = parse_xml_string(raw, {}, "name");
+      ASSERT_TRUE(read.has_value()) << raw;
+      std::string unescaped;
+      EXPECT_EQ(read->view(), XmlString(*unescape(raw, unescaped)).view()) << raw;
+    }
   }
 }
 

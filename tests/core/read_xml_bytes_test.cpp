@@ -49,5 +49,37 @@ TEST(FindAny, StaysWithinTheViewAndAfterFrom) {
   EXPECT_EQ(xml_bytes::find_any<'"'>(head, 19), 19u);
 }
 
+bool plain_is_plain(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x80 || byte == '&') return false;
+  }
+  return true;
+}
+
+// Each byte that makes a value need work (and the edges of what does not)
+// at every position of texts of every length around the block size.
+TEST(PlainAsciiWithoutReferences, AgreesWithAPlainScanAtEveryPosition) {
+  for (std::size_t size = 0; size <= 40; ++size) {
+    for (std::size_t at = 0; at <= size; ++at) {  // at == size: nothing placed
+      for (const char placed : {'&', '\x1f', '\n', '\x80', '\xff', '\x7f', ' ', '~'}) {
+        std::string text(size, 'x');
+        if (at < size) text[at] = placed;
+        ASSERT_EQ(xml_bytes::is_plain_ascii_without_references(text), plain_is_plain(text))
+            << "size " << size << ", byte " << int(static_cast<unsigned char>(placed)) << " at "
+            << at;
+      }
+    }
+  }
+}
+
+// Bytes just outside the view, where the block loads reach, do not count.
+TEST(PlainAsciiWithoutReferences, LooksOnlyWithinTheView) {
+  const std::string buffer = std::string(20, '&') + std::string(20, 'x') + std::string(20, '&');
+  EXPECT_TRUE(xml_bytes::is_plain_ascii_without_references(std::string_view(buffer).substr(20, 20)));
+  EXPECT_TRUE(xml_bytes::is_plain_ascii_without_references(std::string_view(buffer).substr(23, 9)));
+  EXPECT_FALSE(xml_bytes::is_plain_ascii_without_references(std::string_view(buffer).substr(19, 21)));
+}
+
 }  // namespace
 }  // namespace corvane
