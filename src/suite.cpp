@@ -335,8 +335,8 @@ py::Result<py::Ref> test_suite_from_model(TestSuite&& suite) {
     if (!made) return py::raised();
     stored.test_cases.push_back(std::move(*made));
   }
-  // Released now rather than with the whole model, so that a read holds the
-  // model and the new objects of one suite at a time, not of all of them.
+  // Released now rather than with the rest of the suite's model, so that the
+  // model's test cases and their new objects coexist as briefly as possible.
   std::vector<TestCase>().swap(suite.test_cases);
   stored.properties.reserve(suite.properties.size());
   for (const Property& property : suite.properties) {

@@ -42,10 +42,13 @@ class Deserializer {
   // skip its own UTF-8 check; a document that fails it is read with the
   // checks in place, so the error still names the value that is broken.
   // `known_utf8` spares that check when the caller has made it already.
-  explicit Deserializer(std::string_view text, bool known_utf8 = false)
+  // Suites go to `sink` when one is given, into the report otherwise.
+  explicit Deserializer(std::string_view text, bool known_utf8 = false,
+                        SuiteSink* sink = nullptr)
       : reader_(text),
         input_size_(text.size()),
-        cases_(reader_, ReadMode::Strict, known_utf8 || is_valid_utf8(text)) {}
+        cases_(reader_, ReadMode::Strict, known_utf8 || is_valid_utf8(text)),
+        sink_(sink) {}
 
   Result<Report> deserialize_report();
 
@@ -67,6 +70,8 @@ class Deserializer {
   XmlReader reader_;
   std::size_t input_size_;
   TestCaseReader cases_;
+  SuiteSink* sink_;
+  std::size_t suites_read_ = 0;
 };
 
 Result<Report> Deserializer::deserialize_report() {
@@ -83,11 +88,16 @@ Result<Report> Deserializer::deserialize_report() {
         if (name == "testsuites") {
           CORVANE_TRY(parsed, parse_testsuites_element(event, path));
           report = std::move(parsed);
+          suites_read_ = 0;
+          if (sink_ != nullptr) sink_->restart();
           complete = is_empty;
         } else if (name == "testsuite" && report) {
-          CORVANE_TRY(suite,
-                      deserialize_test_suite(event, is_empty, path, report->test_suites.size()));
-          report->test_suites.push_back(std::move(suite));
+          CORVANE_TRY(suite, deserialize_test_suite(event, is_empty, path, suites_read_++));
+          if (sink_ == nullptr) {
+            report->test_suites.push_back(std::move(suite));
+          } else if (!sink_->take(std::move(suite))) {
+            return std::unexpected(structure_error(path, "the read was stopped by its caller"));
+          }
         }
         break;
       }
@@ -210,6 +220,11 @@ std::expected<Report, DeserializeError> deserialize_from_str(std::string_view te
 
 std::expected<Report, DeserializeError> deserialize_from_valid_utf8(std::string_view text) {
   return Deserializer(text, true).deserialize_report();
+}
+
+std::expected<Report, DeserializeError> deserialize_from_valid_utf8(std::string_view text,
+                                                                    SuiteSink& sink) {
+  return Deserializer(text, true, &sink).deserialize_report();
 }
 
 }  // namespace corvane

@@ -19,4 +19,25 @@ namespace corvane {
 [[nodiscard]] std::expected<Report, DeserializeError> deserialize_from_valid_utf8(
     std::string_view text);
 
+// Takes each test suite as soon as it has been read, in document order, so
+// that a caller turning suites into objects of its own does so while the
+// suite is still in cache, and only one suite's model exists at a time.
+class SuiteSink {
+ public:
+  // False ends the read: the sink has met a failure of its own.
+  virtual bool take(TestSuite&& suite) = 0;
+  // A later root element replaces the report read so far: the suites taken
+  // until now are not part of the result.
+  virtual void restart() = 0;
+
+ protected:
+  ~SuiteSink() = default;
+};
+
+// As deserialize_from_valid_utf8, with every suite handed to `sink` instead of
+// kept: the report comes back without suites. When the sink refuses a suite
+// the read ends there, with an error that only says so (the sink knows why).
+[[nodiscard]] std::expected<Report, DeserializeError> deserialize_from_valid_utf8(
+    std::string_view text, SuiteSink& sink);
+
 }  // namespace corvane

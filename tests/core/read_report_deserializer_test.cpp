@@ -2,8 +2,11 @@
 // text content and the exact composed error messages.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "xml_read/report_deserializer.hpp"
 
@@ -323,6 +326,72 @@ TEST(Deserializer, DeepNestingDoesNotRecurse) {
   doc += "</testsuite></testsuites>";
   Report r = read_ok(doc);
   EXPECT_EQ(r.test_suites.size(), 1u);
+}
+
+// Records what a read hands over; refuses the suite numbered `refuse_at`.
+class RecordingSink final : public SuiteSink {
+ public:
+  explicit RecordingSink(std::size_t refuse_at = SIZE_MAX) : refuse_at_(refuse_at) {}
+  bool take(TestSuite&& suite) override {
+    ++offered;
+    if (offered - 1 == refuse_at_) return false;
+    suites.push_back(std::move(suite));
+    return true;
+  }
+  void restart() override { suites.clear(); }
+
+  std::vector<TestSuite> suites;
+  std::size_t offered = 0;
+
+ private:
+  std::size_t refuse_at_;
+};
+
+// Handing suites over as they are read gives the same suites, and the same
+// errors, as keeping them in the report; a later root drops earlier suites.
+TEST(Deserializer, SuitesHandedOverMatchSuitesKept) {
+  const std::string documents[] = {
+      "<testsuites name=\"r\" tests=\"2\"><testsuite name=\"a\"><testcase name=\"x\"/>"
+      "</testsuite><testsuite name=\"b\"/></testsuites>",
+      "<testsuites name=\"a\"><testsuite name=\"dropped\"/><testsuites name=\"b\">"
+      "<testsuite name=\"kept\"/></testsuites></testsuites>",
+      "<testsuites name=\"a\"><testsuite name=\"s\"/><testsuites name=\"b\">"
+      "<testsuite name=\"bad\"><testcase/></testsuite></testsuites></testsuites>",
+      "<testsuites name=\"r\"><testsuite name=\"s\"><testcase name=\"c\" time=\"x\"/>",
+  };
+  for (const std::string& xml : documents) {
+    const auto kept = deserialize_from_str(xml);
+    RecordingSink sink;
+    const auto handed = deserialize_from_valid_utf8(xml, sink);
+    ASSERT_EQ(handed.has_value(), kept.has_value()) << xml;
+    if (!kept) {
+      EXPECT_EQ(handed.error().text(), kept.error().text()) << xml;
+      continue;
+    }
+    EXPECT_TRUE(handed->test_suites.empty()) << xml;
+    EXPECT_EQ(handed->name, kept->name) << xml;
+    EXPECT_EQ(sink.suites, kept->test_suites) << xml;
+  }
+}
+
+TEST(Deserializer, LaterRootCountsItsSuitesFromZero) {
+  const auto report = deserialize_from_str(
+      "<testsuites name=\"a\"><testsuite name=\"s\"/><testsuites name=\"b\">"
+      "<testsuite name=\"bad\"><testcase/></testsuite></testsuites></testsuites>");
+  ASSERT_FALSE(report.has_value());
+  EXPECT_EQ(report.error().text(),
+            "at testsuites/testsuite[0](\"bad\")/testcase[0]/@name: missing required attribute: name");
+}
+
+TEST(Deserializer, RefusedSuiteEndsTheRead) {
+  const std::string xml =
+      "<testsuites name=\"r\"><testsuite name=\"a\"/><testsuite name=\"b\"/>"
+      "<testsuite name=\"c\"/></testsuites>";
+  RecordingSink sink(1);
+  EXPECT_FALSE(deserialize_from_valid_utf8(xml, sink).has_value());
+  EXPECT_EQ(sink.offered, 2u);
+  ASSERT_EQ(sink.suites.size(), 1u);
+  EXPECT_EQ(sink.suites[0].name.view(), "a");
 }
 
 }  // namespace

@@ -115,6 +115,21 @@ def test_refused_input(xml, exc_type, message):
     assert not hasattr(excinfo.value, "__notes__")
 
 
+def test_suites_made_while_reading_follow_the_document():
+    # Suites become objects as they are read: a later root still drops the
+    # suites before it, and an error after a good suite still refuses all.
+    report = Report.from_xml(
+        '<testsuites name="a"><testsuite name="dropped"/>'
+        '<testsuites name="b"><testsuite name="kept"/></testsuites></testsuites>')
+    assert report.name == "b"
+    assert [suite.name for suite in report.test_suites] == ["kept"]
+    with pytest.raises(DeserializationError) as excinfo:
+        Report.from_xml('<testsuites name="r"><testsuite name="fine"><testcase name="t"/>'
+                        '</testsuite><testsuite name="bad"><testcase/></testsuite></testsuites>')
+    assert str(excinfo.value) == (
+        'at testsuites/testsuite[1]("bad")/testcase[0]/@name: missing required attribute: name')
+
+
 def test_deserialization_error_is_a_corvane_error():
     with pytest.raises(CorvaneError) as excinfo:
         Report.from_xml("<a/>")
