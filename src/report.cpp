@@ -313,7 +313,6 @@ PyObject* write_xml(PyObject* self, PyObject* args, PyObject* kwargs) {
   Py_RETURN_NONE;
 }
 
-// A new Report from a model report, which is consumed.
 // Makes each suite's object as soon as the suite has been read. Nothing
 // here runs Python code: the objects made are all of this module's own
 // classes, which the garbage collector does not track, so making them
