@@ -55,62 +55,74 @@ inline std::size_t skip_flag(std::string_view text, std::size_t from, Flag flag)
   return static_cast<std::size_t>(p - text.data());
 }
 
-// Offset of the first byte of `text` at or after `from` that equals one of
-// `Bytes`, or text.size() when there is none. Inline, sixteen bytes a step:
-// the spans searched (attribute keys and values, indentation, tags) are
-// mostly short, where a library call costs more than the search.
+// The byte sets the inline search below looks for. Each gives the test of
+// one byte and, with SSE2, the mask of the bytes of a sixteen-byte block
+// that pass it.
 template <char... Bytes>
-inline std::size_t find_any(std::string_view text, std::size_t from) noexcept {
+struct AnyOf {
+  static bool holds(char c) noexcept { return ((c == Bytes) || ...); }
+#if defined(__SSE2__)
+  static unsigned block_bits(const char* block_start) noexcept {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block_start));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8((... | _mm_cmpeq_epi8(block, _mm_set1_epi8(Bytes)))));
+  }
+#endif
+};
+
+// Bytes outside printable ASCII (0x20 to 0x7F), and '&'.
+struct NotPlainAscii {
+  static bool holds(char c) noexcept {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte >= 0x80 || byte == '&';
+  }
+#if defined(__SSE2__)
+  static unsigned block_bits(const char* block_start) noexcept {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block_start));
+    // Signed, so "below 0x20" also takes every byte from 0x80 up.
+    const __m128i outside = _mm_cmplt_epi8(block, _mm_set1_epi8(0x20));
+    const __m128i ampersand = _mm_cmpeq_epi8(block, _mm_set1_epi8('&'));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(outside, ampersand)));
+  }
+#endif
+};
+
+// Offset of the first byte of `text` at or after `from` in the set `Set`, or
+// text.size() when there is none. Inline, sixteen bytes a step: the spans
+// searched (attribute keys and values, indentation, tags) are mostly short,
+// where a library call costs more than the search.
+template <typename Set>
+inline std::size_t find_first(std::string_view text, std::size_t from) noexcept {
   const char* p = text.data() + from;
   const char* const end = text.data() + text.size();
 #if defined(__SSE2__)
-  auto hit_bits = [](const char* block_start) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block_start));
-    const __m128i hits = (... | _mm_cmpeq_epi8(block, _mm_set1_epi8(Bytes)));
-    return static_cast<unsigned>(_mm_movemask_epi8(hits));
-  };
   for (; end - p >= 16; p += 16) {
-    if (const unsigned bits = hit_bits(p); bits != 0) {
+    if (const unsigned bits = Set::block_bits(p); bits != 0) {
       return static_cast<std::size_t>(p - text.data()) + std::countr_zero(bits);
     }
   }
   // The rest as the text's last sixteen bytes, without the bits of those
   // before `p`, which were searched already (or lie before `from`).
   if (p != end && text.size() >= 16) {
-    const unsigned bits = hit_bits(end - 16) >> (16 - (end - p));
+    const unsigned bits = Set::block_bits(end - 16) >> (16 - (end - p));
     return bits != 0 ? static_cast<std::size_t>(p - text.data()) + std::countr_zero(bits)
                      : text.size();
   }
 #endif
-  while (p != end && ((*p != Bytes) && ...)) ++p;
+  while (p != end && !Set::holds(*p)) ++p;
   return static_cast<std::size_t>(p - text.data());
 }
 
-// Whether every byte of `text` is printable ASCII (0x20 to 0x7F) other than
-// '&': such a value holds no reference to resolve and nothing that cleaning
-// changes. Inline and sixteen bytes a step, for the same reason as find_any.
+// Offset of the first byte at or after `from` that equals one of `Bytes`.
+template <char... Bytes>
+inline std::size_t find_any(std::string_view text, std::size_t from) noexcept {
+  return find_first<AnyOf<Bytes...>>(text, from);
+}
+
+// Whether every byte of `text` is printable ASCII other than '&': such a
+// value holds no reference to resolve and nothing that cleaning changes.
 inline bool is_plain_ascii_without_references(std::string_view text) noexcept {
-  const char* p = text.data();
-  const char* const end = text.data() + text.size();
-#if defined(__SSE2__)
-  auto special_bits = [](const char* block_start) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block_start));
-    // Signed, so "below 0x20" also takes every byte from 0x80 up.
-    const __m128i outside = _mm_cmplt_epi8(block, _mm_set1_epi8(0x20));
-    const __m128i ampersand = _mm_cmpeq_epi8(block, _mm_set1_epi8('&'));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(outside, ampersand)));
-  };
-  for (; end - p >= 16; p += 16) {
-    if (special_bits(p) != 0) return false;
-  }
-  // The rest as the text's last sixteen bytes, as in find_any.
-  if (p != end && text.size() >= 16) return (special_bits(end - 16) >> (16 - (end - p))) == 0;
-#endif
-  for (; p != end; ++p) {
-    const auto byte = static_cast<unsigned char>(*p);
-    if (byte < 0x20 || byte >= 0x80 || byte == '&') return false;
-  }
-  return true;
+  return find_first<NotPlainAscii>(text, 0) == text.size();
 }
 
 // Offset of the `quote` (a double or single quote) that closes a quoted
