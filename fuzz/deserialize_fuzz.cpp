@@ -1,13 +1,18 @@
 // Feeds arbitrary bytes to the report deserializer. Any input must end in a
-// report or an error; a report that reads must write, read back, and reach a
+// report or an error, the same whether suites are kept or handed over as
+// they are read; a report that reads must write, read back, and reach a
 // fixed point after one normalising round (reading trims white space that
 // sanitising may expose, and writing keeps milliseconds only).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <expected>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
+#include "model/utf8_check.hpp"
 #include "xml_read/report_deserializer.hpp"
 #include "xml_write/report_serializer.hpp"
 #include "xml_write/xml_name.hpp"
@@ -49,11 +54,39 @@ bool writable(const corvane::Report& report) {
   return true;
 }
 
+class KeptSuites final : public corvane::SuiteSink {
+ public:
+  bool take(corvane::TestSuite&& suite) override {
+    suites.push_back(std::move(suite));
+    return true;
+  }
+  void restart() override { suites.clear(); }
+
+  std::vector<corvane::TestSuite> suites;
+};
+
+// Reading with a sink must end as reading without one: the same error, or
+// the same report with its suites handed over.
+void check_handed_over(std::string_view input,
+                       const std::expected<corvane::Report, corvane::DeserializeError>& kept) {
+  if (!corvane::is_valid_utf8(input)) return;
+  KeptSuites sink;
+  auto handed = corvane::deserialize_from_valid_utf8(input, sink);
+  if (handed.has_value() != kept.has_value()) std::abort();
+  if (!kept) {
+    if (handed.error().text() != kept.error().text()) std::abort();
+    return;
+  }
+  handed->test_suites = std::move(sink.suites);
+  if (!(*handed == *kept)) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   auto first = corvane::deserialize_from_str(input);
+  check_handed_over(input, first);
   if (!first) {
     if (first.error().text().empty()) std::abort();
     return 0;

@@ -218,10 +218,6 @@ std::expected<Report, DeserializeError> deserialize_from_str(std::string_view te
   return Deserializer(text).deserialize_report();
 }
 
-std::expected<Report, DeserializeError> deserialize_from_valid_utf8(std::string_view text) {
-  return Deserializer(text, true).deserialize_report();
-}
-
 std::expected<Report, DeserializeError> deserialize_from_valid_utf8(std::string_view text,
                                                                     SuiteSink& sink) {
   return Deserializer(text, true, &sink).deserialize_report();

@@ -13,12 +13,6 @@ namespace corvane {
 // Reads `text` (UTF-8). Counts are kept as the document states them.
 [[nodiscard]] std::expected<Report, DeserializeError> deserialize_from_str(std::string_view text);
 
-// As deserialize_from_str, for text the caller has already found to be valid
-// UTF-8 (a Python str's UTF-8 form, or bytes it checked): the document is not
-// checked a second time.
-[[nodiscard]] std::expected<Report, DeserializeError> deserialize_from_valid_utf8(
-    std::string_view text);
-
 // Takes each test suite as soon as it has been read, in document order, so
 // that a caller turning suites into objects of its own does so while the
 // suite is still in cache, and only one suite's model exists at a time.
@@ -34,7 +28,9 @@ class SuiteSink {
   ~SuiteSink() = default;
 };
 
-// As deserialize_from_valid_utf8, with every suite handed to `sink` instead of
+// As deserialize_from_str, for text the caller has already found to be valid
+// UTF-8 (a Python str's UTF-8 form, or bytes it checked), which is not
+// checked a second time, and with every suite handed to `sink` instead of
 // kept: the report comes back without suites. When the sink refuses a suite
 // the read ends there, with an error that only says so (the sink knows why).
 [[nodiscard]] std::expected<Report, DeserializeError> deserialize_from_valid_utf8(
