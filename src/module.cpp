@@ -2,7 +2,7 @@
 // which publishes every class and exception class under __all__.
 #include <Python.h>
 
-#include "class_registry.hpp"
+#include "classes/class_registry.hpp"
 #include "py/convert.hpp"
 #include "py/ref.hpp"
 #include "py/result.hpp"

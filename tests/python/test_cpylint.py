@@ -11,7 +11,7 @@ import re
 import pytest
 
 SRC = pathlib.Path(__file__).resolve().parents[2] / "src"
-CLASS_SOURCES = sorted(SRC.glob("*.cpp")) + sorted(SRC.glob("*.hpp"))
+CLASS_SOURCES = sorted(SRC.glob("classes/*.cpp")) + sorted(SRC.glob("classes/*.hpp"))
 
 FORBIDDEN = {
     "bare reference decrement": re.compile(r"\bPy_X?DECREF\b|\bPy_CLEAR\b"),
