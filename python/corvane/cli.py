@@ -4,13 +4,14 @@ XML reports. Every error names its file and none prints a traceback."""
 from __future__ import annotations
 
 import argparse
-import datetime
 import sys
-from dataclasses import dataclass, fields
 from typing import Iterator, Sequence
 
-from corvane._corvane import CorvaneError, Failure, Error, Report, Skipped, Success
+from corvane import diff_render, html_report, summary_render
+from corvane._corvane import CorvaneError, Report
+from corvane.diff import compare
 from corvane.loader import loads
+from corvane.results import count, failing, iter_cases, total
 
 STDIN = "-"
 
@@ -44,9 +45,11 @@ def read_bytes(path: str, stdin_used: list[bool]) -> bytes:
         raise FileProblem(path, exc.strerror or str(exc)) from None
 
 
-def load_each(paths: Sequence[str]) -> Iterator[tuple[str, Report]]:
+def load_each(
+    paths: Sequence[str], stdin_used: list[bool] | None = None
+) -> Iterator[tuple[str, Report]]:
     """Each file read tolerantly, in order."""
-    stdin_used = [False]
+    stdin_used = [False] if stdin_used is None else stdin_used
     for path in paths:
         data = read_bytes(path, stdin_used)
         try:
@@ -55,74 +58,22 @@ def load_each(paths: Sequence[str]) -> Iterator[tuple[str, Report]]:
             raise FileProblem(display_name(path), str(exc)) from None
 
 
-@dataclass
-class Counts:
-    suites: int = 0
-    tests: int = 0
-    passed: int = 0
-    failures: int = 0
-    errors: int = 0
-    skipped: int = 0
-    flaky: int = 0
-    time: float = 0.0
-
-    def add(self, other: Counts) -> None:
-        for field in fields(self):
-            setattr(self, field.name, getattr(self, field.name) + getattr(other, field.name))
-
-
-def seconds(value: datetime.timedelta | None) -> float | None:
-    return None if value is None else value.total_seconds()
-
-
-def count(report: Report) -> Counts:
-    counts = Counts(suites=len(report.test_suites))
-    suite_times = 0.0
-    for suite in report.test_suites:
-        case_times = 0.0
-        for case in suite.test_cases:
-            counts.tests += 1
-            status = case.status
-            if isinstance(status, Success):
-                counts.passed += 1
-                counts.flaky += bool(status.flaky_runs)
-            elif isinstance(status, Failure):
-                counts.failures += 1
-            elif isinstance(status, Error):
-                counts.errors += 1
-            elif isinstance(status, Skipped):
-                counts.skipped += 1
-            case_times += seconds(case.time) or 0.0
-        suite_time = seconds(suite.time)
-        suite_times += case_times if suite_time is None else suite_time
-    report_time = seconds(report.time)
-    # The most complete time the report states: its own, else its suites'
-    # (each its own, else its cases').
-    counts.time = suite_times if report_time is None else report_time
-    return counts
-
-
-COLUMNS = ("suites", "tests", "passed", "failures", "errors", "skipped", "flaky", "time")
-
-
-def format_row(name: str, counts: Counts, width: int) -> str:
-    cells = [str(getattr(counts, column)) for column in COLUMNS[:-1]]
-    cells.append(f"{counts.time:.3f}s")
-    return f"{name:<{width}}" + "".join(f"{cell:>10}" for cell in cells)
-
-
 def run_summary(args: argparse.Namespace) -> int:
-    rows = [(name, count(report)) for name, report in load_each(args.files)]
-    total = Counts()
-    for _, counts in rows:
-        total.add(counts)
-    width = max(len(name) for name in [*(name for name, _ in rows), "TOTAL", "FILE"]) + 2
-    print(f"{'FILE':<{width}}" + "".join(f"{column:>10}" for column in COLUMNS))
-    for name, counts in rows:
-        print(format_row(name, counts, width))
-    if len(rows) > 1:
-        print(format_row("TOTAL", total, width))
-    if not args.no_fail and (total.failures or total.errors):
+    loaded = list(load_each(args.files))
+    rows = [(name, count(report)) for name, report in loaded]
+    totals = total(loaded)
+    failing_tests = failing(iter_cases(loaded))
+    if args.format == "json":
+        text = summary_render.json_summary(rows, totals, failing_tests)
+    elif args.format == "markdown":
+        text = "\n".join(summary_render.markdown_summary(totals, failing_tests, args.max_failures))
+    else:
+        lines = summary_render.text_table(rows, totals)
+        if args.failures:
+            lines += summary_render.text_failures(failing_tests)
+        text = "\n".join(lines)
+    print(text)
+    if not args.no_fail and (totals.failures or totals.errors):
         return EXIT_ANSWER
     return 0
 
@@ -152,25 +103,52 @@ def run_merge(args: argparse.Namespace) -> int:
     merged = Report(name)
     for _, report in loaded:
         merged.add_test_suites(report.test_suites)
-    text = merged.to_xml()
-    if args.output == STDIN:
+    write_output(args.output, merged.to_xml())
+    return 0
+
+
+def run_html(args: argparse.Namespace) -> int:
+    write_output(args.output, html_report.render(list(load_each(args.files)), args.title))
+    return 0
+
+
+def run_diff(args: argparse.Namespace) -> int:
+    # One pass over standard input, whichever side names it.
+    stdin_used = [False]
+    base = list(load_each(args.base, stdin_used))
+    head = list(load_each(args.head, stdin_used))
+    changes = compare(
+        list(iter_cases(base)), list(iter_cases(head)), total(base), total(head),
+        slowest=args.slowest, min_slowdown=args.min_slowdown,
+    )  # fmt: skip
+    if args.format == "json":
+        print(diff_render.json_diff(changes))
+    elif args.format == "markdown":
+        print("\n".join(diff_render.markdown_diff(changes, args.min_slowdown)))
+    else:
+        print("\n".join(diff_render.text_diff(changes, args.min_slowdown)))
+    return EXIT_ANSWER if changes.new_failures else 0
+
+
+def write_output(path: str, text: str) -> None:
+    """Write `text` to the file `path`, or to standard output for '-'."""
+    if path == STDIN:
         sys.stdout.write(text)
-        return 0
+        return
     try:
-        with open(args.output, "w", encoding="utf-8", newline="") as file:
+        with open(path, "w", encoding="utf-8", newline="") as file:
             file.write(text)
     except OSError as exc:
-        raise FileProblem(args.output, exc.strerror or str(exc)) from None
-    return 0
+        raise FileProblem(path, exc.strerror or str(exc)) from None
 
 
 def parser() -> argparse.ArgumentParser:
     top = argparse.ArgumentParser(
         prog="python -m corvane",
-        description="Summarise, check and merge JUnit XML reports. "
+        description="Summarise, check, merge, render and compare JUnit XML reports. "
         "FILE may be '-' for standard input.",
-        epilog="Exit status: 0 on success, 1 for failing tests (summary) or invalid "
-        "files (check), 2 when a file cannot be read or understood at all.",
+        epilog="Exit status: 0 on success, 1 for failing tests (summary), invalid files "
+        "(check) or new failures (diff), 2 when a file cannot be read or understood at all.",
     )
     commands = top.add_subparsers(dest="command", required=True, metavar="COMMAND")
 
@@ -184,6 +162,27 @@ def parser() -> argparse.ArgumentParser:
     summary.add_argument("files", nargs="+", metavar="FILE")
     summary.add_argument(
         "--no-fail", action="store_true", help="exit with status 0 even if tests failed"
+    )
+    summary.add_argument(
+        "--format",
+        choices=("text", "markdown", "json"),
+        default="text",
+        help="text: the table (default); markdown: the totals and a table of failing tests, "
+        "for a CI job summary or a pull-request comment; json: per file, in total and every "
+        "failing test",
+    )
+    summary.add_argument(
+        "--failures",
+        action="store_true",
+        help="text: also list every failing test with its message, grouped by suite "
+        "(markdown and json always list them)",
+    )
+    summary.add_argument(
+        "--max-failures",
+        type=int,
+        default=100,
+        metavar="N",
+        help="markdown: list at most N failing tests (default 100, 0 for all)",
     )
     summary.set_defaults(run=run_summary)
 
@@ -211,11 +210,69 @@ def parser() -> argparse.ArgumentParser:
         "--name", help="the merged report's name (default: the first report's name)"
     )
     merge.set_defaults(run=run_merge)
+
+    html = commands.add_parser(
+        "html",
+        help="render reports as one self-contained web page",
+        description="Read each report tolerantly and write one HTML page of them all: the "
+        "totals, the failures and errors with their messages, stack traces and output, "
+        "flaky tests, the slowest tests, and every suite with a search box and an outcome "
+        "filter. The page needs no network and opens from disk.",
+    )
+    html.add_argument("files", nargs="+", metavar="FILE")
+    html.add_argument(
+        "-o", "--output", required=True, metavar="OUT", help="the page to write ('-': stdout)"
+    )
+    html.add_argument(
+        "--title", help="the page's title (default: the report's name, for one file)"
+    )
+    html.set_defaults(run=run_html)
+
+    diff = commands.add_parser(
+        "diff",
+        usage="python -m corvane diff [options] BASE... -- HEAD...",
+        help="what changed between two runs",
+        description="Compare a base run with a head run, each one or more reports, and "
+        "print the new failures, fixed tests, tests still failing, added and removed tests "
+        "and the largest slowdowns. Tests are matched by suite, class name and name; a name "
+        "that occurs several times is matched in order of occurrence; a renamed suite's "
+        "tests read as removed and added. Exits with status 1 if there are new failures "
+        "(a failing test that passed, was skipped or did not exist in the base run).",
+    )
+    diff.add_argument("base", nargs="+", metavar="BASE")
+    diff.add_argument(
+        "--head",
+        nargs="+",
+        required=True,
+        metavar="HEAD",
+        help="the head run's files; '--' before them says the same",
+    )
+    diff.add_argument("--format", choices=("text", "markdown", "json"), default="text")
+    diff.add_argument(
+        "--slowest", type=int, default=10, metavar="N", help="list at most N slowdowns (default 10)"
+    )
+    diff.add_argument(
+        "--min-slowdown",
+        type=float,
+        default=0.1,
+        metavar="SECONDS",
+        help="list only tests slower by at least this much (default 0.1)",
+    )
+    diff.set_defaults(run=run_diff)
     return top
 
 
+def head_separator(argv: list[str]) -> list[str]:
+    """`diff BASE... -- HEAD...` as `diff BASE... --head HEAD...`: argparse
+    would drop a bare '--' between two lists of files."""
+    if argv[:1] == ["diff"] and "--" in argv:
+        at = argv.index("--")
+        return [*argv[:at], "--head", *argv[at + 1 :]]
+    return argv
+
+
 def main(argv: Sequence[str] | None = None) -> int:
-    args = parser().parse_args(argv)
+    args = parser().parse_args(head_separator(list(sys.argv[1:] if argv is None else argv)))
     try:
         return args.run(args)
     except FileProblem as problem:
