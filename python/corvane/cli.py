@@ -119,7 +119,7 @@ def run_diff(args: argparse.Namespace) -> int:
     head = list(load_each(args.head, stdin_used))
     changes = compare(
         list(iter_cases(base)), list(iter_cases(head)), total(base), total(head),
-        slowest=args.slowest, min_slowdown=args.min_slowdown,
+        slowest=args.slowest, min_slowdown=args.min_slowdown, by_suite=not args.ignore_suite_names,
     )  # fmt: skip
     if args.format == "json":
         print(diff_render.json_diff(changes))
@@ -236,7 +236,7 @@ def parser() -> argparse.ArgumentParser:
         "print the new failures, fixed tests, tests still failing, added and removed tests "
         "and the largest slowdowns. Tests are matched by suite, class name and name; a name "
         "that occurs several times is matched in order of occurrence; a renamed suite's "
-        "tests read as removed and added. Exits with status 1 if there are new failures "
+        "tests read as removed and added (see --ignore-suite-names). Exits with status 1 if there are new failures "
         "(a failing test that passed, was skipped or did not exist in the base run).",
     )
     diff.add_argument("base", nargs="+", metavar="BASE")
@@ -248,6 +248,12 @@ def parser() -> argparse.ArgumentParser:
         help="the head run's files; '--' before them says the same",
     )
     diff.add_argument("--format", choices=("text", "markdown", "json"), default="text")
+    diff.add_argument(
+        "--ignore-suite-names",
+        action="store_true",
+        help="match tests by class name and name only (for runs that name their suites "
+        "differently)",
+    )
     diff.add_argument(
         "--slowest", type=int, default=10, metavar="N", help="list at most N slowdowns (default 10)"
     )

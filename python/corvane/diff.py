@@ -6,7 +6,9 @@ repeated under parameters with equal names, or the same suite in two files),
 the first occurrence in the base run is matched with the first in the head
 run, the second with the second, and so on; the ones left over count as
 added or removed. A renamed suite is not guessed at: its tests read as
-removed under the old name and added under the new one.
+removed under the old name and added under the new one, unless suite
+names are left out of the key (`by_suite=False`), for runs that name their
+suites differently.
 """
 
 from __future__ import annotations
@@ -19,8 +21,8 @@ from corvane.results import FAILING, CaseRef, Counts
 Key = tuple[str, str, str]
 
 
-def key(ref: CaseRef) -> Key:
-    return (ref.suite, ref.classname, ref.name)
+def key(ref: CaseRef, by_suite: bool = True) -> Key:
+    return (ref.suite if by_suite else "", ref.classname, ref.name)
 
 
 @dataclass(frozen=True)
@@ -59,16 +61,17 @@ def compare(
     head_counts: Counts,
     slowest: int = 10,
     min_slowdown: float = 0.0,
+    by_suite: bool = True,
 ) -> RunDiff:
     """Tests in head order (removed ones in base order); slowdowns largest
     first, at most `slowest` of them, each at least `min_slowdown` seconds."""
     waiting: dict[Key, list[CaseRef]] = defaultdict(list)
     for ref in reversed(base):
-        waiting[key(ref)].append(ref)  # popped from the end: first occurrence first
+        waiting[key(ref, by_suite)].append(ref)  # popped from the end: first occurrence first
     result = RunDiff(base_counts, head_counts)
     matched = []
     for ref in head:
-        queue = waiting.get(key(ref))
+        queue = waiting.get(key(ref, by_suite))
         before = queue.pop() if queue else None
         change = Change(before, ref)
         failing_now = ref.outcome in FAILING

@@ -97,21 +97,27 @@ def test_merge_default_name_and_stdout(capsys):
     assert merged.name == "AllTests"
 
 
-@pytest.mark.parametrize("command", ["summary", "check", "merge"])
+def extra_arguments(command, tmp_path):
+    if command in ("merge", "html"):
+        return ["-o", str(tmp_path / "out.xml")]
+    return ["--", str(REAL / "gtest.xml")] if command == "diff" else []
+
+
+@pytest.mark.parametrize("command", ["summary", "check", "merge", "html", "diff"])
 def test_unreadable_file_is_named_without_traceback(tmp_path, command):
     missing = tmp_path / "missing.xml"
-    extra = ["-o", str(tmp_path / "out.xml")] if command == "merge" else []
+    extra = extra_arguments(command, tmp_path)
     result = run(command, missing, *extra)
     assert result.returncode == 2
     assert str(missing).encode() in result.stderr
     assert b"Traceback" not in result.stderr
 
 
-@pytest.mark.parametrize("command", ["summary", "merge"])
+@pytest.mark.parametrize("command", ["summary", "merge", "html", "diff"])
 def test_document_not_understood_is_named_without_traceback(tmp_path, command):
     bad = tmp_path / "bad.xml"
     bad.write_text("<results/>")
-    extra = ["-o", str(tmp_path / "out.xml")] if command == "merge" else []
+    extra = extra_arguments(command, tmp_path)
     result = run(command, bad, *extra)
     assert result.returncode == 2
     assert result.stderr.decode().strip() == (
@@ -132,5 +138,5 @@ def test_standard_input():
 def test_help_names_the_commands():
     result = run("--help")
     assert result.returncode == 0
-    for command in (b"summary", b"check", b"merge"):
+    for command in (b"summary", b"check", b"merge", b"html", b"diff"):
         assert command in result.stdout

@@ -139,6 +139,18 @@ def test_diff_of_real_runs_from_standard_input():
     assert "New failures: 0" in out and "Still failing: 6" in out and "Added tests: 0" in out
 
 
+def test_diff_can_match_across_suite_names(capsys):
+    # The same pytest tests, written under the suite names "sample" and "pytest".
+    base, head = str(REAL / "pytest_xunit2.xml"), str(REAL / "pytest_reruns.xml")
+    assert main(["diff", "--format", "json", base, "--", head]) == 1
+    assert len(json.loads(capsys.readouterr().out)["removed"]) == 11
+    assert main(["diff", "--format", "json", "--ignore-suite-names", base, "--", head]) == 0
+    document = json.loads(capsys.readouterr().out)
+    assert [c["name"] for c in document["fixed"]] == ["test_flaky_passes_on_third_attempt"]
+    assert [c["name"] for c in document["still_failing"]] == ["test_always_fails_with_retries"]
+    assert (len(document["added"]), len(document["removed"])) == (0, 8)
+
+
 HOSTILE = "<img src=x onerror=alert(1)></script><!--\u2028&amp;"
 
 
