@@ -11,7 +11,7 @@ from corvane import diff_render, html_report, summary_render
 from corvane._corvane import CorvaneError, Report
 from corvane.diff import compare
 from corvane.loader import loads
-from corvane.results import count, failing, iter_cases, total
+from corvane.results import Counts, count, failing, iter_cases, total
 
 STDIN = "-"
 
@@ -61,7 +61,9 @@ def load_each(
 def run_summary(args: argparse.Namespace) -> int:
     loaded = list(load_each(args.files))
     rows = [(name, count(report)) for name, report in loaded]
-    totals = total(loaded)
+    totals = Counts()
+    for _, counts in rows:
+        totals.add(counts)
     failing_tests = failing(iter_cases(loaded))
     if args.format == "json":
         text = summary_render.json_summary(rows, totals, failing_tests)
@@ -279,6 +281,10 @@ def head_separator(argv: list[str]) -> list[str]:
 
 def main(argv: Sequence[str] | None = None) -> int:
     args = parser().parse_args(head_separator(list(sys.argv[1:] if argv is None else argv)))
+    # Test names and messages may hold any character; a terminal that cannot
+    # show one gets an escape rather than a traceback.
+    if hasattr(sys.stdout, "reconfigure"):
+        sys.stdout.reconfigure(errors="backslashreplace")
     try:
         return args.run(args)
     except FileProblem as problem:

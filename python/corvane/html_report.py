@@ -15,8 +15,8 @@ import json
 from importlib import resources
 from typing import Any
 
-from corvane._corvane import Error, Failure, Success
-from corvane.results import FAILING, Counts, Loaded, Status, headline, outcome, seconds, stated_time
+from corvane._corvane import Error, Failure, Success, TestRerun
+from corvane.results import FAILING, Counts, Loaded, Status, headline, seconds, stated_time
 
 TEMPLATE = "report.html"
 DATA_MARKER = "{{ data }}"
@@ -32,7 +32,11 @@ def _stamp(value: datetime.datetime | None) -> str | None:
 
 
 def _attempts(status: Status) -> list[dict[str, Any]]:
-    runs = status.flaky_runs if outcome(status) == "flaky" else getattr(status, "reruns", ())
+    runs: tuple[TestRerun, ...] = ()
+    if isinstance(status, Success):
+        runs = status.flaky_runs
+    elif isinstance(status, (Failure, Error)):
+        runs = status.reruns
     return [
         {
             "kind": "error" if int(run.kind) else "failure",
@@ -80,10 +84,10 @@ def page_data(loaded: Loaded, title: str | None = None) -> dict[str, Any]:
             case_times = 0.0
             for index, case in enumerate(suite.test_cases):
                 status = case.status
-                kind = type(status)
-                if kind is Success:
+                if isinstance(status, Success):
                     code = "k" if status.flaky_runs else "p"
                 else:
+                    kind = type(status)
                     code = "f" if kind is Failure else "e" if kind is Error else "s"
                 tally[code] += 1
                 delta = case.time
