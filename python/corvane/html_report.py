@@ -28,7 +28,7 @@ FAILING_CODES = {CODES[name] for name in FAILING}
 
 
 def _stamp(value: datetime.datetime | None) -> str | None:
-    return None if value is None else value.isoformat()
+    return None if value is None else value.isoformat(timespec="seconds")
 
 
 def _attempts(status: Status) -> list[dict[str, Any]]:
