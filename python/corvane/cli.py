@@ -1,5 +1,7 @@
-"""The command line, ``python -m corvane``: summarise, check and merge JUnit
-XML reports. Every error names its file and none prints a traceback."""
+"""The command line, ``python -m corvane``: summarise, check, merge, render
+as a web page and compare JUnit XML reports. One function per command; what
+they print is made in summary_render, diff_render and html_report. Every
+error names its file and none prints a traceback."""
 
 from __future__ import annotations
 

@@ -75,9 +75,9 @@ def verdict(counts: Counts) -> str:
     if counts.failures or counts.errors:
         errors = "error" if counts.errors == 1 else "errors"
         return f"{counts.failures} failed, {counts.errors} {errors} of {counts.tests} tests"
-    return f"all {counts.tests} tests passed" if not counts.skipped else (
-        f"no failures in {counts.tests} tests ({counts.skipped} skipped)"
-    )
+    if counts.skipped:
+        return f"no failures in {counts.tests} tests ({counts.skipped} skipped)"
+    return f"all {counts.tests} tests passed"
 
 
 def markdown_summary(total: Counts, failing: list[CaseRef], limit: int) -> list[str]:
