@@ -3,6 +3,7 @@ failing tests and the search filter read through the DOM, hostile names and
 output run nothing, and a screenshot is left for a person to look at
 (build/test-artifacts/html-report.png)."""
 
+import os
 import shutil
 import time
 from pathlib import Path
@@ -44,7 +45,11 @@ def browser():
     options.binary_location = CHROMIUM
     for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1100,1000"):
         options.add_argument(argument)
-    driver = webdriver.Chrome(options=options, service=Service(DRIVER))
+    # The browser is not ours to sanitize: a preloaded sanitizer runtime
+    # (scripts/sanitize-python) would stop it from starting.
+    sanitizer = ("LD_PRELOAD", "ASAN_", "LSAN_", "UBSAN_")
+    env = {k: v for k, v in os.environ.items() if not k.startswith(sanitizer)}
+    driver = webdriver.Chrome(options=options, service=Service(DRIVER, env=env))
     yield driver
     driver.quit()
 
