@@ -240,7 +240,8 @@ def parser() -> argparse.ArgumentParser:
         "print the new failures, fixed tests, tests still failing, added and removed tests "
         "and the largest slowdowns. Tests are matched by suite, class name and name; a name "
         "that occurs several times is matched in order of occurrence; a renamed suite's "
-        "tests read as removed and added (see --ignore-suite-names). Exits with status 1 if there are new failures "
+        "tests read as removed and added (see --ignore-suite-names). Exits with status 1 "
+        "if there are new failures "
         "(a failing test that passed, was skipped or did not exist in the base run).",
     )
     diff.add_argument("base", nargs="+", metavar="BASE")

@@ -88,7 +88,7 @@ def compare(
             result.fixed.append(change)
     left = {id(ref) for queue in waiting.values() for ref in queue}
     result.removed = [Change(ref, None) for ref in base if id(ref) in left]
-    slower = [change for change in matched if change.slowdown > 0 and change.slowdown >= min_slowdown]
+    slower = [c for c in matched if c.slowdown > 0 and c.slowdown >= min_slowdown]
     slower.sort(key=lambda change: change.slowdown, reverse=True)
     result.slowdowns = slower[: max(slowest, 0)]
     return result

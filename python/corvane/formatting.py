@@ -19,7 +19,9 @@ def markdown_text(text: str) -> str:
     return _MARKDOWN_SPECIAL.sub(r"\\\1", " ".join(text.split()))
 
 
-def markdown_table(header: Sequence[str], rows: Sequence[Sequence[str]], numeric: int = 0) -> list[str]:
+def markdown_table(
+    header: Sequence[str], rows: Sequence[Sequence[str]], numeric: int = 0
+) -> list[str]:
     """A table whose last `numeric` columns are right-aligned; cells are
     taken as already escaped."""
     align = ["---"] * (len(header) - numeric) + ["---:"] * numeric

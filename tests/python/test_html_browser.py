@@ -18,7 +18,9 @@ ROOT = Path(__file__).resolve().parents[2]
 REAL = ROOT / "tests" / "data" / "real"
 SCREENSHOT = ROOT / "build" / "test-artifacts" / "html-report.png"
 
-webdriver = pytest.importorskip("selenium.webdriver", reason="selenium is not installed (pip install selenium)")
+webdriver = pytest.importorskip(
+    "selenium.webdriver", reason="selenium is not installed (pip install selenium)"
+)
 CHROMIUM = shutil.which("chromium") or shutil.which("chromium-browser")
 DRIVER = shutil.which("chromedriver")
 pytestmark = pytest.mark.skipif(
@@ -86,7 +88,8 @@ def test_page_in_chromium(browser, tmp_path, monkeypatch):
 
     # Every failing test has its card, in document order, the hostile one as plain text.
     failing = [ref.name for ref in iter_cases(loaded) if ref.outcome in FAILING]
-    assert js("return [...document.querySelectorAll('#failures .test-name')].map(e => e.textContent)") == failing
+    cards = "return [...document.querySelectorAll('#failures .test-name')].map(e => e.textContent)"
+    assert js(cards) == failing
     assert failing[-1] == HOSTILE
     assert js("return window.pwned") is None
     assert js("return document.querySelectorAll('img, b, iframe, svg').length") == 1  # the chart
@@ -96,17 +99,23 @@ def test_page_in_chromium(browser, tmp_path, monkeypatch):
     search = browser.find_element("id", "search")
     search.send_keys("issmall")
     # A row's name is its own text node, beside the class name and message spans.
-    names = "return [...document.querySelectorAll('#suites .case-row .case-name')].map(e => [...e.childNodes].find(n => n.nodeType === 3).textContent)"
+    names = (
+        "return [...document.querySelectorAll('#suites .case-row .case-name')]"
+        ".map(e => [...e.childNodes].find(n => n.nodeType === 3).textContent)"
+    )
     until(lambda: js(names) == ["IsSmall/0", "IsSmall/1"])
     browser.find_element("css selector", '#outcome-filter [data-outcome="f"]').click()
     assert js(names) == ["IsSmall/1"]
-    assert js("return document.getElementById('match-count').textContent") == "1 test in 1 suite match"
+    match_count = js("return document.getElementById('match-count').textContent")
+    assert match_count == "1 test in 1 suite match"
     search.clear()
     search.send_keys("onerror")
     until(lambda: js(names) == [HOSTILE])
     js("document.querySelector('#suites details.case').open = true")
     until(lambda: js("return document.querySelectorAll('#suites .case-detail pre').length") > 0)
-    texts = js("return [...document.querySelectorAll('#suites .case-detail pre')].map(p => p.textContent)")
+    texts = js(
+        "return [...document.querySelectorAll('#suites .case-detail pre')].map(p => p.textContent)"
+    )
     assert texts[0] == "</script><svg onload=window.pwned=3>"
     assert "<script>window.pwned=4</script>" in texts
     assert js("return window.pwned") is None
