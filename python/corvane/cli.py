@@ -252,7 +252,13 @@ def parser() -> argparse.ArgumentParser:
         metavar="HEAD",
         help="the head run's files; '--' before them says the same",
     )
-    diff.add_argument("--format", choices=("text", "markdown", "json"), default="text")
+    diff.add_argument(
+        "--format",
+        choices=("text", "markdown", "json"),
+        default="text",
+        help="text for a terminal (default), markdown for a CI job summary or a pull-request "
+        "comment, json for machines",
+    )
     diff.add_argument(
         "--ignore-suite-names",
         action="store_true",
