@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to XmlString: the cleaned text must be valid UTF-8,
 // hold only characters XML 1.0 allows in a document (so no ESC, no C1
-// control, no U+FFFE or U+FFFF), keep no control but the line feed, and stay
-// the same when cleaned again.
+// control, no U+FFFE or U+FFFF), keep no control but the line feed and the
+// tab, and stay the same when cleaned again.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -41,10 +41,10 @@ bool decode(std::string_view s, std::size_t& i, char32_t& cp) {
   return true;
 }
 
-// XML 1.0's Char production, less the tab and carriage return that cleaning
-// removes as controls.
+// XML 1.0's Char production, less the carriage return that cleaning removes
+// as a control.
 bool allowed(char32_t cp) {
-  if (cp == '\n') return true;
+  if (cp == '\n' || cp == '\t') return true;
   if (cp < 0x20) return false;
   if (cp >= 0x7F && cp <= 0x9F) return cp == 0x7F;  // DEL stays, C1 goes
   if (cp >= 0xD800 && cp <= 0xDFFF) return false;

@@ -34,10 +34,15 @@ constexpr bool forbidden_in_xml(unsigned char byte) {
   return byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r';
 }
 
-// The ASCII bytes that survive control-character removal: the line feed and
-// everything from the space up, DEL included.
+// The controls that stay in stored text: the line feed and the tab, which
+// carry the layout of captured output (tab-separated columns). The carriage
+// return is not among them: every XML reader turns it into a line feed.
+constexpr bool is_kept_control(unsigned char byte) { return byte == '\n' || byte == '\t'; }
+
+// The ASCII bytes that survive control-character removal: the kept controls
+// and everything from the space up, DEL included.
 constexpr bool kept_by_control_removal(unsigned char byte) {
-  return byte == '\n' || (byte >= 0x20 && byte < 0x80);
+  return is_kept_control(byte) || (byte >= 0x20 && byte < 0x80);
 }
 
 constexpr Flags classify(unsigned char b) {

@@ -20,9 +20,10 @@ using byte_class::kParameter;
 using byte_class::kPrivate;
 
 // A terminal performs a C0 control met inside a sequence; of those, only the
-// line feed leaves a trace in stored text.
+// controls that plain text keeps (line feed, tab) leave a trace in stored
+// text.
 void execute(unsigned char byte, std::string& out) {
-  if (byte == '\n') out.push_back('\n');
+  if (byte_class::is_kept_control(byte)) out.push_back(static_cast<char>(byte));
 }
 
 SequenceState after_escape(unsigned char byte, std::string& out) {

@@ -28,7 +28,8 @@ static_assert(
       for (int b = 0x20; b < 0x80; ++b) {
         if (!byte_class::has(static_cast<Byte>(b), byte_class::kKeptInText)) return false;
       }
-      return byte_class::has('\n', byte_class::kKeptInText);
+      return byte_class::has('\n', byte_class::kKeptInText) &&
+             byte_class::has('\t', byte_class::kKeptInText);
     }(),
     "the block skip must only pass bytes the table keeps");
 
@@ -79,13 +80,14 @@ bool is_removed_character(const Byte* p, std::size_t length) {
 constexpr std::ptrdiff_t kBlock = 16;
 
 // Bit i is set when byte i of the block at `p` is neither printable ASCII
-// (0x20 to 0x7F) nor the line feed. The signed comparison below 0x20 catches
-// the C0 controls and every byte from 0x80 at once.
+// (0x20 to 0x7F) nor a kept control (line feed, tab). The signed comparison
+// below 0x20 catches the C0 controls and every byte from 0x80 at once.
 unsigned stop_bits(const Byte* p) {
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   const __m128i low = _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20));
-  const __m128i line_feed = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'));
-  return static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(line_feed, low)));
+  const __m128i kept = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
+                                    _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(kept, low)));
 }
 
 int first_stop(unsigned bits) { return std::countr_zero(bits); }
@@ -98,8 +100,8 @@ constexpr std::uint64_t kEveryByte = 0x0101010101010101;
 // (w - 0x20..) & ~w. A borrow can also mark a good byte, but only one more
 // significant than a truly marked one. So the first marked byte in memory is
 // exact on a little-endian machine and at worst too early elsewhere, which
-// costs no more than a step through the byte-wise path. Line feeds stop this
-// scan too; skip_kept steps over them.
+// costs no more than a step through the byte-wise path. Line feeds and tabs
+// stop this scan too; skip_kept steps over them.
 std::uint64_t stop_bits(const Byte* p) {
   std::uint64_t w;
   std::memcpy(&w, p, sizeof w);

@@ -9,9 +9,9 @@
 // into the first rather than run as its own pass: plain text keeps an ASCII
 // byte only if both stages keep it (byte_class.hpp builds one table from
 // both rules), the ground-text scan drops U+FFFE and U+FFFF where it drops
-// the C1 controls, and the only other bytes ever output are the line feed a
-// sequence executes and U+FFFD, both legal in XML. The checks below hold the
-// ASCII part of that reasoning to the tables at compile time.
+// the C1 controls, and the only other bytes ever output are the line feed or
+// tab a sequence executes and U+FFFD, all legal in XML. The checks below hold
+// the ASCII part of that reasoning to the tables at compile time.
 //
 // Any bytes are accepted, not only UTF-8: outside escape sequences a byte
 // that does not start a well-formed character is dropped if it lies in 0x80
@@ -37,7 +37,7 @@ constexpr bool xml_filter_is_folded_in() {
       return false;
     }
   }
-  return !byte_class::forbidden_in_xml('\n');
+  return !byte_class::forbidden_in_xml('\n') && !byte_class::forbidden_in_xml('\t');
 }
 static_assert(xml_filter_is_folded_in(), "plain text must never keep an XML-forbidden control");
 

@@ -191,7 +191,7 @@ TEST(TestCaseStatus, OperationsThatDoNotApplyAreNoOps) {
 TEST(TestCaseStatus, TextSettersCleanAndReplace) {
   TestCaseStatus skipped = TestCaseStatus::skipped();
   skipped.set_message("\x1b[33mfirst\x1b[0m");
-  skipped.set_message("second\tline");
+  skipped.set_message("second\rline");
   skipped.set_type("\x1b]0;t\x07kind");
   const auto& s = std::get<Skipped>(skipped.value());
   EXPECT_EQ(s.message, XmlString("secondline"));
@@ -238,7 +238,7 @@ TEST(Records, ConstructorsCleanNamesAndStartEmpty) {
   expect_counts(counts_of(report), {0, 0, 0, 0});
   EXPECT_FALSE(report.disabled || report.uuid || report.timestamp || report.time);
 
-  const TestSuite suite("unit\ttests");
+  const TestSuite suite("unit\x07tests");
   EXPECT_EQ(suite.name, XmlString("unittests"));
   expect_counts(counts_of(suite), {0, 0, 0, 0});
   EXPECT_TRUE(suite.test_cases.empty() && suite.properties.empty() && suite.extra.empty());

@@ -102,11 +102,12 @@ std::string all_c1_controls() {
 // Adjacent literals split a hex escape from a following digit or letter.
 const TextCase kExamples[] = {
     {"ColourSequences", "\x1b[31mred\x1b[0m", "red"},
-    {"TabDropped", "a\tb", "ab"},
+    {"TabKept", "a\tb", "a\tb"},
     {"CarriageReturnDropped", "a\r\nb", "a\nb"},
     {"OscEndedByBel", "\x1b]0;title\x07x", "x"},
     {"OscEndedByStringTerminator", "\x1b]0;title\x1b\\x", "x"},
     {"LineFeedInsideCsiIsOutput", "\x1b[1\n2mx", "\nx"},
+    {"TabInsideCsiIsOutput", "\x1b[1\t2mx", "\tx"},
     {"DcsEndedByStringTerminator", "\x1bPqdata\x1b\\x", "x"},
     {"LineFeedInsideDcsIsLost", "\x1bPqda\nta\x1b\\x", "x"},
     {"ApcNotEndedByBel", "\x1b_app\x07x", ""},
@@ -123,7 +124,7 @@ const TextCase kPlainText[] = {
     {"AsciiUnchanged", "Hello, world! {}[]~", "Hello, world! {}[]~"},
     {"LongAsciiUnchanged", std::string(1000, 'q'), std::string(1000, 'q')},
     {"NulDropped", "a\0b"s, "ab"},
-    {"EveryC0ButLineFeedDropped", all_c0_but_esc(), "<\n>"},
+    {"EveryC0ButLineFeedAndTabDropped", all_c0_but_esc(), "<\t\n>"},
     {"EveryC1Dropped", all_c1_controls(), "<>"},
     {"NoBreakSpaceKept", "\xC2\xA0", "\xC2\xA0"},
     {"MultibyteKept", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
@@ -134,7 +135,7 @@ const TextCase kPlainText[] = {
      "\xEF\xBF\xBD\xF0\x90\x80\x80" "0123456789"},
     {"OtherNoncharactersKept", "\xEF\xB7\x90\xF0\x9F\xBF\xBE", "\xEF\xB7\x90\xF0\x9F\xBF\xBE"},
     {"ControlsBetweenWordRuns", "0123456789\t0123456789\x01" "abcdefgh\n",
-     "01234567890123456789abcdefgh\n"},
+     "0123456789\t0123456789abcdefgh\n"},
     {"C1AfterLongRun", "abcdefghij\xC2\x85" "k", "abcdefghijk"},
 };
 
@@ -198,7 +199,7 @@ INSTANTIATE_TEST_SUITE_P(InvalidUtf8, CleanText, testing::ValuesIn(kInvalidUtf8)
 TEST(XmlString, AppendSanitisedKeepsWhatIsAlreadyThere) {
   std::string out = "kept:";
   append_sanitised("\x1b[1mbold\x1b[0m\t!", out);
-  EXPECT_EQ(out, "kept:bold!");
+  EXPECT_EQ(out, "kept:bold\t!");
 }
 
 TEST(XmlString, EqualityAndHashAreByCleanedContent) {
@@ -287,7 +288,7 @@ using enum SequenceState;
 struct StateRow {
   const char* name;
   SequenceState state;
-  bool executes_line_feed = false;
+  bool executes_controls = false;  // a line feed or tab met here is output
   std::optional<SequenceState> intermediate = {};  // 0x20-0x2F
   std::optional<SequenceState> parameter = {};     // 0x30-0x3B
   std::optional<SequenceState> private_mark = {};  // 0x3C-0x3F
@@ -333,28 +334,29 @@ TEST_P(StateTransitions, EveryByte) {
     const SequenceState next = step_sequence(row.state, b, out);
     EXPECT_EQ(static_cast<int>(next), static_cast<int>(expected_next(row, b)))
         << "byte 0x" << std::hex << value;
-    const bool line_feed_out = b == '\n' && row.executes_line_feed;
-    EXPECT_EQ(out, line_feed_out ? "\n" : "") << "byte 0x" << std::hex << value;
+    const bool output = (b == '\n' || b == '\t') && row.executes_controls;
+    EXPECT_EQ(out, output ? std::string(1, static_cast<char>(b)) : "")
+        << "byte 0x" << std::hex << value;
   }
 }
 
 // clang-format off
 const StateRow kStateRows[] = {
-    {.name = "Escape", .state = Escape, .executes_line_feed = true,
+    {.name = "Escape", .state = Escape, .executes_controls = true,
      .intermediate = EscapeIntermediate, .parameter = Ground, .private_mark = Ground,
      .final_byte = Ground,
      .overrides = {{'P', DcsEntry}, {'X', SosPmApcString}, {'^', SosPmApcString},
                    {'_', SosPmApcString}, {'[', CsiEntry}, {']', OscString}}},
-    {.name = "EscapeIntermediate", .state = EscapeIntermediate, .executes_line_feed = true,
+    {.name = "EscapeIntermediate", .state = EscapeIntermediate, .executes_controls = true,
      .parameter = Ground, .private_mark = Ground, .final_byte = Ground},
-    {.name = "CsiEntry", .state = CsiEntry, .executes_line_feed = true,
+    {.name = "CsiEntry", .state = CsiEntry, .executes_controls = true,
      .intermediate = CsiIntermediate, .parameter = CsiParameter, .private_mark = CsiParameter,
      .final_byte = Ground},
-    {.name = "CsiParameter", .state = CsiParameter, .executes_line_feed = true,
+    {.name = "CsiParameter", .state = CsiParameter, .executes_controls = true,
      .intermediate = CsiIntermediate, .private_mark = CsiIgnore, .final_byte = Ground},
-    {.name = "CsiIntermediate", .state = CsiIntermediate, .executes_line_feed = true,
+    {.name = "CsiIntermediate", .state = CsiIntermediate, .executes_controls = true,
      .parameter = CsiIgnore, .private_mark = CsiIgnore, .final_byte = Ground},
-    {.name = "CsiIgnore", .state = CsiIgnore, .executes_line_feed = true, .final_byte = Ground},
+    {.name = "CsiIgnore", .state = CsiIgnore, .executes_controls = true, .final_byte = Ground},
     {.name = "DcsEntry", .state = DcsEntry,
      .intermediate = DcsIntermediate, .parameter = DcsParameter, .private_mark = DcsParameter,
      .final_byte = DcsPassthrough},
@@ -396,7 +398,7 @@ std::optional<std::string> broken_rule(std::string_view out) {
   if (!is_valid_utf8(out)) return "invalid UTF-8";
   for (std::size_t i = 0; i < out.size(); ++i) {
     const auto b = static_cast<unsigned char>(out[i]);
-    if (b < 0x20 && b != '\n') return "C0 control at " + std::to_string(i);
+    if (b < 0x20 && b != '\n' && b != '\t') return "C0 control at " + std::to_string(i);
     if (b == 0xC2 && i + 1 < out.size() && static_cast<unsigned char>(out[i + 1]) < 0xA0) {
       return "C1 control at " + std::to_string(i);
     }
@@ -466,7 +468,6 @@ TEST(XmlStringProperties, PrintableUtf8IsUnchanged) {
 TEST(XmlStringProperties, EveryCharacterIsSeenAtEveryOffset) {
   const std::vector<std::pair<std::string, std::string>> pieces = {
       {"\x01", ""},
-      {"\t", ""},
       {"\r", ""},
       {"\x1B[31m", ""},
       {"\x80", ""},
@@ -476,6 +477,7 @@ TEST(XmlStringProperties, EveryCharacterIsSeenAtEveryOffset) {
       {"\xE2\x82", kFffd},
       {"\xED\xA0\x80", kFffd + kFffd},
       {"\n", "\n"},
+      {"\t", "\t"},
       {"\x7F", "\x7F"},
       {"\xC3\xA9", "\xC3\xA9"},
       {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},

@@ -171,10 +171,10 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"reruns_without_main_are_flaky_runs",
                     "<rerunFailure/><rerunError/><flakyFailure/>", "success", std::nullopt,
                     std::nullopt, 3, kRerun},
-        // The tab is resolved, then dropped by the usual text cleaning.
+        // References are resolved, then the text is cleaned as usual.
         OutcomeCase{"description_from_references",
                     "<failure>line&#xA;next&#9;tab &lt;&#x1F600;&gt;</failure>", "failure",
-                    std::nullopt, "line\nnexttab <\xF0\x9F\x98\x80>", 0, kRerun}),
+                    std::nullopt, "line\nnext\ttab <\xF0\x9F\x98\x80>", 0, kRerun}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // Each case of the suite as "name:outcome+attempts".
