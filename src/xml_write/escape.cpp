@@ -1,5 +1,6 @@
 // Escaping: the byte scan, the in-place copy into an output buffer, and the
-// copying form for callers that want the escaped text on its own.
+// copying form for callers that want the escaped text on its own. Text and
+// attribute values share the code and differ only in their byte tables.
 #include "xml_write/escape.hpp"
 
 #include <algorithm>
@@ -16,14 +17,19 @@ namespace escape_detail {
 namespace {
 
 #if defined(__SSE2__)
+inline __m128i equal(__m128i bytes, char c) noexcept {
+  return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c));
+}
+
 // Bit i set when byte i of the 16 at `in` needs an entity.
+template <EscapeContext Context>
 inline unsigned special_mask(__m128i bytes) noexcept {
-  const __m128i hits =
-      _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')),
-                                _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'))),
-                   _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')),
-                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\''))),
-                                _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"'))));
+  __m128i hits = _mm_or_si128(
+      _mm_or_si128(equal(bytes, '&'), equal(bytes, '<')),
+      _mm_or_si128(_mm_or_si128(equal(bytes, '>'), equal(bytes, '\'')), equal(bytes, '"')));
+  if constexpr (Context == EscapeContext::Attribute) {
+    hits = _mm_or_si128(hits, _mm_or_si128(equal(bytes, '\n'), equal(bytes, '\t')));
+  }
   return static_cast<unsigned>(_mm_movemask_epi8(hits));
 }
 #endif
@@ -31,12 +37,15 @@ inline unsigned special_mask(__m128i bytes) noexcept {
 // Each entity padded to eight bytes, so it is written with one fixed-size
 // copy into room that is known to be large enough.
 constexpr std::size_t kPaddedEntity = 8;
-constexpr char kPaddedEntities[6][kPaddedEntity] = {{},
-                                                    {'&', 'a', 'm', 'p', ';'},
-                                                    {'&', 'l', 't', ';'},
-                                                    {'&', 'g', 't', ';'},
-                                                    {'&', 'a', 'p', 'o', 's', ';'},
-                                                    {'&', 'q', 'u', 'o', 't', ';'}};
+constexpr char kPaddedEntities[kEntities.size()][kPaddedEntity] = {
+    {},
+    {'&', 'a', 'm', 'p', ';'},
+    {'&', 'l', 't', ';'},
+    {'&', 'g', 't', ';'},
+    {'&', 'a', 'p', 'o', 's', ';'},
+    {'&', 'q', 'u', 'o', 't', ';'},
+    {'&', '#', '1', '0', ';'},
+    {'&', '#', '9', ';'}};
 
 inline char* put_entity(char* out, std::uint8_t entity) noexcept {
   std::memcpy(out, kPaddedEntities[entity], kPaddedEntity);
@@ -48,12 +57,14 @@ inline char* put_entity(char* out, std::uint8_t entity) noexcept {
 // looking at it, so plain runs are copied by the scan itself.
 constexpr std::size_t kSlack = 16;
 
+template <EscapeContext Context>
 char* escape_block(const char* in, const char* end, char* out) noexcept {
+  constexpr const auto& kIndex = kEntityIndex<Context>;
 #if defined(__SSE2__)
   while (end - in >= 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-    const unsigned mask = special_mask(bytes);
+    const unsigned mask = special_mask<Context>(bytes);
     if (mask == 0) {
       in += 16;
       out += 16;
@@ -61,12 +72,12 @@ char* escape_block(const char* in, const char* end, char* out) noexcept {
     }
     const int plain = __builtin_ctz(mask);
     in += plain;
-    out = put_entity(out + plain, kEntityIndex[static_cast<unsigned char>(*in)]);
+    out = put_entity(out + plain, kIndex[static_cast<unsigned char>(*in)]);
     ++in;
   }
 #endif
   for (; in != end; ++in) {
-    const std::uint8_t entity = kEntityIndex[static_cast<unsigned char>(*in)];
+    const std::uint8_t entity = kIndex[static_cast<unsigned char>(*in)];
     if (entity == 0) {
       *out++ = *in;
     } else {
@@ -76,26 +87,8 @@ char* escape_block(const char* in, const char* end, char* out) noexcept {
   return out;
 }
 
-}  // namespace
-
-std::size_t find_special(std::string_view text, std::size_t from) noexcept {
-  const char* const begin = text.data();
-  const char* p = begin + from;
-  const char* const end = begin + text.size();
-#if defined(__SSE2__)
-  while (end - p >= 16) {
-    const unsigned mask = special_mask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-    if (mask != 0) return static_cast<std::size_t>(p - begin) + __builtin_ctz(mask);
-    p += 16;
-  }
-#endif
-  while (p != end && kEntityIndex[static_cast<unsigned char>(*p)] == 0) ++p;
-  return static_cast<std::size_t>(p - begin);
-}
-
-}  // namespace escape_detail
-
-void append_escaped(std::string_view text, OutputBuffer& out) {
+template <EscapeContext Context>
+void append_escaped_in(std::string_view text, OutputBuffer& out) {
   // Worst-case room is reserved per block rather than for the whole text, so
   // a huge captured output does not reserve six times its size.
   constexpr std::size_t kBlock = 4096;
@@ -103,14 +96,49 @@ void append_escaped(std::string_view text, OutputBuffer& out) {
   const char* const end = in + text.size();
   while (in != end) {
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - in), kBlock);
-    char* room = out.append_raw(n * escape_detail::kMaxEntityLength + escape_detail::kSlack);
-    out.commit(escape_detail::escape_block(in, in + n, room));
+    char* room = out.append_raw(n * kMaxEntityLength + kSlack);
+    out.commit(escape_block<Context>(in, in + n, room));
     in += n;
   }
 }
 
+}  // namespace
+
+template <EscapeContext Context>
+std::size_t find_special(std::string_view text, std::size_t from) noexcept {
+  const char* const begin = text.data();
+  const char* p = begin + from;
+  const char* const end = begin + text.size();
+#if defined(__SSE2__)
+  while (end - p >= 16) {
+    const unsigned mask =
+        special_mask<Context>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    if (mask != 0) return static_cast<std::size_t>(p - begin) + __builtin_ctz(mask);
+    p += 16;
+  }
+#endif
+  while (p != end && kEntityIndex<Context>[static_cast<unsigned char>(*p)] == 0) ++p;
+  return static_cast<std::size_t>(p - begin);
+}
+
+template std::size_t find_special<EscapeContext::Text>(std::string_view, std::size_t) noexcept;
+template std::size_t find_special<EscapeContext::Attribute>(std::string_view,
+                                                            std::size_t) noexcept;
+
+}  // namespace escape_detail
+
+void append_escaped(std::string_view text, OutputBuffer& out) {
+  escape_detail::append_escaped_in<EscapeContext::Text>(text, out);
+}
+
+void append_escaped_attribute(std::string_view value, OutputBuffer& out) {
+  escape_detail::append_escaped_in<EscapeContext::Attribute>(value, out);
+}
+
 EscapedText escape(std::string_view text) {
-  if (escape_detail::find_special(text, 0) == text.size()) return EscapedText::borrowed(text);
+  if (escape_detail::find_special<EscapeContext::Text>(text, 0) == text.size()) {
+    return EscapedText::borrowed(text);
+  }
   OutputBuffer out;
   append_escaped(text, out);
   return EscapedText::owned(out.take());

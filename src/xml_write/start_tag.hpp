@@ -28,10 +28,11 @@ class StartTag {
     bytes_.append(name);
   }
 
-  // ` name="value"`, the value escaped; the name is written as given.
+  // ` name="value"`, the value escaped as an attribute value (line feeds and
+  // tabs as character references); the name is written as given.
   void push_attribute(std::string_view name, std::string_view value) {
     open_attribute(name);
-    append_escaped(value, bytes_);
+    append_escaped_attribute(value, bytes_);
     bytes_.append('"');
   }
 

@@ -229,7 +229,7 @@ const CaseLinesCase kCaseForms[] = {
      "        <testcase name=\"t\">\n"
      "            <error message=\"m\">a\nb</error>\n"
      "        </testcase>\n"},
-    {"special_characters_escaped_line_feed_raw",
+    {"special_characters_escaped_line_feed_as_reference",
      [] {
        std::vector<TestCase> cases;
        cases.push_back(TestCase(
@@ -237,7 +237,7 @@ const CaseLinesCase kCaseForms[] = {
        return cases;
      },
      "        <testcase name=\"t&amp;u\">\n"
-     "            <failure message=\"&lt;&gt;&amp;&apos;&quot;\nnext\">"
+     "            <failure message=\"&lt;&gt;&amp;&apos;&quot;&#10;next\">"
      "if a&lt;b &amp;&amp; c&gt;d: f(&apos;&quot;&apos;)</failure>\n"
      "        </testcase>\n"},
     {"flaky_success_orders_properties_runs_output",
@@ -335,8 +335,10 @@ INSTANTIATE_TEST_SUITE_P(EdgeCases, CaseForms, ::testing::ValuesIn(kCaseForms),
 
 // A checker for the subset of XML the serializer writes: nested elements
 // whose attribute values and text hold no raw '<' (nor '>' or '"' where they
-// would be ambiguous) and no '&' outside the five entities; tags balance and
-// attributes are unique. Returns "" when the document passes.
+// would be ambiguous) and no '&' outside the five entities; attribute values
+// hold no raw line feed or tab (an XML reader would turn it into a space)
+// but "&#10;" and "&#9;" instead; tags balance and attributes are unique.
+// Returns "" when the document passes.
 std::string check_document(std::string_view doc, std::size_t& test_cases) {
   constexpr std::string_view kDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   if (!doc.starts_with(kDecl) || !doc.ends_with("</testsuites>\n")) return "bad frame";
@@ -351,12 +353,14 @@ std::string check_document(std::string_view doc, std::size_t& test_cases) {
   };
   // Character data up to `stop`, refusing `forbidden` and unknown references.
   const auto chars = [&](char stop, std::string_view forbidden) -> std::string {
+    const bool attribute = stop == '"';
     for (; i < doc.size() && doc[i] != stop; ++i) {
       if (forbidden.find(doc[i]) != std::string_view::npos) return "raw special character";
       if (doc[i] != '&') continue;
       const std::size_t semi = doc.find(';', i);
       const std::string_view ref = doc.substr(i, semi - i + 1);
-      if (ref != "&amp;" && ref != "&lt;" && ref != "&gt;" && ref != "&apos;" && ref != "&quot;")
+      if (ref != "&amp;" && ref != "&lt;" && ref != "&gt;" && ref != "&apos;" &&
+          ref != "&quot;" && !(attribute && (ref == "&#10;" || ref == "&#9;")))
         return "bad reference";
       i = semi;
     }
@@ -389,7 +393,7 @@ std::string check_document(std::string_view doc, std::size_t& test_cases) {
         if (seen == attribute) return "duplicate attribute";
       attributes.push_back(attribute);
       i += 2;
-      if (std::string e = chars('"', "<>"); !e.empty()) return e;
+      if (std::string e = chars('"', "<>\n\t"); !e.empty()) return e;
       ++i;
     }
     if (doc.substr(i, 2) == "/>") {
@@ -406,7 +410,8 @@ std::string check_document(std::string_view doc, std::size_t& test_cases) {
 
 TEST(ReportSerializer, CheckerRejectsBrokenDocuments) {
   const std::string_view broken[] = {"<testsuites a=\"<\">", "<testsuites>a&b", "<testsuites><a>",
-                                     "<testsuites a=\"1\" a=\"2\">",
+                                     "<testsuites a=\"1\" a=\"2\">", "<testsuites a=\"1\n2\">",
+                                     "<testsuites>&#10;",
                                      "<testsuites>\n</testsuites>\n<x/>\n<testsuites>"};
   for (std::string_view middle : broken) {
     const std::string doc =
