@@ -194,8 +194,9 @@ ReadResult<StatusElement> TestCaseReader::read_status_element(const Event& tag,
       }
       case EventKind::End:
         if (is_status_element(event.name())) {
-          const std::string_view trimmed = trim_unicode_white_space(description);
-          if (!trimmed.empty()) data.description = XmlString(trimmed);
+          if (XmlString text = clean_and_trim(description); !text.empty()) {
+            data.description = std::move(text);
+          }
           path.pop_back();
           return element;
         }
@@ -299,7 +300,7 @@ ReadResult<XmlString> TestCaseReader::read_text_content(std::string_view name,
       }
       case EventKind::End:
         if (event.name() == name) {
-          return ReadResult<XmlString>(std::in_place, trim_unicode_white_space(text));
+          return clean_and_trim(text);
         }
         break;
       case EventKind::Eof:

@@ -1,3 +1,4 @@
+// Unicode White_Space trimming, and the stored form of element text.
 #include "xml_read/unicode_trim.hpp"
 
 #include <cstddef>
@@ -70,6 +71,16 @@ std::string_view trim_unicode_white_space(std::string_view text) noexcept {
     end -= n;
   }
   return text.substr(begin, end - begin);
+}
+
+XmlString clean_and_trim(std::string_view raw) {
+  // The raw text is trimmed first, which costs less than cleaning the white
+  // space and changes nothing: at either end, cleaning turns white space
+  // into white space or nothing, whatever state it is read in.
+  XmlString cleaned(trim_unicode_white_space(raw));
+  const std::string_view trimmed = trim_unicode_white_space(cleaned.view());
+  if (trimmed.size() == cleaned.size()) return cleaned;
+  return XmlString(trimmed);
 }
 
 }  // namespace corvane

@@ -1,7 +1,10 @@
-// Trimming of Unicode White_Space from both ends of UTF-8 text.
+// Trimming of Unicode White_Space from both ends of UTF-8 text, and the
+// stored form of element text read from a document.
 #pragma once
 
 #include <string_view>
+
+#include "model/xml_string.hpp"
 
 namespace corvane {
 
@@ -9,5 +12,11 @@ namespace corvane {
 // property. Bytes that do not form such a character are never removed, so
 // invalid UTF-8 is left in place.
 std::string_view trim_unicode_white_space(std::string_view text) noexcept;
+
+// `raw` cleaned, then trimmed. In that order, so that white space that
+// cleaning exposes (a colour reset after the last line feed, a control
+// between spaces) is trimmed too, and text read back from what was written
+// is the same text.
+XmlString clean_and_trim(std::string_view raw);
 
 }  // namespace corvane

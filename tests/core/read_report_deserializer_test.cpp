@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -237,6 +239,28 @@ TEST(Deserializer, SkippedDescriptionIsTrimmedAndBlankIsAbsent) {
   const auto* b = std::get_if<Skipped>(&blank.test_suites[0].test_cases[0].status.value());
   ASSERT_NE(b, nullptr);
   EXPECT_FALSE(b->description.has_value());
+}
+
+// Texts are cleaned before they are trimmed, so white space that cleaning
+// exposes is trimmed too, and what is written reads back the same.
+TEST(Deserializer, TextIsCleanedThenTrimmed) {
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {" \x16 a", "a"},
+      {"\x16", std::nullopt},
+      {"text\n\x1b[0m", "text"},
+      {"\x1b[1m\tname\tvalue\t42\n", "name\tvalue\t42"},
+  };
+  for (const auto& [raw, expected] : cases) {
+    Report r = read_ok(wrap_case("<skipped>" + raw + "</skipped><system-out>" + raw +
+                                 "</system-out>"));
+    const TestCase& c = r.test_suites[0].test_cases[0];
+    const auto& description = std::get<Skipped>(c.status.value()).description;
+    EXPECT_EQ(description ? std::optional(std::string(description->view())) : std::nullopt,
+              expected)
+        << raw;
+    ASSERT_TRUE(c.system_out.has_value());
+    EXPECT_EQ(c.system_out->view(), expected.value_or("")) << raw;
+  }
 }
 
 TEST(Deserializer, MainElementKeepsOnlyMessageTypeDescription) {
