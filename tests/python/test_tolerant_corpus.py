@@ -64,6 +64,10 @@ EXPECTED = {
             )
         ],
     ),
+    "pytest_tabs.xml": (
+        "pytest tests",
+        [("tabs", [("test_prints_a_table", "success"), ("test_fails_with_tabs", "failure")])],
+    ),
     "gtest.xml": (
         "AllTests",
         [
@@ -196,6 +200,18 @@ def test_pytest_reruns_become_attempts():
     assert failing.rerun_kind == corvane.RerunKind.RERUN
     assert failing.message == "ValueError: still broken"
     assert all(run.message is None for run in failing.reruns)
+
+
+def test_pytest_tabs_survive():
+    report = corvane.load(REAL / "pytest_tabs.xml")
+    printed = case(report, "tabs", "test_prints_a_table").system_out
+    assert printed.endswith("---\nname\tvalue\t42\nother\tvalue\t7")
+    failed = case(report, "tabs", "test_fails_with_tabs")
+    # pytest writes the message's tabs and line feeds as references.
+    assert failed.status.message == (
+        "AssertionError: expected\ta tab\nassert 'a\\tb' == 'a b'\n  \n  - a b\n  + a\tb")
+    assert "E       AssertionError: expected\ta tab\n" in failed.status.description
+    assert failed.system_err.endswith("\ncolumn\tto\tstderr")
 
 
 def test_gtest_several_outcomes_and_naive_timestamps():

@@ -20,6 +20,10 @@ for family in xunit1 xunit2; do
     -o junit_family=$family -o junit_suite_name=sample \
     --junitxml="$out/pytest_$family.xml" test_sample.py >/dev/null || true
 done
+# Tests that print tab-separated columns, with the captured output kept.
+"$python" -m pytest -q -p no:cacheprovider -p no:rerunfailures -c /dev/null --rootdir . \
+  -o junit_suite_name=tabs -o junit_logging=all \
+  --junitxml="$out/pytest_tabs.xml" test_tabs.py >/dev/null || true
 rm -f counter
 ATTEMPT_COUNTER="$work/pytest/counter" "$python" -m pytest -q -p no:cacheprovider -c /dev/null --rootdir . \
   -o junit_family=xunit2 --reruns 3 \
