@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the report deserializer. Any input must end in a
 // report or an error, the same whether suites are kept or handed over as
-// they are read; a report that reads must write, read back, and reach a
-// fixed point after one normalising round (reading trims white space that
-// sanitising may expose, and writing keeps milliseconds only).
+// they are read; a report that reads must write, and the written document
+// must read back into a report that writes the very same bytes. Among the
+// seeds are the canonical forms of real runners' output (real_*.xml).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -93,10 +93,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (!writable(*first)) return 0;
   const std::string written = write_or_abort(*first);
-  const corvane::Report second = read_or_abort(written);
-  const std::string rewritten = write_or_abort(second);
-  const corvane::Report third = read_or_abort(rewritten);
-  if (!(third == second)) std::abort();
-  if (write_or_abort(third) != rewritten) std::abort();
+  if (write_or_abort(read_or_abort(written)) != written) std::abort();
   return 0;
 }
