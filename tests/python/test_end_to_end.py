@@ -139,6 +139,27 @@ def test_documented_differences_after_a_read(written, read_back):
     assert Report.from_xml(doc(written, 7)).to_xml() == doc(read_back, 1)
 
 
+@pytest.mark.parametrize("parser", ["xml.etree.ElementTree", "lxml.etree"])
+def test_xml_parsers_read_attribute_values_exactly_as_set(parser):
+    # A raw line feed or tab in an attribute value would reach them as a space.
+    etree = pytest.importorskip(parser)
+    texts = ["AssertionError: x\nassert False", "name\tvalue\t42", "\n\t both ends \t\n", "<&\"'>"]
+    suite = Suite("s")
+    for i, text in enumerate(texts):
+        rerun = Rerun(NonSuccessKind.ERROR, message=text, type=text)
+        suite.add_test_case(Case(f"t{i}", Failure(text, type=text, reruns=[rerun]),
+                                 extra={"x": text}, properties=[Property(text, text)]))
+    report = Report("r")
+    report.add_test_suite(suite)
+    cases = list(etree.fromstring(report.to_xml().encode()).iter("testcase"))
+    assert len(cases) == len(texts)
+    for case, text in zip(cases, texts):
+        values = [(element.tag, key, value) for element in case.iter()
+                  for key, value in element.attrib.items() if element is not case or key != "name"]
+        assert len(values) == 7
+        assert all(value == text for _, _, value in values), values
+
+
 def test_flaky_rerun_kind_without_reruns_reads_back_as_rerun():
     case = Case("t", Failure(rerun_kind=RerunKind.FLAKY))
     report = Report("r")
