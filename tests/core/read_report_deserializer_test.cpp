@@ -263,6 +263,17 @@ TEST(Deserializer, TextIsCleanedThenTrimmed) {
   }
 }
 
+// Line feeds and tabs in attribute values are written as references; a
+// document written with them raw reads as it always did.
+TEST(Deserializer, RawAndReferencedLineFeedsAndTabsInAttributesReadAlike) {
+  for (const std::string message : {"a\nb\tc", "a&#10;b&#9;c"}) {
+    Report r = read_ok(wrap_case("<failure message=\"" + message + "\"/>"));
+    const auto& status = std::get<NonSuccess>(r.test_suites[0].test_cases[0].status.value());
+    ASSERT_TRUE(status.message.has_value());
+    EXPECT_EQ(status.message->view(), "a\nb\tc") << message;
+  }
+}
+
 TEST(Deserializer, MainElementKeepsOnlyMessageTypeDescription) {
   Report r = read_ok(
       wrap_case("<failure message=\"m\" time=\"1\">a<stackTrace>ignored</stackTrace>b<x>hidden</x>c"
