@@ -27,6 +27,16 @@ using ChildList = std::vector<py::Ref>;
   return tuple;
 }
 
+// New references to the same children: a getter copies the list while the
+// holder is held, then makes the tuple (a tracked object, whose allocation
+// may start a collection and so run Python code) once it is free again.
+inline ChildList copy_of(const ChildList& children) {
+  ChildList copy;
+  copy.reserve(children.size());
+  for (const py::Ref& child : children) copy.push_back(py::Ref::borrow(child.get()));
+  return copy;
+}
+
 // Appends `added` after the existing children; room is made first, so the
 // moves themselves cannot fail half-way.
 inline void append_children(ChildList& children, ChildList&& added) {

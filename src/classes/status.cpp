@@ -81,17 +81,11 @@ constexpr std::size_t index_of(NonSuccessKind kind) { return static_cast<std::si
 
 template <class State>
 PyObject* get_reruns(PyObject* self, void*) {
-  State& stored = py::state_of<State>(self);
-  auto guard = py::borrow(stored.borrow);
-  if (!guard) return nullptr;
-  py::Ref tuple = py::Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(stored.reruns.size())));
+  auto reruns = field::copied(self, &State::reruns);
+  if (!reruns) return nullptr;
+  auto tuple = tuple_of(*reruns);
   if (!tuple) return nullptr;
-  for (std::size_t i = 0; i < stored.reruns.size(); ++i) {
-    // PyTuple_SetItem takes over the new reference.
-    PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i),
-                    py::Ref::borrow(stored.reruns[i].get()).release());
-  }
-  return tuple.release();
+  return tuple->release();
 }
 
 // --- Methods of the classes that hold reruns ---------------------------------
@@ -112,18 +106,18 @@ PyObject* add_rerun(PyObject* self, PyObject* args, PyObject* kwargs) {
   Py_RETURN_NONE;
 }
 
-// The status is held for writing while the sequence is iterated, so code of
-// the sequence that touches it meets the conflicting-access rule.
+// The sequence is iterated (running its Python code, which may touch this
+// very status) before the status is taken, as list.extend does.
 template <class State, const RerunHolderNames& Names>
 PyObject* add_reruns(PyObject* self, PyObject* args, PyObject* kwargs) {
   static constexpr std::array kParams = {py::required("reruns")};
   auto parsed = py::parse_args(Names.add_reruns, kParams, args, kwargs);
   if (!parsed) return nullptr;
+  auto reruns = py::noted("reruns", extract_reruns((*parsed)[0]));
+  if (!reruns) return nullptr;
   State& stored = py::state_of<State>(self);
   auto guard = py::borrow_mut(stored.borrow);
   if (!guard) return nullptr;
-  auto reruns = py::noted("reruns", extract_reruns((*parsed)[0]));
-  if (!reruns) return nullptr;
   stored.reruns.reserve(stored.reruns.size() + reruns->size());
   for (py::Ref& rerun : *reruns) stored.reruns.push_back(std::move(rerun));
   Py_RETURN_NONE;
@@ -235,10 +229,9 @@ PyObject* get_kind(PyObject*, void*) {
 }
 
 PyObject* get_rerun_kind(PyObject* self, void*) {
-  NonSuccessState& stored = py::state_of<NonSuccessState>(self);
-  auto guard = py::borrow(stored.borrow);
-  if (!guard) return nullptr;
-  auto member = rerun_kind_member(stored.rerun_kind);
+  auto rerun_kind = field::copied(self, &NonSuccessState::rerun_kind);
+  if (!rerun_kind) return nullptr;
+  auto member = rerun_kind_member(*rerun_kind);
   if (!member) return nullptr;
   return member->release();
 }
@@ -339,8 +332,8 @@ PyType_Spec skipped_spec = make_spec<SkippedState>("corvane._corvane.Skipped", s
 
 // --- Conversion to and from the model ------------------------------------------------
 
-// Reading a status while it is being changed further up the stack (by Python
-// code that a change of it runs) breaks the conversion's assumptions.
+// No Python code runs while a status is held for a change, so one met in the
+// middle of a change here is a broken invariant.
 template <class State>
 [[nodiscard]] py::Result<py::SharedGuard> hold_for_conversion(PyObject* object) {
   auto guard = py::SharedGuard::try_acquire(py::state_of<State>(object).borrow);

@@ -160,9 +160,9 @@ py::Result<void> set_assertions(PyObject* self, PyObject* value) {
 }
 
 PyObject* get_properties(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto tuple = tuple_of(state(self).properties);
+  auto properties = field::copied(self, &TestCaseState::properties);
+  if (!properties) return nullptr;
+  auto tuple = tuple_of(*properties);
   if (!tuple) return nullptr;
   return tuple->release();
 }
@@ -172,28 +172,28 @@ constexpr std::array kAddPropertyParams = {py::required("property")};
 PyObject* add_property(PyObject* self, PyObject* args, PyObject* kwargs) {
   auto parsed = py::parse_args("TestCase.add_property()", kAddPropertyParams, args, kwargs);
   if (!parsed) return nullptr;
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return nullptr;
   auto type = property_type();
   if (!type) return nullptr;
   auto property =
       py::noted("property", py::to_instance((*parsed)[0], py::as_type(*type), "Property"));
   if (!property) return nullptr;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return nullptr;
   state(self).properties.push_back(py::Ref::borrow(*property));
   Py_RETURN_NONE;
 }
 
 constexpr std::array kAddPropertiesParams = {py::required("properties")};
 
-// The test case is held for the change while the sequence is iterated, so
-// Python code run by the iteration cannot see or change it half-way.
+// The sequence is iterated (running its Python code, which may touch this
+// very test case) before the test case is taken, as list.extend does.
 PyObject* add_properties(PyObject* self, PyObject* args, PyObject* kwargs) {
   auto parsed = py::parse_args("TestCase.add_properties()", kAddPropertiesParams, args, kwargs);
   if (!parsed) return nullptr;
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return nullptr;
   auto properties = py::noted("properties", to_properties((*parsed)[0]));
   if (!properties) return nullptr;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return nullptr;
   append_children(state(self).properties, std::move(*properties));
   Py_RETURN_NONE;
 }
@@ -240,9 +240,9 @@ PyType_Spec spec = {
     slots,
 };
 
-// Held while a parent reads the test case; a test case in the middle of a
-// change can only be met from re-entrant Python code, and is then a broken
-// invariant rather than a user error.
+// Held while a parent reads the test case. No Python code runs while a test
+// case is held for a change, so meeting one here is a broken invariant, not
+// a user error.
 [[nodiscard]] py::Result<py::SharedGuard> read_as_child(PyObject* self) {
   auto guard = py::SharedGuard::try_acquire(state(self).borrow);
   if (!guard) {

@@ -95,9 +95,9 @@ PyObject* test_rerun_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 }
 
 PyObject* get_kind(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto member = non_success_kind_member(state(self).kind);
+  auto kind = field::copied(self, &TestRerunState::kind);
+  if (!kind) return nullptr;
+  auto member = non_success_kind_member(*kind);
   if (!member) return nullptr;
   return member->release();
 }
