@@ -37,6 +37,9 @@ inline ChildList copy_of(const ChildList& children) {
   return copy;
 }
 
+// A new reference to the same object.
+inline py::Ref copy_of(const py::Ref& object) { return py::Ref::borrow(object.get()); }
+
 // Appends `added` after the existing children; room is made first, so the
 // moves themselves cannot fail half-way.
 inline void append_children(ChildList& children, ChildList&& added) {

@@ -16,6 +16,7 @@
 #include "model/report.hpp"
 #include "model/utf8_check.hpp"
 #include "model/xml_string.hpp"
+#include "pickling.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
 #include "py/convert.hpp"
@@ -403,6 +404,15 @@ PyGetSetDef getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// pickle and copy: the name is the constructor's argument, the rest the state.
+constexpr char kSuiteName[] = "TestSuite";
+constexpr char kSetState[] = "Report.__setstate__()";
+using PickleArgs = pickling::Fields<pickling::Field<&ReportState::name>>;
+using PickleState =
+    pickling::Fields<pickling::Children<&ReportState::test_suites, &test_suite_type, kSuiteName>,
+                     pickling::Field<&ReportState::uuid>, pickling::Field<&ReportState::timestamp>,
+                     pickling::Field<&ReportState::time>>;
+
 template <class Function>
 constexpr PyCFunction as_method(Function function) {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
@@ -420,6 +430,10 @@ PyMethodDef methods[] = {
      "from_xml($cls, xml)\n--\n\n"},
     {"read_xml", as_method(&read_xml), METH_VARARGS | METH_KEYWORDS | METH_CLASS,
      "read_xml($cls, reader)\n--\n\n"},
+    {"__reduce__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&pickling::reduce<ReportState, PickleArgs, PickleState>)), METH_NOARGS,
+     "__reduce__($self)\n--\n\n"},
+    {"__setstate__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&pickling::setstate<ReportState, PickleState, kSetState>)), METH_O,
+     "__setstate__($self, state, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -12,6 +12,7 @@
 #include "errors.hpp"
 #include "field_access.hpp"
 #include "model/xml_string.hpp"
+#include "pickling.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
 #include "py/convert.hpp"
@@ -127,8 +128,27 @@ PyObject* add_reruns(PyObject* self, PyObject* args, PyObject* kwargs) {
 // the generic function pointer type, which CPython casts back at the call.
 using GenericFunction = void (*)();
 
-template <class State, const RerunHolderNames& Names>
-std::array<PyMethodDef, 3> rerun_methods() {
+// pickle and copy: a status has no required constructor argument, so
+// everything it stores is its state (Rest, a pickling::Fields).
+template <class State, class Rest, const char* SetState>
+constexpr std::array<PyMethodDef, 2> pickle_methods() {
+  return {{
+      {"__reduce__",
+       reinterpret_cast<PyCFunction>(reinterpret_cast<GenericFunction>(
+           &pickling::reduce<State, pickling::Fields<>, Rest>)),
+       METH_NOARGS, "__reduce__($self)\n--\n\n"},
+      {"__setstate__",
+       reinterpret_cast<PyCFunction>(
+           reinterpret_cast<GenericFunction>(&pickling::setstate<State, Rest, SetState>)),
+       METH_O, "__setstate__($self, state, /)\n--\n\n"},
+  }};
+}
+
+constexpr char kRerunName[] = "TestRerun";
+
+template <class State, const RerunHolderNames& Names, class Rest, const char* SetState>
+std::array<PyMethodDef, 5> rerun_methods() {
+  const auto pickle = pickle_methods<State, Rest, SetState>();
   return {{
       {"add_rerun",
        reinterpret_cast<PyCFunction>(reinterpret_cast<GenericFunction>(&add_rerun<State, Names>)),
@@ -136,6 +156,8 @@ std::array<PyMethodDef, 3> rerun_methods() {
       {"add_reruns",
        reinterpret_cast<PyCFunction>(reinterpret_cast<GenericFunction>(&add_reruns<State, Names>)),
        METH_VARARGS | METH_KEYWORDS, "add_reruns($self, reruns)\n--\n\n"},
+      pickle[0],
+      pickle[1],
       {nullptr, nullptr, 0, nullptr},
   }};
 }
@@ -165,7 +187,11 @@ PyObject* success_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return self->release();
 }
 
-auto success_methods = rerun_methods<SuccessState, kSuccessNames>();
+constexpr char kSuccessSetState[] = "Success.__setstate__()";
+using SuccessPickle =
+    pickling::Fields<pickling::Children<&SuccessState::reruns, &test_rerun_type, kRerunName>>;
+auto success_methods =
+    rerun_methods<SuccessState, kSuccessNames, SuccessPickle, kSuccessSetState>();
 
 PyGetSetDef success_getset[] = {
     {"flaky_runs", &get_reruns<SuccessState>, nullptr, nullptr, nullptr},
@@ -246,8 +272,18 @@ PyObject* get_rerun_kind(PyObject* self, void*) {
   return {};
 }
 
+constexpr char kFailureSetState[] = "Failure.__setstate__()";
+constexpr char kErrorSetState[] = "Error.__setstate__()";
+using NonSuccessPickle = pickling::Fields<
+    pickling::Field<&NonSuccessState::message>, pickling::Field<&NonSuccessState::type>,
+    pickling::Field<&NonSuccessState::description>,
+    pickling::Children<&NonSuccessState::reruns, &test_rerun_type, kRerunName>,
+    pickling::Field<&NonSuccessState::rerun_kind>>;
+
 template <NonSuccessKind K>
-auto non_success_methods = rerun_methods<NonSuccessState, kNonSuccessNames[index_of(K)]>();
+auto non_success_methods =
+    rerun_methods<NonSuccessState, kNonSuccessNames[index_of(K)], NonSuccessPickle,
+                  K == NonSuccessKind::Failure ? kFailureSetState : kErrorSetState>();
 
 template <NonSuccessKind K>
 PyGetSetDef non_success_getset[] = {
@@ -320,11 +356,23 @@ PyGetSetDef skipped_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+constexpr char kSkippedSetState[] = "Skipped.__setstate__()";
+using SkippedPickle = pickling::Fields<pickling::Field<&SkippedState::message>,
+                                       pickling::Field<&SkippedState::type>,
+                                       pickling::Field<&SkippedState::description>>;
+const auto skipped_pickle = pickle_methods<SkippedState, SkippedPickle, kSkippedSetState>();
+PyMethodDef skipped_methods[] = {
+    skipped_pickle[0],
+    skipped_pickle[1],
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyType_Slot skipped_slots[] = {
     {Py_tp_doc, const_cast<char*>("Skipped(message=None, *, type=None, description=None)\n--\n\n")},
     {Py_tp_new, reinterpret_cast<void*>(&skipped_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<SkippedState>)},
     {Py_tp_getset, skipped_getset},
+    {Py_tp_methods, skipped_methods},
     {0, nullptr},
 };
 

@@ -12,6 +12,7 @@
 #include "extra_attributes.hpp"
 #include "field_access.hpp"
 #include "model/xml_string.hpp"
+#include "pickling.hpp"
 #include "property.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
@@ -244,11 +245,27 @@ constexpr PyMethodDef method(const char* name, const char* doc) {
           METH_VARARGS | METH_KEYWORDS, doc};
 }
 
+// pickle and copy: the name is the constructor's argument, the rest the state.
+constexpr char kTestCaseName[] = "TestCase";
+constexpr char kPropertyName[] = "Property";
+constexpr char kSetState[] = "TestSuite.__setstate__()";
+using PickleArgs = pickling::Fields<pickling::Field<&SuiteState::name>>;
+using PickleState = pickling::Fields<
+    pickling::Children<&SuiteState::test_cases, &test_case_type, kTestCaseName>,
+    pickling::Children<&SuiteState::properties, &property_type, kPropertyName>,
+    pickling::Field<&SuiteState::extra>, pickling::Field<&SuiteState::timestamp>,
+    pickling::Field<&SuiteState::system_out>, pickling::Field<&SuiteState::system_err>,
+    pickling::Field<&SuiteState::time>>;
+
 PyMethodDef methods[] = {
     method<&add_test_case>("add_test_case", "add_test_case($self, test_case)\n--\n\n"),
     method<&add_test_cases>("add_test_cases", "add_test_cases($self, test_cases)\n--\n\n"),
     method<&add_property>("add_property", "add_property($self, property)\n--\n\n"),
     method<&add_properties>("add_properties", "add_properties($self, properties)\n--\n\n"),
+    {"__reduce__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&pickling::reduce<SuiteState, PickleArgs, PickleState>)), METH_NOARGS,
+     "__reduce__($self)\n--\n\n"},
+    {"__setstate__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&pickling::setstate<SuiteState, PickleState, kSetState>)), METH_O,
+     "__setstate__($self, state, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 

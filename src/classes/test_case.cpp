@@ -12,6 +12,7 @@
 #include "extra_attributes.hpp"
 #include "field_access.hpp"
 #include "model/xml_string.hpp"
+#include "pickling.hpp"
 #include "property.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
@@ -212,11 +213,28 @@ PyGetSetDef getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// pickle and copy: the name and the status are the constructor's arguments,
+// the rest the state.
+constexpr char kPropertyName[] = "Property";
+constexpr char kSetState[] = "TestCase.__setstate__()";
+using PickleArgs =
+    pickling::Fields<pickling::Field<&TestCaseState::name>, pickling::Field<&TestCaseState::status>>;
+using PickleState = pickling::Fields<
+    pickling::Field<&TestCaseState::classname>, pickling::Field<&TestCaseState::assertions>,
+    pickling::Field<&TestCaseState::timestamp>, pickling::Field<&TestCaseState::time>,
+    pickling::Field<&TestCaseState::system_out>, pickling::Field<&TestCaseState::system_err>,
+    pickling::Field<&TestCaseState::extra>,
+    pickling::Children<&TestCaseState::properties, &property_type, kPropertyName>>;
+
 PyMethodDef methods[] = {
     {"add_property", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&add_property)),
      METH_VARARGS | METH_KEYWORDS, "add_property($self, property)\n--\n\n"},
     {"add_properties", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&add_properties)),
      METH_VARARGS | METH_KEYWORDS, "add_properties($self, properties)\n--\n\n"},
+    {"__reduce__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&pickling::reduce<TestCaseState, PickleArgs, PickleState>)), METH_NOARGS,
+     "__reduce__($self)\n--\n\n"},
+    {"__setstate__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&pickling::setstate<TestCaseState, PickleState, kSetState>)), METH_O,
+     "__setstate__($self, state, /)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
