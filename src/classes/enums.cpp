@@ -55,12 +55,13 @@ PyObject* enum_repr(PyObject* self) {
 // so a member always comes back as the very singleton.
 template <std::size_t E>
 PyObject* enum_reduce(PyObject* self, PyObject*) {
-  return PyUnicode_FromFormat("%s.%s", kEnums[E].name, kEnums[E].members[value_of(self)]);
+  return enum_repr<E>(self);
 }
 
 template <std::size_t E>
 PyMethodDef enum_methods[] = {
-    {"__reduce__", &enum_reduce<E>, METH_NOARGS, "__reduce__($self)\n--\n\n"},
+    {"__reduce__", &enum_reduce<E>, METH_NOARGS,
+     "__reduce__($self)\n--\n\nFor pickle and copy, which give back the member itself."},
     {nullptr, nullptr, 0, nullptr},
 };
 

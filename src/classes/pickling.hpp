@@ -64,8 +64,7 @@ namespace corvane::pickling {
 [[nodiscard]] py::Result<void> from_python(PyObject* item, RerunKind& kind);
 
 // TypeError unless `state` is a tuple of `size` items.
-[[nodiscard]] py::Result<void> check_state(PyObject* state, const char* function,
-                                           std::size_t size);
+[[nodiscard]] py::Result<void> check_state(PyObject* state, const char* function, std::size_t size);
 
 // --- Fields of a state struct ----------------------------------------------------
 
@@ -146,6 +145,13 @@ struct Fields {
 };
 
 // --- The two methods -----------------------------------------------------------------
+
+inline constexpr const char* kReduceDoc =
+    "__reduce__($self)\n--\n\nFor pickle and copy. copy.copy makes a new object holding the "
+    "same children; copy.deepcopy and pickle copy the children too, keeping shared ones shared.";
+inline constexpr const char* kSetStateDoc =
+    "__setstate__($self, state, /)\n--\n\nFor pickle and copy: replaces every field but the "
+    "constructor's arguments with those of a state made by __reduce__.";
 
 // (class, arguments, state), from a copy taken while the object is held;
 // the tuples are made once it is free again.

@@ -58,7 +58,7 @@ PyMethodDef methods[] = {
     {"__reduce__",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
          &pickling::reduce<PropertyState, PickleArgs, pickling::Fields<>>)),
-     METH_NOARGS, "__reduce__($self)\n--\n\n"},
+     METH_NOARGS, pickling::kReduceDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 

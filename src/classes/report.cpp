@@ -430,10 +430,14 @@ PyMethodDef methods[] = {
      "from_xml($cls, xml)\n--\n\n"},
     {"read_xml", as_method(&read_xml), METH_VARARGS | METH_KEYWORDS | METH_CLASS,
      "read_xml($cls, reader)\n--\n\n"},
-    {"__reduce__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&pickling::reduce<ReportState, PickleArgs, PickleState>)), METH_NOARGS,
-     "__reduce__($self)\n--\n\n"},
-    {"__setstate__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&pickling::setstate<ReportState, PickleState, kSetState>)), METH_O,
-     "__setstate__($self, state, /)\n--\n\n"},
+    {"__reduce__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::reduce<ReportState, PickleArgs, PickleState>)),
+     METH_NOARGS, pickling::kReduceDoc},
+    {"__setstate__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::setstate<ReportState, PickleState, kSetState>)),
+     METH_O, pickling::kSetStateDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 

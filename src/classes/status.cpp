@@ -134,13 +134,13 @@ template <class State, class Rest, const char* SetState>
 constexpr std::array<PyMethodDef, 2> pickle_methods() {
   return {{
       {"__reduce__",
-       reinterpret_cast<PyCFunction>(reinterpret_cast<GenericFunction>(
-           &pickling::reduce<State, pickling::Fields<>, Rest>)),
-       METH_NOARGS, "__reduce__($self)\n--\n\n"},
+       reinterpret_cast<PyCFunction>(
+           reinterpret_cast<GenericFunction>(&pickling::reduce<State, pickling::Fields<>, Rest>)),
+       METH_NOARGS, pickling::kReduceDoc},
       {"__setstate__",
        reinterpret_cast<PyCFunction>(
            reinterpret_cast<GenericFunction>(&pickling::setstate<State, Rest, SetState>)),
-       METH_O, "__setstate__($self, state, /)\n--\n\n"},
+       METH_O, pickling::kSetStateDoc},
   }};
 }
 
@@ -274,11 +274,12 @@ PyObject* get_rerun_kind(PyObject* self, void*) {
 
 constexpr char kFailureSetState[] = "Failure.__setstate__()";
 constexpr char kErrorSetState[] = "Error.__setstate__()";
-using NonSuccessPickle = pickling::Fields<
-    pickling::Field<&NonSuccessState::message>, pickling::Field<&NonSuccessState::type>,
-    pickling::Field<&NonSuccessState::description>,
-    pickling::Children<&NonSuccessState::reruns, &test_rerun_type, kRerunName>,
-    pickling::Field<&NonSuccessState::rerun_kind>>;
+using NonSuccessPickle =
+    pickling::Fields<pickling::Field<&NonSuccessState::message>,
+                     pickling::Field<&NonSuccessState::type>,
+                     pickling::Field<&NonSuccessState::description>,
+                     pickling::Children<&NonSuccessState::reruns, &test_rerun_type, kRerunName>,
+                     pickling::Field<&NonSuccessState::rerun_kind>>;
 
 template <NonSuccessKind K>
 auto non_success_methods =
@@ -357,9 +358,9 @@ PyGetSetDef skipped_getset[] = {
 };
 
 constexpr char kSkippedSetState[] = "Skipped.__setstate__()";
-using SkippedPickle = pickling::Fields<pickling::Field<&SkippedState::message>,
-                                       pickling::Field<&SkippedState::type>,
-                                       pickling::Field<&SkippedState::description>>;
+using SkippedPickle =
+    pickling::Fields<pickling::Field<&SkippedState::message>, pickling::Field<&SkippedState::type>,
+                     pickling::Field<&SkippedState::description>>;
 const auto skipped_pickle = pickle_methods<SkippedState, SkippedPickle, kSkippedSetState>();
 PyMethodDef skipped_methods[] = {
     skipped_pickle[0],

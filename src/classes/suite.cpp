@@ -174,7 +174,8 @@ PyObject* add_child(PyObject* self, PyObject* args, PyObject* kwargs, const char
   if (!parsed) return nullptr;
   auto type = Type();
   if (!type) return nullptr;
-  auto child = py::noted(params[0].name.data(), py::to_instance((*parsed)[0], py::as_type(*type), target));
+  auto child =
+      py::noted(params[0].name.data(), py::to_instance((*parsed)[0], py::as_type(*type), target));
   if (!child) return nullptr;
   auto guard = py::borrow_mut(state(self).borrow);
   if (!guard) return nullptr;
@@ -250,22 +251,26 @@ constexpr char kTestCaseName[] = "TestCase";
 constexpr char kPropertyName[] = "Property";
 constexpr char kSetState[] = "TestSuite.__setstate__()";
 using PickleArgs = pickling::Fields<pickling::Field<&SuiteState::name>>;
-using PickleState = pickling::Fields<
-    pickling::Children<&SuiteState::test_cases, &test_case_type, kTestCaseName>,
-    pickling::Children<&SuiteState::properties, &property_type, kPropertyName>,
-    pickling::Field<&SuiteState::extra>, pickling::Field<&SuiteState::timestamp>,
-    pickling::Field<&SuiteState::system_out>, pickling::Field<&SuiteState::system_err>,
-    pickling::Field<&SuiteState::time>>;
+using PickleState =
+    pickling::Fields<pickling::Children<&SuiteState::test_cases, &test_case_type, kTestCaseName>,
+                     pickling::Children<&SuiteState::properties, &property_type, kPropertyName>,
+                     pickling::Field<&SuiteState::extra>, pickling::Field<&SuiteState::timestamp>,
+                     pickling::Field<&SuiteState::system_out>,
+                     pickling::Field<&SuiteState::system_err>, pickling::Field<&SuiteState::time>>;
 
 PyMethodDef methods[] = {
     method<&add_test_case>("add_test_case", "add_test_case($self, test_case)\n--\n\n"),
     method<&add_test_cases>("add_test_cases", "add_test_cases($self, test_cases)\n--\n\n"),
     method<&add_property>("add_property", "add_property($self, property)\n--\n\n"),
     method<&add_properties>("add_properties", "add_properties($self, properties)\n--\n\n"),
-    {"__reduce__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&pickling::reduce<SuiteState, PickleArgs, PickleState>)), METH_NOARGS,
-     "__reduce__($self)\n--\n\n"},
-    {"__setstate__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&pickling::setstate<SuiteState, PickleState, kSetState>)), METH_O,
-     "__setstate__($self, state, /)\n--\n\n"},
+    {"__reduce__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::reduce<SuiteState, PickleArgs, PickleState>)),
+     METH_NOARGS, pickling::kReduceDoc},
+    {"__setstate__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::setstate<SuiteState, PickleState, kSetState>)),
+     METH_O, pickling::kSetStateDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 

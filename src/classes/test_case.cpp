@@ -217,8 +217,8 @@ PyGetSetDef getset[] = {
 // the rest the state.
 constexpr char kPropertyName[] = "Property";
 constexpr char kSetState[] = "TestCase.__setstate__()";
-using PickleArgs =
-    pickling::Fields<pickling::Field<&TestCaseState::name>, pickling::Field<&TestCaseState::status>>;
+using PickleArgs = pickling::Fields<pickling::Field<&TestCaseState::name>,
+                                    pickling::Field<&TestCaseState::status>>;
 using PickleState = pickling::Fields<
     pickling::Field<&TestCaseState::classname>, pickling::Field<&TestCaseState::assertions>,
     pickling::Field<&TestCaseState::timestamp>, pickling::Field<&TestCaseState::time>,
@@ -231,10 +231,14 @@ PyMethodDef methods[] = {
      METH_VARARGS | METH_KEYWORDS, "add_property($self, property)\n--\n\n"},
     {"add_properties", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&add_properties)),
      METH_VARARGS | METH_KEYWORDS, "add_properties($self, properties)\n--\n\n"},
-    {"__reduce__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&pickling::reduce<TestCaseState, PickleArgs, PickleState>)), METH_NOARGS,
-     "__reduce__($self)\n--\n\n"},
-    {"__setstate__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&pickling::setstate<TestCaseState, PickleState, kSetState>)), METH_O,
-     "__setstate__($self, state, /)\n--\n\n"},
+    {"__reduce__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::reduce<TestCaseState, PickleArgs, PickleState>)),
+     METH_NOARGS, pickling::kReduceDoc},
+    {"__setstate__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::setstate<TestCaseState, PickleState, kSetState>)),
+     METH_O, pickling::kSetStateDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -135,10 +135,14 @@ using PickleState = pickling::Fields<
     pickling::Field<&TestRerunState::system_err>, pickling::Field<&TestRerunState::description>>;
 
 PyMethodDef methods[] = {
-    {"__reduce__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&pickling::reduce<TestRerunState, PickleArgs, PickleState>)), METH_NOARGS,
-     "__reduce__($self)\n--\n\n"},
-    {"__setstate__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&pickling::setstate<TestRerunState, PickleState, kSetState>)), METH_O,
-     "__setstate__($self, state, /)\n--\n\n"},
+    {"__reduce__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::reduce<TestRerunState, PickleArgs, PickleState>)),
+     METH_NOARGS, pickling::kReduceDoc},
+    {"__setstate__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::setstate<TestRerunState, PickleState, kSetState>)),
+     METH_O, pickling::kSetStateDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 
