@@ -12,7 +12,6 @@ from corvane._corvane import (
     Failure,
     Report,
     Skipped,
-    Success,
 )
 from corvane._corvane import TestCase as Case  # a "Test" name would be collected by pytest
 from corvane._corvane import TestSuite as Suite
