@@ -131,7 +131,7 @@ using GenericFunction = void (*)();
 // pickle and copy: a status has no required constructor argument, so
 // everything it stores is its state (Rest, a pickling::Fields).
 template <class State, class Rest, const char* SetState>
-constexpr std::array<PyMethodDef, 2> pickle_methods() {
+std::array<PyMethodDef, 2> pickle_methods() {
   return {{
       {"__reduce__",
        reinterpret_cast<PyCFunction>(
