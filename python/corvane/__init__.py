@@ -35,6 +35,9 @@ __all__ = [
     "SerializationError",
 ]
 
+# The exception classes pickle and copy once this is imported.
+from corvane import _exceptions  # noqa: E402, F401
+
 # Tolerant loading of what real test runners write (json-module conventions).
 from corvane.loader import load, loads  # noqa: E402
 

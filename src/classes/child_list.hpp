@@ -27,6 +27,19 @@ using ChildList = std::vector<py::Ref>;
   return tuple;
 }
 
+// New references to the same children: a getter copies the list while the
+// holder is held, then makes the tuple (a tracked object, whose allocation
+// may start a collection and so run Python code) once it is free again.
+inline ChildList copy_of(const ChildList& children) {
+  ChildList copy;
+  copy.reserve(children.size());
+  for (const py::Ref& child : children) copy.push_back(py::Ref::borrow(child.get()));
+  return copy;
+}
+
+// A new reference to the same object.
+inline py::Ref copy_of(const py::Ref& object) { return py::Ref::borrow(object.get()); }
+
 // Appends `added` after the existing children; room is made first, so the
 // moves themselves cannot fail half-way.
 inline void append_children(ChildList& children, ChildList&& added) {

@@ -50,6 +50,21 @@ PyObject* enum_repr(PyObject* self) {
   return PyUnicode_FromFormat("%s.%s", kEnums[E].name, kEnums[E].members[value_of(self)]);
 }
 
+// The member's name within the module ("NonSuccessKind.FAILURE"): pickle
+// stores it as that global, and copy and deepcopy return the member itself,
+// so a member always comes back as the very singleton.
+template <std::size_t E>
+PyObject* enum_reduce(PyObject* self, PyObject*) {
+  return enum_repr<E>(self);
+}
+
+template <std::size_t E>
+PyMethodDef enum_methods[] = {
+    {"__reduce__", &enum_reduce<E>, METH_NOARGS,
+     "__reduce__($self)\n--\n\nFor pickle and copy, which give back the member itself."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyObject* enum_int(PyObject* self) { return PyLong_FromLong(value_of(self)); }
 
 // Equality with a member of the same enumeration, or with any integer
@@ -82,6 +97,7 @@ PyType_Slot enum_slots[] = {
     // that defines only __eq__.
     {Py_tp_hash, reinterpret_cast<void*>(&PyObject_HashNotImplemented)},
     {Py_nb_int, reinterpret_cast<void*>(&enum_int)},
+    {Py_tp_methods, enum_methods<E>},
     {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<EnumState>)},
     {0, nullptr},
 };

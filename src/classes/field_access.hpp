@@ -1,7 +1,11 @@
 // Attribute getters and setters shared by every class: one definition per
 // kind of stored field (sanitised text, optional text, timestamp text,
 // duration, extra pairs), instantiated per class state and member. Each
-// state struct has a `borrow` flag; reads hold it shared, writes exclusively.
+// state struct has a `borrow` flag; reads hold it shared, writes exclusively,
+// and never while Python code runs: a setter converts its value first, a
+// getter copies the stored value out before making a Python object of it
+// (which may import, call a constructor or start a collection). So neither
+// re-entrant code nor another thread ever meets an object that is held.
 #pragma once
 
 #include <Python.h>
@@ -10,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "child_list.hpp"
 #include "model/values.hpp"
 #include "model/xml_string.hpp"
 #include "py/borrow.hpp"
@@ -28,6 +33,21 @@ using OptionalText = std::optional<XmlString>;
 // A getter's result: the new object, or NULL with the error set.
 inline PyObject* released(py::Result<py::Ref> object) {
   return object ? object->release() : nullptr;
+}
+
+template <class T>
+T copy_of(const T& value) {
+  return value;
+}
+using corvane::copy_of;
+
+// A copy of one stored field, taken while the object is held shared.
+template <class State, class T>
+[[nodiscard]] py::Result<T> copied(PyObject* self, T State::* field) {
+  State& stored = py::state_of<State>(self);
+  auto guard = py::borrow(stored.borrow);
+  if (!guard) return py::raised();
+  return copy_of(stored.*field);
 }
 
 template <class State, XmlString State::* Field>
@@ -73,31 +93,29 @@ template <class State, OptionalText State::* Field>
 
 template <class State, std::optional<std::string> State::* Field>
 PyObject* get_timestamp(PyObject* self, void*) {
-  State& stored = py::state_of<State>(self);
-  auto guard = py::borrow(stored.borrow);
-  if (!guard) return nullptr;
-  return released(timestamp_to_python(stored.*Field));
+  auto text = copied(self, Field);
+  if (!text) return nullptr;
+  return released(timestamp_to_python(*text));
 }
 
-// Normalising runs Python code (utcoffset, isoformat), which must find the
-// object held for the change that is under way.
+// Normalising runs Python code (utcoffset, isoformat), which may read or
+// change this very object: it is done before the object is taken.
 template <class State, std::optional<std::string> State::* Field>
 [[nodiscard]] py::Result<void> set_timestamp(PyObject* self, PyObject* value) {
+  auto timestamp = normalize_timestamp(value);
+  if (!timestamp) return py::raised();
   State& stored = py::state_of<State>(self);
   auto guard = py::borrow_mut(stored.borrow);
   if (!guard) return py::raised();
-  auto timestamp = normalize_timestamp(value);
-  if (!timestamp) return py::raised();
   stored.*Field = std::move(*timestamp);
   return {};
 }
 
 template <class State, std::optional<Duration> State::* Field>
 PyObject* get_time(PyObject* self, void*) {
-  State& stored = py::state_of<State>(self);
-  auto guard = py::borrow(stored.borrow);
-  if (!guard) return nullptr;
-  return released(duration_to_python(stored.*Field));
+  auto time = copied(self, Field);
+  if (!time) return nullptr;
+  return released(duration_to_python(*time));
 }
 
 template <class State, std::optional<Duration> State::* Field>
@@ -113,10 +131,9 @@ template <class State, std::optional<Duration> State::* Field>
 
 template <class State, ExtraPairs State::* Field>
 PyObject* get_extra(PyObject* self, void*) {
-  State& stored = py::state_of<State>(self);
-  auto guard = py::borrow(stored.borrow);
-  if (!guard) return nullptr;
-  return released(extra_to_dict(stored.*Field));
+  auto extra = copied(self, Field);
+  if (!extra) return nullptr;
+  return released(extra_to_dict(*extra));
 }
 
 // Only a dict is accepted here (None too in the constructors); the key and

@@ -7,6 +7,7 @@
 #include "errors.hpp"
 #include "field_access.hpp"
 #include "model/xml_string.hpp"
+#include "pickling.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
 #include "py/convert.hpp"
@@ -49,11 +50,24 @@ PyGetSetDef getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// pickle and copy: both texts are the constructor's arguments.
+using PickleArgs =
+    pickling::Fields<pickling::Field<&PropertyState::name>, pickling::Field<&PropertyState::value>>;
+
+PyMethodDef methods[] = {
+    {"__reduce__",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
+         &pickling::reduce<PropertyState, PickleArgs, pickling::Fields<>>)),
+     METH_NOARGS, pickling::kReduceDoc},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyType_Slot slots[] = {
     {Py_tp_doc, const_cast<char*>("Property(name, value)\n--\n\n")},
     {Py_tp_new, reinterpret_cast<void*>(&property_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<PropertyState>)},
     {Py_tp_getset, getset},
+    {Py_tp_methods, methods},
     {0, nullptr},
 };
 

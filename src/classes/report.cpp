@@ -16,6 +16,7 @@
 #include "model/report.hpp"
 #include "model/utf8_check.hpp"
 #include "model/xml_string.hpp"
+#include "pickling.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
 #include "py/convert.hpp"
@@ -89,20 +90,20 @@ PyObject* report_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 }
 
 PyObject* get_uuid(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto uuid = uuid_to_python(state(self).uuid);
+  auto text = field::copied(self, &ReportState::uuid);
+  if (!text) return nullptr;
+  auto uuid = uuid_to_python(*text);
   if (!uuid) return nullptr;
   return uuid->release();
 }
 
-// Normalising runs Python code (isinstance, str), which must find the report
-// held for the change that is under way.
+// Normalising runs Python code (isinstance, str), which may touch this very
+// report: it is done before the report is taken.
 py::Result<void> set_uuid(PyObject* self, PyObject* value) {
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return py::raised();
   auto uuid = normalize_uuid(value);
   if (!uuid) return py::raised();
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return py::raised();
   state(self).uuid = std::move(*uuid);
   return {};
 }
@@ -123,9 +124,9 @@ PyObject* get_count(PyObject* self, void*) {
 }
 
 PyObject* get_test_suites(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto tuple = tuple_of(state(self).test_suites);
+  auto suites = field::copied(self, &ReportState::test_suites);
+  if (!suites) return nullptr;
+  auto tuple = tuple_of(*suites);
   if (!tuple) return nullptr;
   return tuple->release();
 }
@@ -135,28 +136,28 @@ constexpr std::array kAddSuiteParams = {py::required("test_suite")};
 PyObject* add_test_suite(PyObject* self, PyObject* args, PyObject* kwargs) {
   auto parsed = py::parse_args("Report.add_test_suite()", kAddSuiteParams, args, kwargs);
   if (!parsed) return nullptr;
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return nullptr;
   auto type = test_suite_type();
   if (!type) return nullptr;
   auto suite =
       py::noted("test_suite", py::to_instance((*parsed)[0], py::as_type(*type), "TestSuite"));
   if (!suite) return nullptr;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return nullptr;
   state(self).test_suites.push_back(py::Ref::borrow(*suite));
   Py_RETURN_NONE;
 }
 
 constexpr std::array kAddSuitesParams = {py::required("test_suites")};
 
-// The report is held for the change while the sequence is iterated, so
-// Python code run by the iteration cannot see or change it half-way.
+// The sequence is iterated (running its Python code, which may touch this
+// very report) before the report is taken, as list.extend does.
 PyObject* add_test_suites(PyObject* self, PyObject* args, PyObject* kwargs) {
   auto parsed = py::parse_args("Report.add_test_suites()", kAddSuitesParams, args, kwargs);
   if (!parsed) return nullptr;
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return nullptr;
   auto suites = py::noted("test_suites", to_test_suites((*parsed)[0]));
   if (!suites) return nullptr;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return nullptr;
   append_children(state(self).test_suites, std::move(*suites));
   Py_RETURN_NONE;
 }
@@ -286,24 +287,28 @@ class ReusedBuffer {
   return text.finish();
 }
 
-PyObject* to_xml(PyObject* self, PyObject*) {
+// The whole document, built while the report is held for reading.
+[[nodiscard]] py::Result<py::Ref> held_document(PyObject* self) {
   auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto document = document_of(state(self));
+  if (!guard) return py::raised();
+  return document_of(state(self));
+}
+
+PyObject* to_xml(PyObject* self, PyObject*) {
+  auto document = held_document(self);
   if (!document) return nullptr;
   return document->release();
 }
 
 constexpr std::array kWriteParams = {py::required("writer")};
 
-// The report stays held for reading during writer.write(), so a writer that
-// tries to change it is refused.
+// The document is whole before writer.write() runs, so the report is free
+// again by then: a slow writer keeps no other thread from changing it, and a
+// writer may change it too (the document already written stays as it was).
 PyObject* write_xml(PyObject* self, PyObject* args, PyObject* kwargs) {
   auto parsed = py::parse_args("Report.write_xml()", kWriteParams, args, kwargs);
   if (!parsed) return nullptr;
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto document = document_of(state(self));
+  auto document = held_document(self);
   if (!document) return nullptr;
   py::Ref write = py::Ref::steal(PyObject_GetAttrString((*parsed)[0], "write"));
   if (!write) return nullptr;
@@ -399,6 +404,15 @@ PyGetSetDef getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// pickle and copy: the name is the constructor's argument, the rest the state.
+constexpr char kSuiteName[] = "TestSuite";
+constexpr char kSetState[] = "Report.__setstate__()";
+using PickleArgs = pickling::Fields<pickling::Field<&ReportState::name>>;
+using PickleState =
+    pickling::Fields<pickling::Children<&ReportState::test_suites, &test_suite_type, kSuiteName>,
+                     pickling::Field<&ReportState::uuid>, pickling::Field<&ReportState::timestamp>,
+                     pickling::Field<&ReportState::time>>;
+
 template <class Function>
 constexpr PyCFunction as_method(Function function) {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
@@ -416,6 +430,14 @@ PyMethodDef methods[] = {
      "from_xml($cls, xml)\n--\n\n"},
     {"read_xml", as_method(&read_xml), METH_VARARGS | METH_KEYWORDS | METH_CLASS,
      "read_xml($cls, reader)\n--\n\n"},
+    {"__reduce__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::reduce<ReportState, PickleArgs, PickleState>)),
+     METH_NOARGS, pickling::kReduceDoc},
+    {"__setstate__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::setstate<ReportState, PickleState, kSetState>)),
+     METH_O, pickling::kSetStateDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 

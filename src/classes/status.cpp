@@ -12,6 +12,7 @@
 #include "errors.hpp"
 #include "field_access.hpp"
 #include "model/xml_string.hpp"
+#include "pickling.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
 #include "py/convert.hpp"
@@ -81,17 +82,11 @@ constexpr std::size_t index_of(NonSuccessKind kind) { return static_cast<std::si
 
 template <class State>
 PyObject* get_reruns(PyObject* self, void*) {
-  State& stored = py::state_of<State>(self);
-  auto guard = py::borrow(stored.borrow);
-  if (!guard) return nullptr;
-  py::Ref tuple = py::Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(stored.reruns.size())));
+  auto reruns = field::copied(self, &State::reruns);
+  if (!reruns) return nullptr;
+  auto tuple = tuple_of(*reruns);
   if (!tuple) return nullptr;
-  for (std::size_t i = 0; i < stored.reruns.size(); ++i) {
-    // PyTuple_SetItem takes over the new reference.
-    PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i),
-                    py::Ref::borrow(stored.reruns[i].get()).release());
-  }
-  return tuple.release();
+  return tuple->release();
 }
 
 // --- Methods of the classes that hold reruns ---------------------------------
@@ -112,18 +107,18 @@ PyObject* add_rerun(PyObject* self, PyObject* args, PyObject* kwargs) {
   Py_RETURN_NONE;
 }
 
-// The status is held for writing while the sequence is iterated, so code of
-// the sequence that touches it meets the conflicting-access rule.
+// The sequence is iterated (running its Python code, which may touch this
+// very status) before the status is taken, as list.extend does.
 template <class State, const RerunHolderNames& Names>
 PyObject* add_reruns(PyObject* self, PyObject* args, PyObject* kwargs) {
   static constexpr std::array kParams = {py::required("reruns")};
   auto parsed = py::parse_args(Names.add_reruns, kParams, args, kwargs);
   if (!parsed) return nullptr;
+  auto reruns = py::noted("reruns", extract_reruns((*parsed)[0]));
+  if (!reruns) return nullptr;
   State& stored = py::state_of<State>(self);
   auto guard = py::borrow_mut(stored.borrow);
   if (!guard) return nullptr;
-  auto reruns = py::noted("reruns", extract_reruns((*parsed)[0]));
-  if (!reruns) return nullptr;
   stored.reruns.reserve(stored.reruns.size() + reruns->size());
   for (py::Ref& rerun : *reruns) stored.reruns.push_back(std::move(rerun));
   Py_RETURN_NONE;
@@ -133,8 +128,27 @@ PyObject* add_reruns(PyObject* self, PyObject* args, PyObject* kwargs) {
 // the generic function pointer type, which CPython casts back at the call.
 using GenericFunction = void (*)();
 
-template <class State, const RerunHolderNames& Names>
-std::array<PyMethodDef, 3> rerun_methods() {
+// pickle and copy: a status has no required constructor argument, so
+// everything it stores is its state (Rest, a pickling::Fields).
+template <class State, class Rest, const char* SetState>
+std::array<PyMethodDef, 2> pickle_methods() {
+  return {{
+      {"__reduce__",
+       reinterpret_cast<PyCFunction>(
+           reinterpret_cast<GenericFunction>(&pickling::reduce<State, pickling::Fields<>, Rest>)),
+       METH_NOARGS, pickling::kReduceDoc},
+      {"__setstate__",
+       reinterpret_cast<PyCFunction>(
+           reinterpret_cast<GenericFunction>(&pickling::setstate<State, Rest, SetState>)),
+       METH_O, pickling::kSetStateDoc},
+  }};
+}
+
+constexpr char kRerunName[] = "TestRerun";
+
+template <class State, const RerunHolderNames& Names, class Rest, const char* SetState>
+std::array<PyMethodDef, 5> rerun_methods() {
+  const auto pickle = pickle_methods<State, Rest, SetState>();
   return {{
       {"add_rerun",
        reinterpret_cast<PyCFunction>(reinterpret_cast<GenericFunction>(&add_rerun<State, Names>)),
@@ -142,6 +156,8 @@ std::array<PyMethodDef, 3> rerun_methods() {
       {"add_reruns",
        reinterpret_cast<PyCFunction>(reinterpret_cast<GenericFunction>(&add_reruns<State, Names>)),
        METH_VARARGS | METH_KEYWORDS, "add_reruns($self, reruns)\n--\n\n"},
+      pickle[0],
+      pickle[1],
       {nullptr, nullptr, 0, nullptr},
   }};
 }
@@ -171,7 +187,11 @@ PyObject* success_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return self->release();
 }
 
-auto success_methods = rerun_methods<SuccessState, kSuccessNames>();
+constexpr char kSuccessSetState[] = "Success.__setstate__()";
+using SuccessPickle =
+    pickling::Fields<pickling::Children<&SuccessState::reruns, &test_rerun_type, kRerunName>>;
+auto success_methods =
+    rerun_methods<SuccessState, kSuccessNames, SuccessPickle, kSuccessSetState>();
 
 PyGetSetDef success_getset[] = {
     {"flaky_runs", &get_reruns<SuccessState>, nullptr, nullptr, nullptr},
@@ -235,10 +255,9 @@ PyObject* get_kind(PyObject*, void*) {
 }
 
 PyObject* get_rerun_kind(PyObject* self, void*) {
-  NonSuccessState& stored = py::state_of<NonSuccessState>(self);
-  auto guard = py::borrow(stored.borrow);
-  if (!guard) return nullptr;
-  auto member = rerun_kind_member(stored.rerun_kind);
+  auto rerun_kind = field::copied(self, &NonSuccessState::rerun_kind);
+  if (!rerun_kind) return nullptr;
+  auto member = rerun_kind_member(*rerun_kind);
   if (!member) return nullptr;
   return member->release();
 }
@@ -253,8 +272,19 @@ PyObject* get_rerun_kind(PyObject* self, void*) {
   return {};
 }
 
+constexpr char kFailureSetState[] = "Failure.__setstate__()";
+constexpr char kErrorSetState[] = "Error.__setstate__()";
+using NonSuccessPickle =
+    pickling::Fields<pickling::Field<&NonSuccessState::message>,
+                     pickling::Field<&NonSuccessState::type>,
+                     pickling::Field<&NonSuccessState::description>,
+                     pickling::Children<&NonSuccessState::reruns, &test_rerun_type, kRerunName>,
+                     pickling::Field<&NonSuccessState::rerun_kind>>;
+
 template <NonSuccessKind K>
-auto non_success_methods = rerun_methods<NonSuccessState, kNonSuccessNames[index_of(K)]>();
+auto non_success_methods =
+    rerun_methods<NonSuccessState, kNonSuccessNames[index_of(K)], NonSuccessPickle,
+                  K == NonSuccessKind::Failure ? kFailureSetState : kErrorSetState>();
 
 template <NonSuccessKind K>
 PyGetSetDef non_success_getset[] = {
@@ -327,11 +357,23 @@ PyGetSetDef skipped_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+constexpr char kSkippedSetState[] = "Skipped.__setstate__()";
+using SkippedPickle =
+    pickling::Fields<pickling::Field<&SkippedState::message>, pickling::Field<&SkippedState::type>,
+                     pickling::Field<&SkippedState::description>>;
+const auto skipped_pickle = pickle_methods<SkippedState, SkippedPickle, kSkippedSetState>();
+PyMethodDef skipped_methods[] = {
+    skipped_pickle[0],
+    skipped_pickle[1],
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyType_Slot skipped_slots[] = {
     {Py_tp_doc, const_cast<char*>("Skipped(message=None, *, type=None, description=None)\n--\n\n")},
     {Py_tp_new, reinterpret_cast<void*>(&skipped_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<SkippedState>)},
     {Py_tp_getset, skipped_getset},
+    {Py_tp_methods, skipped_methods},
     {0, nullptr},
 };
 
@@ -339,8 +381,8 @@ PyType_Spec skipped_spec = make_spec<SkippedState>("corvane._corvane.Skipped", s
 
 // --- Conversion to and from the model ------------------------------------------------
 
-// Reading a status while it is being changed further up the stack (by Python
-// code that a change of it runs) breaks the conversion's assumptions.
+// No Python code runs while a status is held for a change, so one met in the
+// middle of a change here is a broken invariant.
 template <class State>
 [[nodiscard]] py::Result<py::SharedGuard> hold_for_conversion(PyObject* object) {
   auto guard = py::SharedGuard::try_acquire(py::state_of<State>(object).borrow);

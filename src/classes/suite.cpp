@@ -12,6 +12,7 @@
 #include "extra_attributes.hpp"
 #include "field_access.hpp"
 #include "model/xml_string.hpp"
+#include "pickling.hpp"
 #include "property.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
@@ -158,41 +159,42 @@ PyObject* get_count(PyObject* self, void*) {
 
 template <ChildList SuiteState::* List>
 PyObject* get_children(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto tuple = tuple_of(state(self).*List);
+  auto children = field::copied(self, List);
+  if (!children) return nullptr;
+  auto tuple = tuple_of(*children);
   if (!tuple) return nullptr;
   return tuple->release();
 }
 
-// One child to append: parsed, then checked while the suite is held.
+// One child to append: parsed and checked, then stored while the suite is held.
 template <ChildList SuiteState::* List, py::Result<PyObject*> (*Type)()>
 PyObject* add_child(PyObject* self, PyObject* args, PyObject* kwargs, const char* function,
                     const std::array<py::Param, 1>& params, const char* target) {
   auto parsed = py::parse_args(function, params, args, kwargs);
   if (!parsed) return nullptr;
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return nullptr;
   auto type = Type();
   if (!type) return nullptr;
-  auto child = py::noted(params[0].name.data(), py::to_instance((*parsed)[0], py::as_type(*type), target));
+  auto child =
+      py::noted(params[0].name.data(), py::to_instance((*parsed)[0], py::as_type(*type), target));
   if (!child) return nullptr;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return nullptr;
   (state(self).*List).push_back(py::Ref::borrow(*child));
   Py_RETURN_NONE;
 }
 
-// Several children to append: the suite is held for the change while the
-// sequence is iterated, so Python code run by the iteration cannot see or
-// change it half-way; on any failure nothing is appended.
+// Several children to append: the sequence is iterated (running its Python
+// code, which may touch this very suite) before the suite is taken, as
+// list.extend does; on any failure nothing is appended.
 template <ChildList SuiteState::* List, py::Result<ChildList> (*Extract)(PyObject*)>
 PyObject* add_children(PyObject* self, PyObject* args, PyObject* kwargs, const char* function,
                        const std::array<py::Param, 1>& params) {
   auto parsed = py::parse_args(function, params, args, kwargs);
   if (!parsed) return nullptr;
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return nullptr;
   auto children = py::noted(params[0].name.data(), Extract((*parsed)[0]));
   if (!children) return nullptr;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return nullptr;
   append_children(state(self).*List, std::move(*children));
   Py_RETURN_NONE;
 }
@@ -244,11 +246,31 @@ constexpr PyMethodDef method(const char* name, const char* doc) {
           METH_VARARGS | METH_KEYWORDS, doc};
 }
 
+// pickle and copy: the name is the constructor's argument, the rest the state.
+constexpr char kTestCaseName[] = "TestCase";
+constexpr char kPropertyName[] = "Property";
+constexpr char kSetState[] = "TestSuite.__setstate__()";
+using PickleArgs = pickling::Fields<pickling::Field<&SuiteState::name>>;
+using PickleState =
+    pickling::Fields<pickling::Children<&SuiteState::test_cases, &test_case_type, kTestCaseName>,
+                     pickling::Children<&SuiteState::properties, &property_type, kPropertyName>,
+                     pickling::Field<&SuiteState::extra>, pickling::Field<&SuiteState::timestamp>,
+                     pickling::Field<&SuiteState::system_out>,
+                     pickling::Field<&SuiteState::system_err>, pickling::Field<&SuiteState::time>>;
+
 PyMethodDef methods[] = {
     method<&add_test_case>("add_test_case", "add_test_case($self, test_case)\n--\n\n"),
     method<&add_test_cases>("add_test_cases", "add_test_cases($self, test_cases)\n--\n\n"),
     method<&add_property>("add_property", "add_property($self, property)\n--\n\n"),
     method<&add_properties>("add_properties", "add_properties($self, properties)\n--\n\n"),
+    {"__reduce__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::reduce<SuiteState, PickleArgs, PickleState>)),
+     METH_NOARGS, pickling::kReduceDoc},
+    {"__setstate__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::setstate<SuiteState, PickleState, kSetState>)),
+     METH_O, pickling::kSetStateDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -271,9 +293,9 @@ PyType_Spec spec = {
     slots,
 };
 
-// Held while a report reads the suite; a suite in the middle of a change can
-// only be met from re-entrant Python code, and is then a broken invariant
-// rather than a user error.
+// Held while a report reads the suite. No Python code runs while a suite is
+// held for a change, so meeting one here is a broken invariant, not a user
+// error.
 [[nodiscard]] py::Result<py::SharedGuard> read_as_child(PyObject* self) {
   auto guard = py::SharedGuard::try_acquire(state(self).borrow);
   if (!guard) {

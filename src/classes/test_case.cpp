@@ -12,6 +12,7 @@
 #include "extra_attributes.hpp"
 #include "field_access.hpp"
 #include "model/xml_string.hpp"
+#include "pickling.hpp"
 #include "property.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
@@ -160,9 +161,9 @@ py::Result<void> set_assertions(PyObject* self, PyObject* value) {
 }
 
 PyObject* get_properties(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto tuple = tuple_of(state(self).properties);
+  auto properties = field::copied(self, &TestCaseState::properties);
+  if (!properties) return nullptr;
+  auto tuple = tuple_of(*properties);
   if (!tuple) return nullptr;
   return tuple->release();
 }
@@ -172,28 +173,28 @@ constexpr std::array kAddPropertyParams = {py::required("property")};
 PyObject* add_property(PyObject* self, PyObject* args, PyObject* kwargs) {
   auto parsed = py::parse_args("TestCase.add_property()", kAddPropertyParams, args, kwargs);
   if (!parsed) return nullptr;
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return nullptr;
   auto type = property_type();
   if (!type) return nullptr;
   auto property =
       py::noted("property", py::to_instance((*parsed)[0], py::as_type(*type), "Property"));
   if (!property) return nullptr;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return nullptr;
   state(self).properties.push_back(py::Ref::borrow(*property));
   Py_RETURN_NONE;
 }
 
 constexpr std::array kAddPropertiesParams = {py::required("properties")};
 
-// The test case is held for the change while the sequence is iterated, so
-// Python code run by the iteration cannot see or change it half-way.
+// The sequence is iterated (running its Python code, which may touch this
+// very test case) before the test case is taken, as list.extend does.
 PyObject* add_properties(PyObject* self, PyObject* args, PyObject* kwargs) {
   auto parsed = py::parse_args("TestCase.add_properties()", kAddPropertiesParams, args, kwargs);
   if (!parsed) return nullptr;
-  auto guard = py::borrow_mut(state(self).borrow);
-  if (!guard) return nullptr;
   auto properties = py::noted("properties", to_properties((*parsed)[0]));
   if (!properties) return nullptr;
+  auto guard = py::borrow_mut(state(self).borrow);
+  if (!guard) return nullptr;
   append_children(state(self).properties, std::move(*properties));
   Py_RETURN_NONE;
 }
@@ -212,11 +213,32 @@ PyGetSetDef getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// pickle and copy: the name and the status are the constructor's arguments,
+// the rest the state.
+constexpr char kPropertyName[] = "Property";
+constexpr char kSetState[] = "TestCase.__setstate__()";
+using PickleArgs = pickling::Fields<pickling::Field<&TestCaseState::name>,
+                                    pickling::Field<&TestCaseState::status>>;
+using PickleState = pickling::Fields<
+    pickling::Field<&TestCaseState::classname>, pickling::Field<&TestCaseState::assertions>,
+    pickling::Field<&TestCaseState::timestamp>, pickling::Field<&TestCaseState::time>,
+    pickling::Field<&TestCaseState::system_out>, pickling::Field<&TestCaseState::system_err>,
+    pickling::Field<&TestCaseState::extra>,
+    pickling::Children<&TestCaseState::properties, &property_type, kPropertyName>>;
+
 PyMethodDef methods[] = {
     {"add_property", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&add_property)),
      METH_VARARGS | METH_KEYWORDS, "add_property($self, property)\n--\n\n"},
     {"add_properties", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&add_properties)),
      METH_VARARGS | METH_KEYWORDS, "add_properties($self, properties)\n--\n\n"},
+    {"__reduce__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::reduce<TestCaseState, PickleArgs, PickleState>)),
+     METH_NOARGS, pickling::kReduceDoc},
+    {"__setstate__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::setstate<TestCaseState, PickleState, kSetState>)),
+     METH_O, pickling::kSetStateDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -240,9 +262,9 @@ PyType_Spec spec = {
     slots,
 };
 
-// Held while a parent reads the test case; a test case in the middle of a
-// change can only be met from re-entrant Python code, and is then a broken
-// invariant rather than a user error.
+// Held while a parent reads the test case. No Python code runs while a test
+// case is held for a change, so meeting one here is a broken invariant, not
+// a user error.
 [[nodiscard]] py::Result<py::SharedGuard> read_as_child(PyObject* self) {
   auto guard = py::SharedGuard::try_acquire(state(self).borrow);
   if (!guard) {

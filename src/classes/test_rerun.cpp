@@ -10,6 +10,7 @@
 #include "errors.hpp"
 #include "field_access.hpp"
 #include "model/xml_string.hpp"
+#include "pickling.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
 #include "py/note.hpp"
@@ -95,9 +96,9 @@ PyObject* test_rerun_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 }
 
 PyObject* get_kind(PyObject* self, void*) {
-  auto guard = py::borrow(state(self).borrow);
-  if (!guard) return nullptr;
-  auto member = non_success_kind_member(state(self).kind);
+  auto kind = field::copied(self, &TestRerunState::kind);
+  if (!kind) return nullptr;
+  auto member = non_success_kind_member(*kind);
   if (!member) return nullptr;
   return member->release();
 }
@@ -124,6 +125,27 @@ PyGetSetDef getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+// pickle and copy: the kind is the constructor's argument, the rest the state.
+constexpr char kSetState[] = "TestRerun.__setstate__()";
+using PickleArgs = pickling::Fields<pickling::Field<&TestRerunState::kind>>;
+using PickleState = pickling::Fields<
+    pickling::Field<&TestRerunState::timestamp>, pickling::Field<&TestRerunState::time>,
+    pickling::Field<&TestRerunState::message>, pickling::Field<&TestRerunState::type>,
+    pickling::Field<&TestRerunState::stack_trace>, pickling::Field<&TestRerunState::system_out>,
+    pickling::Field<&TestRerunState::system_err>, pickling::Field<&TestRerunState::description>>;
+
+PyMethodDef methods[] = {
+    {"__reduce__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::reduce<TestRerunState, PickleArgs, PickleState>)),
+     METH_NOARGS, pickling::kReduceDoc},
+    {"__setstate__",
+     reinterpret_cast<PyCFunction>(
+         reinterpret_cast<void (*)()>(&pickling::setstate<TestRerunState, PickleState, kSetState>)),
+     METH_O, pickling::kSetStateDoc},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyType_Slot slots[] = {
     {Py_tp_doc,
      const_cast<char*>(
@@ -132,6 +154,7 @@ PyType_Slot slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(&test_rerun_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<TestRerunState>)},
     {Py_tp_getset, getset},
+    {Py_tp_methods, methods},
     {0, nullptr},
 };
 

@@ -22,6 +22,8 @@ namespace {
 constexpr const char* kXmlInputType = "XML input must be str or bytes";
 constexpr const char* kXmlInputUtf8 = "XML bytes must be valid UTF-8";
 constexpr const char* kNegativeDuration = "a negative timedelta cannot be converted to a duration";
+constexpr const char* kOutOfRangeDuration =
+    "a timedelta whose seconds or microseconds are out of range cannot be converted to a duration";
 constexpr const char* kOutOfRange = "out of range integral type conversion attempted";
 
 constexpr std::uint64_t kSecondsPerDay = 86'400;
@@ -356,9 +358,10 @@ py::Result<Duration> extract_duration(PyObject* obj) {
     PyErr_SetString(PyExc_ValueError, kNegativeDuration);
     return py::raised();
   }
-  // Only a subclass overriding the attributes gets here.
+  // Only a subclass overriding the attributes gets here: a value error of
+  // the caller's, not a broken invariant of this module.
   if (*seconds < 0 || *microseconds < 0 || *microseconds > kMaxMicroseconds) {
-    raise_internal_failure("timedelta attributes out of range");
+    PyErr_SetString(PyExc_ValueError, kOutOfRangeDuration);
     return py::raised();
   }
   const std::uint64_t nanoseconds = static_cast<std::uint64_t>(*microseconds) * 1'000;

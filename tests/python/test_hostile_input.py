@@ -434,14 +434,15 @@ def test_write_that_raises_after_changing_the_report():
     class Writer:
         def write(self, text):
             calls.append(text)
-            with pytest.raises(RuntimeError, match="Already borrowed"):
-                report.add_test_suite(Suite("z"))
+            report.add_test_suite(Suite("z"))
             raise OSError("disk full")
 
     with pytest.raises(OSError, match="disk full"):
         report.write_xml(Writer())
-    assert len(calls) == 1 and len(report.test_suites) == 1
-    assert report.to_xml() == calls[0]
+    # The change made by the writer stays; the document handed over was whole
+    # before it.
+    assert len(calls) == 1 and len(report.test_suites) == 2
+    assert calls[0].count("<testsuite ") == 1 and report.to_xml().count("<testsuite ") == 2
 
 
 def test_reader_that_returns_a_new_bytearray():
@@ -512,8 +513,8 @@ def raise_lookup():
     (timedelta_with(days="1"), TypeError),
     (timedelta_with(days=raise_lookup), LookupError),
     (timedelta_with(days=-1), ValueError),
-    (timedelta_with(seconds=-5), BaseException),
-    (timedelta_with(microseconds=10**7), BaseException),
+    (timedelta_with(seconds=-5), ValueError),
+    (timedelta_with(microseconds=10**7), ValueError),
     (timedelta_with(days=2**31 - 1, seconds=2**31 - 1), None),
 ])
 def test_timedelta_subclasses_with_strange_attributes(odd, exc):

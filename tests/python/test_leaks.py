@@ -3,9 +3,11 @@ of its error paths, repeated thousands of times. A reference leaked per call
 shows as a growing object count, as growing traced memory, or as a growing
 reference count on an argument."""
 
+import copy
 import datetime
 import gc
 import io
+import pickle
 import sys
 import tracemalloc
 import uuid
@@ -276,6 +278,12 @@ def op_from_xml():
     read_everything(Report.from_xml(DOCUMENT))
 
 
+def op_pickle_and_copy():
+    pickle.loads(pickle.dumps(REPORT))
+    copy.copy(REPORT), copy.deepcopy(REPORT)
+    pickle.loads(pickle.dumps([NonSuccessKind.FAILURE, DeserializationError(NAME)], 0))
+
+
 def op_from_bytes_forms():
     Report.from_xml(DOCUMENT_BYTES)
     Report.from_xml(bytearray(DOCUMENT_BYTES))
@@ -289,7 +297,7 @@ def op_read_xml():
 
 
 SUCCESS_OPS = [op_property, op_rerun, op_statuses, op_test_case, op_test_suite,
-               op_report, op_enums, op_to_xml, op_write_xml, op_from_xml,
+               op_report, op_enums, op_to_xml, op_write_xml, op_from_xml, op_pickle_and_copy,
                op_from_bytes_forms, op_read_xml]
 
 
@@ -354,6 +362,9 @@ BAD_ARGUMENTS = [
     (SUCCESS.add_reruns, (TEXT,), {}, TypeError),
     (Report(NAME).add_test_suites, ([SUITE, CASE],), {}, TypeError),
     (Report(NAME).add_test_suite, (), {}, TypeError),
+    (CASE.__setstate__, ((TEXT,),), {}, TypeError),
+    (SUITE.__setstate__, (([CASE, SUITE], (), (), None, None, None, None),), {}, TypeError),
+    (FAILURE.__setstate__, ((None, None, None, (), 1),), {}, TypeError),
 ]
 
 

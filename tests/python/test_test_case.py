@@ -211,29 +211,6 @@ def test_texts_are_sanitised_on_construction_and_write(attr):
     assert getattr(case, attr) == clean
 
 
-def test_add_properties_holds_the_case_while_iterating():
-    case = Case("t", Success())
-    seen = []
-
-    class Touching:
-        def __len__(self):
-            return 1
-
-        def __getitem__(self, index):
-            if index:
-                raise IndexError
-            for action in (lambda: case.name, lambda: setattr(case, "name", "x")):
-                try:
-                    action()
-                except RuntimeError as exc:
-                    seen.append(str(exc))
-            return Property("a", "b")
-
-    case.add_properties(Touching())
-    assert seen == ["Already mutably borrowed", "Already borrowed"]
-    assert case.name == "t" and len(case.properties) == 1
-
-
 def test_timestamp_with_a_zero_offset_reads_back_aware():
     doc = ('<testsuites name="r"><testsuite name="s">'
            '<testcase name="a" timestamp="2024-01-01T00:00:00Z"/><testcase name="b"/>'
