@@ -14,7 +14,7 @@ import os
 import re
 from typing import IO, Union
 
-from corvane._corvane import Report
+from corvane._corvane import DeserializationError, Report
 from corvane._tolerant import canonical_xml
 
 __all__ = ["load", "loads"]
@@ -44,14 +44,44 @@ def _decode_declared(xml: bytes) -> Union[str, bytes]:
     return xml.decode(codec.name, errors="replace")
 
 
+# Notes for the usual mistakes, added to the error without changing it.
+_USE_LOAD_FOR_PATH = "to read the file at a path, use corvane.load(path) or Report.read_xml(file)"
+_USE_LOAD_FOR_FILE = "to read a file object, use corvane.load(file)"
+
+
+def _looks_like_path(xml: object) -> bool:
+    """Text with no markup that names a file, or looks like the name of one."""
+    if isinstance(xml, os.PathLike):
+        return True
+    if not isinstance(xml, str) or not xml or "<" in xml or "\0" in xml:
+        return False
+    return xml.lower().endswith(".xml") or (len(xml) < 4096 and os.path.exists(xml))
+
+
+def _add_hint(error: Exception, xml: object) -> None:
+    """Notes what to call instead when `xml` is a path or a file object
+    (where Python has notes: 3.11 on)."""
+    add_note = getattr(error, "add_note", None)
+    if add_note is None:
+        return
+    if _looks_like_path(xml):
+        add_note(_USE_LOAD_FOR_PATH)
+    elif isinstance(error, TypeError) and hasattr(xml, "read"):
+        add_note(_USE_LOAD_FOR_FILE)
+
+
 def loads(xml: XmlSource) -> Report:
     """Read a JUnit XML document held in memory (str or bytes-like).
 
     Raises DeserializationError when the document cannot be understood at all.
     """
-    if isinstance(xml, (bytes, bytearray, memoryview)):
-        xml = _decode_declared(bytes(xml))
-    return Report.from_xml(canonical_xml(xml))
+    try:
+        if isinstance(xml, (bytes, bytearray, memoryview)):
+            xml = _decode_declared(bytes(xml))
+        return Report.from_xml(canonical_xml(xml))
+    except (DeserializationError, TypeError) as error:
+        _add_hint(error, xml)
+        raise
 
 
 def load(fp: Union[str, "os.PathLike[str]", "os.PathLike[bytes]", IO[str], IO[bytes]]) -> Report:

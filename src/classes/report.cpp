@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "call_hints.hpp"
 #include "child_list.hpp"
 #include "errors.hpp"
 #include "field_access.hpp"
@@ -310,11 +311,16 @@ PyObject* write_xml(PyObject* self, PyObject* args, PyObject* kwargs) {
   if (!parsed) return nullptr;
   auto document = held_document(self);
   if (!document) return nullptr;
-  py::Ref write = py::Ref::steal(PyObject_GetAttrString((*parsed)[0], "write"));
-  if (!write) return nullptr;
-  py::Ref written =
-      py::Ref::steal(PyObject_CallFunctionObjArgs(write.get(), document->get(), nullptr));
-  if (!written) return nullptr;
+  PyObject* writer = (*parsed)[0];
+  py::Ref write = py::Ref::steal(PyObject_GetAttrString(writer, "write"));
+  py::Ref written;
+  if (write) {
+    written = py::Ref::steal(PyObject_CallFunctionObjArgs(write.get(), document->get(), nullptr));
+  }
+  if (!written) {
+    hint_write_xml_argument(writer);
+    return nullptr;
+  }
   Py_RETURN_NONE;
 }
 
@@ -353,16 +359,24 @@ class SuiteObjects final : public SuiteSink {
   return py::new_object(py::as_type(*type), std::move(stored));
 }
 
-[[nodiscard]] py::Result<py::Ref> read_document(PyObject* xml) {
+// `argument` is from_xml's argument, or nullptr for what read_xml's reader
+// returned; the calling mistakes they show differ.
+[[nodiscard]] py::Result<py::Ref> read_document(PyObject* xml, PyObject* argument) {
   auto text = extract_xml(xml);
-  if (!text) return py::raised();
+  if (!text) {
+    if (argument != nullptr) hint_from_xml_argument(argument);
+    return py::raised();
+  }
   SuiteObjects suites;
   // extract_xml gives only valid UTF-8.
   auto report = deserialize_from_valid_utf8(text->view(), suites);
   if (!report) {
     // A suite whose object could not be made ended the read with its own
     // exception; any other stop is the document's fault.
-    if (!PyErr_Occurred()) raise_deserialization_error(report.error().text());
+    if (!PyErr_Occurred()) {
+      raise_deserialization_error(report.error().text());
+      hint_refused_document(argument, text->view());
+    }
     return py::raised();
   }
   return report_from_model(std::move(*report), std::move(suites).take_objects());
@@ -373,7 +387,7 @@ constexpr std::array kFromXmlParams = {py::required("xml")};
 PyObject* from_xml(PyObject*, PyObject* args, PyObject* kwargs) {
   auto parsed = py::parse_args("Report.from_xml()", kFromXmlParams, args, kwargs);
   if (!parsed) return nullptr;
-  auto report = read_document((*parsed)[0]);
+  auto report = read_document((*parsed)[0], (*parsed)[0]);
   if (!report) return nullptr;
   return report->release();
 }
@@ -384,10 +398,13 @@ PyObject* read_xml(PyObject*, PyObject* args, PyObject* kwargs) {
   auto parsed = py::parse_args("Report.read_xml()", kReadXmlParams, args, kwargs);
   if (!parsed) return nullptr;
   py::Ref read = py::Ref::steal(PyObject_GetAttrString((*parsed)[0], "read"));
-  if (!read) return nullptr;
+  if (!read) {
+    hint_read_xml_argument((*parsed)[0]);
+    return nullptr;
+  }
   py::Ref content = py::Ref::steal(PyObject_CallNoArgs(read.get()));
   if (!content) return nullptr;
-  auto report = read_document(content.get());
+  auto report = read_document(content.get(), nullptr);
   if (!report) return nullptr;
   return report->release();
 }

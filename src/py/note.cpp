@@ -7,7 +7,11 @@
 
 namespace py {
 
-void add_note(const char* parameter) noexcept {
+namespace {
+
+// Adds the note `make_note` returns to the exception currently set.
+template <class MakeNote>
+void attach_note(MakeNote make_note) noexcept {
   PyObject* type = nullptr;
   PyObject* value = nullptr;
   PyObject* traceback = nullptr;
@@ -19,7 +23,7 @@ void add_note(const char* parameter) noexcept {
   if (value != nullptr) {
     Ref method = Ref::steal(PyObject_GetAttrString(value, "add_note"));
     if (method) {
-      Ref note = Ref::steal(PyUnicode_FromFormat("while processing '%s'", parameter));
+      Ref note = make_note();
       if (note) Ref::steal(PyObject_CallFunctionObjArgs(method.get(), note.get(), nullptr)).reset();
     }
     // A missing add_note (Python 3.10) or a failing one must not replace the
@@ -27,6 +31,18 @@ void add_note(const char* parameter) noexcept {
     PyErr_Clear();
   }
   PyErr_Restore(type, value, traceback);
+}
+
+}  // namespace
+
+void add_note(const char* parameter) noexcept {
+  attach_note([parameter] {
+    return Ref::steal(PyUnicode_FromFormat("while processing '%s'", parameter));
+  });
+}
+
+void add_text_note(const char* text) noexcept {
+  attach_note([text] { return Ref::steal(PyUnicode_FromString(text)); });
 }
 
 }  // namespace py

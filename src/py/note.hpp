@@ -1,5 +1,6 @@
 // Attaches "while processing '<parameter>'" to the exception raised while one
-// argument was converted, so the caller sees which argument was refused.
+// argument was converted, so the caller sees which argument was refused; or
+// any other text, such as a hint at the call that was meant.
 #pragma once
 
 #include "py/result.hpp"
@@ -10,6 +11,9 @@ namespace py {
 // exists from Python 3.11 on; where it is missing or fails, the exception is
 // left as it was.
 void add_note(const char* parameter) noexcept;
+
+// Adds `text` as a note to the exception currently set, in the same way.
+void add_text_note(const char* text) noexcept;
 
 // Passes `result` through, adding the note for `parameter` when it failed.
 template <class T>
