@@ -67,8 +67,9 @@ bool looks_like_path(std::string_view text) {
 }  // namespace
 
 void hint_from_xml_argument(PyObject* xml) {
-  if (!PyErr_ExceptionMatches(PyExc_TypeError)) return;
-  if (is_path_like(xml)) {
+  // A str refused here holds a lone surrogate: it is no path.
+  if (!PyErr_ExceptionMatches(PyExc_TypeError) || PyUnicode_Check(xml)) return;
+  if (has_attribute(xml, "__fspath__")) {
     py::add_text_note(kUseLoadForPath);
   } else if (has_attribute(xml, "read")) {
     py::add_text_note(kUseReadXml);
