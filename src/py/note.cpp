@@ -36,9 +36,8 @@ void attach_note(MakeNote make_note) noexcept {
 }  // namespace
 
 void add_note(const char* parameter) noexcept {
-  attach_note([parameter] {
-    return Ref::steal(PyUnicode_FromFormat("while processing '%s'", parameter));
-  });
+  attach_note(
+      [parameter] { return Ref::steal(PyUnicode_FromFormat("while processing '%s'", parameter)); });
 }
 
 void add_text_note(const char* text) noexcept {
