@@ -7,6 +7,7 @@ import copy
 import datetime
 import gc
 import io
+import pathlib
 import pickle
 import sys
 import tracemalloc
@@ -430,6 +431,9 @@ REFUSED_WRITES = [
     (BAD_KEY_REPORT.write_xml, (Writer(),), ValueError),
     (REPORT.write_xml, (RaisingWriter(),), OSError),
     (REPORT.write_xml, (object(),), AttributeError),
+    # The calling mistakes that get a hint.
+    (REPORT.write_xml, ("report.xml",), AttributeError),
+    (REPORT.write_xml, (io.BytesIO(),), TypeError),
     (REPORT.write_xml, (), TypeError),
 ]
 
@@ -457,6 +461,10 @@ BAD_DOCUMENTS = [
     (42, TypeError),
     ([1, 2, 300], TypeError),
     (None, TypeError),
+    # The calling mistakes that get a hint.
+    ("report.xml", DeserializationError),
+    (pathlib.Path("report.xml"), TypeError),
+    (io.StringIO("<testsuites/>"), TypeError),
 ]
 
 
@@ -470,6 +478,7 @@ def test_deserialization_errors_do_not_leak(doc, exc):
     (NoneReader(), TypeError),
     (io.StringIO("<testsuites"), DeserializationError),
     (object(), AttributeError),
+    ("report.xml", AttributeError),
 ])
 def test_failing_reads_do_not_leak(reader, exc):
     def op():
