@@ -56,6 +56,20 @@ def test_every_published_name_is_described(owner, name):
     assert re.search(rf"`{name}\b", text), f"docs/api.md does not describe {owner or ''}.{name}"
 
 
-@pytest.mark.parametrize("command", sorted(cli.parser()._subparsers._group_actions[0].choices))
-def test_every_command_is_described(command):
-    assert re.search(rf"^- `{command} ", API, re.M)
+def commands_and_options():
+    """(command, option) for every long option of every command, and
+    (command, None) for the command itself."""
+    commands = cli.parser()._subparsers._group_actions[0].choices
+    pairs = []
+    for command, parser in sorted(commands.items()):
+        pairs.append((command, None))
+        options = (o for a in parser._actions for o in a.option_strings if o.startswith("--"))
+        pairs += [(command, option) for option in options if option != "--help"]
+    return pairs
+
+
+@pytest.mark.parametrize("command, option", commands_and_options())
+def test_every_command_and_option_is_described(command, option):
+    entry = re.search(rf"^- `{command} .*?(?=^- |^```)", API, re.M | re.S)
+    assert entry, f"docs/api.md does not describe the command {command}"
+    assert option is None or option in entry.group(0)
