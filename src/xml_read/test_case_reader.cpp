@@ -25,6 +25,22 @@ ReadResult<void> assign(std::optional<T>& field, ReadResult<T> parsed) {
   return {};
 }
 
+// A test the runner did not run, written with no outcome element: GoogleTest
+// marks its disabled tests `status="notrun"`, CTest its disabled ones
+// `status="disabled"`. They read as skipped, never as passed. CTest writes
+// its reason ("Disabled") as the test's output, which becomes the message.
+bool read_not_run(TestCase& test_case) {
+  for (const auto& [key, value] : test_case.extra) {
+    if (key.view() != "status") continue;
+    if (value.view() != "notrun" && value.view() != "disabled") return false;
+    Skipped skipped;
+    skipped.message = test_case.system_out;
+    test_case.status = TestCaseStatus(std::move(skipped));
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 DeserializeError TestCaseReader::reader_error(const ElementPath& path) {
@@ -102,7 +118,7 @@ ReadResult<bool> TestCaseReader::read_test_case(const Event& tag, bool is_empty,
   if (!has_name && !tolerant()) return std::unexpected(require_attribute(path, "name"));
   if (is_empty) {
     path.pop_back();
-    return false;
+    return tolerant() && read_not_run(test_case);
   }
 
   // The path borrows the name while the children are read.
@@ -132,11 +148,14 @@ ReadResult<bool> TestCaseReader::read_test_case(const Event& tag, bool is_empty,
       }
       case EventKind::End:
         if (event.name() == "testcase") {
-          const bool had_outcome = !status_elements.empty();
-          auto status = tolerant() ? build_tolerant_status(std::move(status_elements), path)
-                                   : build_test_case_status(std::move(status_elements), path);
-          if (!status) return std::unexpected(std::move(status).error());
-          test_case.status = std::move(*status);
+          const bool not_run = status_elements.empty() && tolerant() && read_not_run(test_case);
+          const bool had_outcome = not_run || !status_elements.empty();
+          if (!not_run) {
+            auto status = tolerant() ? build_tolerant_status(std::move(status_elements), path)
+                                     : build_test_case_status(std::move(status_elements), path);
+            if (!status) return std::unexpected(std::move(status).error());
+            test_case.status = std::move(*status);
+          }
           test_case.name = *path.back().take_name();
           path.pop_back();
           return had_outcome;

@@ -45,9 +45,15 @@ class TestCaseReader {
 
   // Reads the `testcase` element that `tag` opened into `test_case` (already
   // in place in its suite); `path` is the suite's and comes back unchanged.
-  // Gives whether the case held any outcome element.
+  // Gives whether the case has an outcome of its own: an outcome element,
+  // or (tolerant mode) a status saying the runner did not run it.
   [[nodiscard]] ReadResult<bool> read_test_case(const Event& tag, bool is_empty, ElementPath& path,
                                                 std::size_t index, TestCase& test_case);
+  // Reads an outcome element of `kind` that `tag` opened; `path` is its
+  // parent's and comes back unchanged.
+  [[nodiscard]] ReadResult<StatusElement> read_status_element(const Event& tag,
+                                                              StatusElementKind kind, bool is_empty,
+                                                              ElementPath& path);
   // Reads a `properties` element after its start tag; `path` is its parent's.
   [[nodiscard]] ReadResult<std::vector<Property>> read_properties(ElementPath& path);
   // Reads a text-only child (`system-out`, `system-err`, `stackTrace`)
@@ -80,9 +86,6 @@ class TestCaseReader {
                                             std::string_view raw, const ElementPath& path) const;
 
  private:
-  [[nodiscard]] ReadResult<StatusElement> read_status_element(const Event& tag,
-                                                              StatusElementKind kind, bool is_empty,
-                                                              ElementPath& path);
   [[nodiscard]] ReadResult<Property> read_property(const Event& tag, const ElementPath& path);
   [[nodiscard]] ReadResult<XmlString> read_text_content(std::string_view name,
                                                         const ElementPath& path);

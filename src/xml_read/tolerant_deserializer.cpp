@@ -5,6 +5,7 @@
 #include "xml_read/tolerant_deserializer.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,6 +16,7 @@
 #include "xml_read/read_result.hpp"
 #include "xml_read/test_case_reader.hpp"
 #include "xml_read/tolerant_outcome.hpp"
+#include "xml_read/tolerant_values.hpp"
 #include "xml_read/value_parsers.hpp"
 #include "xml_read/xml_reader.hpp"
 
@@ -31,6 +33,28 @@ constexpr std::size_t kJoinedNameBudgetBase = std::size_t{1} << 20;
 constexpr std::string_view kTestSuites = "testsuites";
 constexpr std::string_view kTestSuite = "testsuite";
 
+// Failure, error and skipped elements may stand in a suite itself: the
+// outcome of the whole suite, such as a script that crashed or a class whose
+// set-up failed.
+std::optional<StatusElementKind> suite_outcome_kind(std::string_view name) noexcept {
+  auto kind = status_element_kind(name);
+  if (kind && *kind <= StatusElementKind::Skipped) return kind;
+  return std::nullopt;
+}
+
+// The name of the case that holds a suite's own outcome: it stands out
+// among the tests' names and says whose outcome it is.
+std::string_view suite_outcome_name(StatusElementKind kind) noexcept {
+  switch (kind) {
+    case StatusElementKind::Failure:
+      return "(suite failure)";
+    case StatusElementKind::Error:
+      return "(suite error)";
+    default:
+      return "(suite skipped)";
+  }
+}
+
 bool is_count(std::string_view key) noexcept {
   return key == "tests" || key == "failures" || key == "errors" || key == "skipped" ||
          key == "disabled";
@@ -39,12 +63,35 @@ bool is_count(std::string_view key) noexcept {
 // A suite being read. Each suite takes the next slot when its start tag is
 // read, so that flattening keeps document order.
 struct OpenSuite {
+  OpenSuite(std::size_t slot, TestSuite suite) : slot(slot), suite(std::move(suite)) {}
+
   std::size_t slot;
   TestSuite suite;
   bool holds_suites = false;
-  // Whether the last case may turn out to be an attempt of the next one.
-  bool last_may_repeat = false;
+  // The suite's own `tests` count, and the `testcase` elements read in it:
+  // more elements than counted tests means some are attempts.
+  std::optional<std::uint64_t> counted_tests;
+  std::size_t test_case_elements = 0;
+  // Per case, whether it had no outcome of its own.
+  std::vector<bool> bare;
+  // The cases made from outcome elements standing in the suite itself.
+  std::vector<std::size_t> suite_outcomes;
 };
+
+// The cases holding the suite's own outcomes take the suite's output when
+// its tests have none of their own: then it is all the runner captured (a
+// TAP script's whole output, and why it died), which belongs to that outcome.
+void give_suite_output(OpenSuite& open) {
+  TestSuite& suite = open.suite;
+  if (open.suite_outcomes.empty() || (!suite.system_out && !suite.system_err)) return;
+  for (const TestCase& test_case : suite.test_cases) {
+    if (test_case.system_out || test_case.system_err) return;
+  }
+  for (std::size_t index : open.suite_outcomes) {
+    suite.test_cases[index].system_out = suite.system_out;
+    suite.test_cases[index].system_err = suite.system_err;
+  }
+}
 
 class TolerantDeserializer {
  public:
@@ -60,6 +107,7 @@ class TolerantDeserializer {
  private:
   Result<Report> read_root_attributes(const Event& tag);
   Result<void> open_suite(const Event& tag);
+  Result<void> read_suite_outcome(const Event& tag, StatusElementKind kind, bool is_empty);
   void close_suite();
   Result<void> read_test_case(const Event& tag, bool is_empty);
   Report finish();
@@ -124,6 +172,8 @@ Result<Report> TolerantDeserializer::run() {
           if (is_empty) close_suite();
         } else if (name == "testcase") {
           CORVANE_CHECK(read_test_case(event, is_empty));
+        } else if (auto kind = suite_outcome_kind(name); kind && !open_.empty()) {
+          CORVANE_CHECK(read_suite_outcome(event, *kind, is_empty));
         } else if (is_empty || open_.empty()) {
           // The root has no properties or output of its own; other tags are
           // ignored one by one, so wrappers hide no suite or case.
@@ -183,7 +233,7 @@ Result<void> TolerantDeserializer::open_suite(const Event& tag) {
   const std::size_t slot = slots_.size();
   slots_.emplace_back();
   path_.push_back(PathElement::test_suite(slot));
-  OpenSuite open{slot, TestSuite(""), false};
+  OpenSuite open(slot, TestSuite(""));
   TestSuite& suite = open.suite;
   CORVANE_CHECK(for_each_attribute(
       tag, path_, [&](std::string_view key, std::string_view value) -> Result<void> {
@@ -194,6 +244,7 @@ Result<void> TolerantDeserializer::open_suite(const Event& tag) {
         }
         if (key == "timestamp") return cases_.read_timestamp(suite.timestamp, value, path_, key);
         if (key == "time") return cases_.read_duration(suite.time, value, path_, key);
+        if (key == "tests") open.counted_tests = tolerant_count(value);
         if (is_count(key)) return {};
         return cases_.read_extra(suite.extra, key, value, path_);
       }));
@@ -220,7 +271,11 @@ void TolerantDeserializer::close_suite() {
   OpenSuite open = std::move(open_.back());
   open_.pop_back();
   path_.pop_back();
-  const TestSuite& suite = open.suite;
+  TestSuite& suite = open.suite;
+  give_suite_output(open);
+  if (open.counted_tests && *open.counted_tests < open.test_case_elements) {
+    fold_repeated_attempts(suite, open.bare, open.test_case_elements - *open.counted_tests);
+  }
   // A suite that only groups other suites has nothing of its own to show
   // once they are flattened.
   const bool only_groups = open.holds_suites && suite.test_cases.empty() &&
@@ -228,16 +283,33 @@ void TolerantDeserializer::close_suite() {
   if (!only_groups) slots_[open.slot] = std::move(open.suite);
 }
 
+Result<void> TolerantDeserializer::read_suite_outcome(const Event& tag, StatusElementKind kind,
+                                                      bool is_empty) {
+  OpenSuite& open = open_.back();
+  CORVANE_TRY(element, cases_.read_status_element(tag, kind, is_empty, path_));
+  std::vector<StatusElement> elements;
+  elements.push_back(std::move(element));
+  CORVANE_TRY(status, build_tolerant_status(std::move(elements), path_));
+  TestCase test_case(suite_outcome_name(kind), std::move(status));
+  test_case.classname = open.suite.name;
+  open.suite_outcomes.push_back(open.suite.test_cases.size());
+  open.bare.push_back(false);
+  open.suite.add_test_case(std::move(test_case));
+  return {};
+}
+
 Result<void> TolerantDeserializer::read_test_case(const Event& tag, bool is_empty) {
   if (open_.empty() && !loose_) {
-    loose_.emplace(OpenSuite{slots_.size(), TestSuite(report_->name.view())});
+    loose_.emplace(slots_.size(), TestSuite(report_->name.view()));
     slots_.emplace_back();
   }
   OpenSuite& target = open_.empty() ? *loose_ : open_.back();
   TestCase test_case("", TestCaseStatus::success());
-  CORVANE_TRY(had_outcome, cases_.read_test_case(tag, is_empty, path_,
-                                                 target.suite.test_cases.size(), test_case));
-  add_test_case_or_attempt(target.suite, std::move(test_case), had_outcome, target.last_may_repeat);
+  CORVANE_TRY(had_outcome,
+              cases_.read_test_case(tag, is_empty, path_, target.test_case_elements, test_case));
+  ++target.test_case_elements;
+  target.bare.push_back(!had_outcome);
+  target.suite.add_test_case(std::move(test_case));
   return {};
 }
 

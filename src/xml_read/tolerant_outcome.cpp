@@ -101,21 +101,11 @@ std::expected<TestCaseStatus, DeserializeError> build_tolerant_status(
   return build_test_case_status(std::move(kept), case_path);
 }
 
-void add_test_case_or_attempt(TestSuite& suite, TestCase test_case, bool had_outcome,
-                              bool& last_may_repeat) {
-  const bool repeats = last_may_repeat && !suite.test_cases.empty() &&
-                       suite.test_cases.back().name == test_case.name &&
-                       suite.test_cases.back().classname == test_case.classname;
-  last_may_repeat = !had_outcome;
-  if (!repeats) {
-    suite.add_test_case(std::move(test_case));
-    return;
-  }
-  TestCase earlier = std::move(suite.test_cases.back());
-  suite.test_cases.pop_back();
-  // The earlier case passed without any outcome element, so it only ever
-  // counted as a test.
-  --suite.tests;
+namespace {
+
+// Makes `earlier`, a case with no outcome element, a failed attempt of
+// `test_case`, which comes first among its attempts.
+void take_as_attempt(TestCase earlier, TestCase& test_case) {
   auto* earlier_success = std::get_if<Success>(&earlier.status.value());
   std::vector<TestRerun> attempts;
   if (earlier_success != nullptr) attempts = std::move(earlier_success->flaky_runs);
@@ -142,7 +132,33 @@ void add_test_case_or_attempt(TestSuite& suite, TestCase test_case, bool had_out
     if (failed->reruns.empty()) failed->rerun_kind = RerunKind::Rerun;
     put_first(failed->reruns);
   }
-  suite.add_test_case(std::move(test_case));
+}
+
+}  // namespace
+
+void fold_repeated_attempts(TestSuite& suite, const std::vector<bool>& bare, std::size_t attempts) {
+  if (attempts == 0) return;
+  std::vector<TestCase> cases = std::move(suite.test_cases);
+  suite.test_cases.clear();
+  suite.tests = suite.failures = suite.errors = suite.skipped = 0;
+  bool last_bare = false;
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    TestCase& test_case = cases[i];
+    const bool repeats = attempts != 0 && last_bare &&
+                         suite.test_cases.back().name == test_case.name &&
+                         suite.test_cases.back().classname == test_case.classname;
+    last_bare = bare[i];
+    if (repeats) {
+      --attempts;
+      // The earlier case passed without any outcome element, so it only
+      // ever counted as a test.
+      --suite.tests;
+      TestCase earlier = std::move(suite.test_cases.back());
+      suite.test_cases.pop_back();
+      take_as_attempt(std::move(earlier), test_case);
+    }
+    suite.add_test_case(std::move(test_case));
+  }
 }
 
 }  // namespace corvane

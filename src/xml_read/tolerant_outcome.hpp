@@ -21,16 +21,17 @@ namespace corvane {
 [[nodiscard]] std::expected<TestCaseStatus, DeserializeError> build_tolerant_status(
     std::vector<StatusElement> elements, const ElementPath& case_path);
 
-// Appends `test_case` to `suite`, or takes the suite's last case as a failed
-// attempt of it: a runner that retries a test may write every attempt as a
-// test case of its own, the earlier ones with no outcome element. So when
-// `last_may_repeat` (the last case had no outcome element) and the last case
-// has the same name and class name, it is removed and becomes, with the
-// attempts it had already taken in, the first flaky runs of a passing case
-// or the first reruns of a failing one (a skipped case drops them).
-// `had_outcome` tells whether `test_case` had an outcome element;
-// `last_may_repeat` is updated for the next case.
-void add_test_case_or_attempt(TestSuite& suite, TestCase test_case, bool had_outcome,
-                              bool& last_may_repeat);
+// Takes repeated test cases of a finished suite as attempts of one test. A
+// runner that retries a test may write every attempt as a test case of its
+// own, the failed ones with no outcome element, and count only the last one
+// among the suite's tests; a runner that simply runs a test twice writes the
+// same shape but counts both. So only `attempts` cases (the test case
+// elements the runner wrote beyond the tests it counted) are taken: each one
+// with no outcome element (`bare[i]`, one flag per case) followed by a case
+// of the same name and class name. It becomes, with the attempts it had
+// already taken in, one of the first flaky runs of a passing case or one of
+// the first reruns of a failing one (a skipped case drops them). The suite's
+// counts are recomputed.
+void fold_repeated_attempts(TestSuite& suite, const std::vector<bool>& bare, std::size_t attempts);
 
 }  // namespace corvane

@@ -6,6 +6,7 @@
 #include <string>
 #include <variant>
 
+#include "xml_read/report_deserializer.hpp"
 #include "xml_read/tolerant_deserializer.hpp"
 #include "xml_read/tolerant_values.hpp"
 
@@ -13,8 +14,8 @@ namespace corvane {
 namespace {
 
 std::string in_case(std::string_view attributes, std::string_view body) {
-  return "<testsuites><testsuite name=\"s\"><testcase name=\"c\" " + std::string(attributes) + ">" +
-         std::string(body) + "</testcase></testsuite></testsuites>";
+  return "<testsuites name=\"r\"><testsuite name=\"s\"><testcase name=\"c\" " +
+         std::string(attributes) + ">" + std::string(body) + "</testcase></testsuite></testsuites>";
 }
 
 const TestCase& only_case(const std::expected<Report, DeserializeError>& report) {
@@ -203,6 +204,8 @@ std::string attempts_outline(const TestSuite& suite) {
 
 struct RepeatCase {
   const char* label;
+  // The suite's own count of its tests.
+  std::string counted;
   std::string cases;
   std::string outline;
   std::uint64_t tests;
@@ -210,9 +213,9 @@ struct RepeatCase {
 
 class TolerantRepeatedCase : public testing::TestWithParam<RepeatCase> {};
 
-TEST_P(TolerantRepeatedCase, EarlierBareCasesAreAttempts) {
-  const auto report =
-      deserialize_tolerant("<testsuite name=\"s\">" + GetParam().cases + "</testsuite>");
+TEST_P(TolerantRepeatedCase, EarlierBareCasesBeyondTheCountAreAttempts) {
+  const auto report = deserialize_tolerant("<testsuite name=\"s\" " + GetParam().counted + ">" +
+                                           GetParam().cases + "</testsuite>");
   ASSERT_TRUE(report.has_value()) << report.error().text();
   const TestSuite& suite = report->test_suites.at(0);
   EXPECT_EQ(attempts_outline(suite), GetParam().outline);
@@ -222,34 +225,49 @@ TEST_P(TolerantRepeatedCase, EarlierBareCasesAreAttempts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Tolerant, TolerantRepeatedCase,
-    testing::Values(RepeatCase{"passes_on_third_attempt",
-                               "<testcase name=\"t\"/><testcase name=\"t\"/><testcase name=\"t\"/>",
-                               "t:success+2", 1},
-                    RepeatCase{"fails_after_retries",
-                               "<testcase name=\"t\"/><testcase name=\"t\"/>"
-                               "<testcase name=\"t\"><failure/></testcase>",
-                               "t:failure+2", 1},
-                    RepeatCase{"skipped_drops_attempts",
-                               "<testcase name=\"t\"/><testcase name=\"t\"><skipped/></testcase>",
-                               "t:skipped", 1},
-                    RepeatCase{"after_an_outcome_is_a_new_case",
-                               "<testcase name=\"t\"><failure/></testcase><testcase name=\"t\"/>",
-                               "t:failure+0 t:success+0", 2},
-                    RepeatCase{"other_class_is_a_new_case",
-                               "<testcase name=\"t\" classname=\"a\"/><testcase name=\"t\" "
-                               "classname=\"b\"/>",
-                               "t:success+0 t:success+0", 2},
-                    RepeatCase{"not_adjacent_is_a_new_case",
-                               "<testcase name=\"t\"/><testcase name=\"u\"/><testcase name=\"t\"/>",
-                               "t:success+0 u:success+0 t:success+0", 3},
-                    RepeatCase{
-                        "attempts_before_flaky_elements",
-                        "<testcase name=\"t\"/><testcase name=\"t\"><flakyError/></testcase>",
-                        "t:success+2", 1}),
+    testing::Values(
+        RepeatCase{"passes_on_third_attempt", "tests=\"1\"",
+                   "<testcase name=\"t\"/><testcase name=\"t\"/><testcase name=\"t\"/>",
+                   "t:success+2", 1},
+        RepeatCase{"fails_after_retries", "tests=\"1\"",
+                   "<testcase name=\"t\"/><testcase name=\"t\"/>"
+                   "<testcase name=\"t\"><failure/></testcase>",
+                   "t:failure+2", 1},
+        RepeatCase{"skipped_drops_attempts", "tests=\"1\"",
+                   "<testcase name=\"t\"/><testcase name=\"t\"><skipped/></testcase>", "t:skipped",
+                   1},
+        RepeatCase{"after_an_outcome_is_a_new_case", "tests=\"1\"",
+                   "<testcase name=\"t\"><failure/></testcase><testcase name=\"t\"/>",
+                   "t:failure+0 t:success+0", 2},
+        RepeatCase{"other_class_is_a_new_case", "tests=\"1\"",
+                   "<testcase name=\"t\" classname=\"a\"/><testcase name=\"t\" "
+                   "classname=\"b\"/>",
+                   "t:success+0 t:success+0", 2},
+        RepeatCase{"not_adjacent_is_a_new_case", "tests=\"1\"",
+                   "<testcase name=\"t\"/><testcase name=\"u\"/><testcase name=\"t\"/>",
+                   "t:success+0 u:success+0 t:success+0", 3},
+        RepeatCase{"attempts_before_flaky_elements", "tests=\"1\"",
+                   "<testcase name=\"t\"/><testcase name=\"t\"><flakyError/></testcase>",
+                   "t:success+2", 1},
+        // A test run twice, and counted twice, passed twice.
+        RepeatCase{"every_run_counted", "tests=\"2\"",
+                   "<testcase name=\"t\"/><testcase name=\"t\"/>", "t:success+0 t:success+0", 2},
+        RepeatCase{"no_count_no_attempts", "",
+                   "<testcase name=\"t\"/><testcase name=\"t\"><failure/></testcase>",
+                   "t:success+0 t:failure+0", 2},
+        RepeatCase{"unreadable_count_no_attempts", "tests=\"one\"",
+                   "<testcase name=\"t\"/><testcase name=\"t\"/>", "t:success+0 t:success+0", 2},
+        RepeatCase{"only_as_many_attempts_as_uncounted", "tests=\"2\"",
+                   "<testcase name=\"t\"/><testcase name=\"t\"/><testcase name=\"t\"/>",
+                   "t:success+1 t:success+0", 2},
+        // Only `testcase` elements are weighed against the count.
+        RepeatCase{"suite_outcome_not_an_uncounted_case", "tests=\"2\"",
+                   "<testcase name=\"t\"/><testcase name=\"t\"/><error/>",
+                   "t:success+0 t:success+0 (suite error):error+0", 3}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(TolerantRepeatedCase, LongRunsStayLinear) {
-  std::string xml = "<testsuite name=\"s\">";
+  std::string xml = "<testsuite name=\"s\" tests=\"1\">";
   for (int i = 0; i < 200'000; ++i) xml += "<testcase name=\"t\"/>";
   xml += "<testcase name=\"t\"><failure/></testcase></testsuite>";
   const auto report = deserialize_tolerant(xml);
@@ -258,6 +276,104 @@ TEST(TolerantRepeatedCase, LongRunsStayLinear) {
       std::get<NonSuccess>(report->test_suites.at(0).test_cases.at(0).status.value());
   EXPECT_EQ(status.reruns.size(), 200'000u);
 }
+
+struct SuiteOutcomeCase {
+  const char* label;
+  std::string xml;
+  // Per suite, "suite: case:outcome+attempts ...".
+  std::vector<std::string> outline;
+};
+
+class TolerantSuiteOutcome : public testing::TestWithParam<SuiteOutcomeCase> {};
+
+TEST_P(TolerantSuiteOutcome, BecomesACaseOfTheSuite) {
+  const auto report = deserialize_tolerant(GetParam().xml);
+  ASSERT_TRUE(report.has_value()) << report.error().text();
+  std::vector<std::string> outline;
+  for (const TestSuite& suite : report->test_suites) {
+    outline.push_back(std::string(suite.name.view()) + ": " + attempts_outline(suite));
+  }
+  EXPECT_EQ(outline, GetParam().outline);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tolerant, TolerantSuiteOutcome,
+    testing::Values(
+        SuiteOutcomeCase{"each_main_element_in_order_attempts_ignored",
+                         "<testsuite name=\"s\"><error/><testcase name=\"a\"/><flakyFailure/>"
+                         "<failure>text</failure><skipped/></testsuite>",
+                         {"s: (suite error):error+0 a:success+0 (suite failure):failure+0 "
+                          "(suite skipped):skipped"}},
+        SuiteOutcomeCase{"in_nested_suite_not_under_root",
+                         "<testsuites><testsuite name=\"o\"><testsuite name=\"i\">"
+                         "<skipped/></testsuite></testsuite><error/></testsuites>",
+                         {"o/i: (suite skipped):skipped"}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(TolerantSuiteOutcome, KeepsTheElementAndTheSuiteOutputWhenItIsTheOnlyOutput) {
+  // As a TAP script that died writes it.
+  const auto report = deserialize_tolerant(
+      "<testsuites><testsuite name=\"crashes_t\" tests=\"1\"><testcase name=\"1 - ok\"/>"
+      "<system-out>1..2</system-out><system-err>Dubious</system-err>"
+      "<error message=\"Dubious\" type=\"T\">text</error></testsuite>"
+      "<testsuite name=\"s\"><testcase name=\"a\"><system-out>own</system-out></testcase>"
+      "<system-out>all</system-out><failure message=\"m\"/></testsuite></testsuites>");
+  ASSERT_TRUE(report.has_value()) << report.error().text();
+  EXPECT_EQ(report->errors, 1u);
+  EXPECT_EQ(report->failures, 1u);
+  const TestSuite& crashed = report->test_suites.at(0);
+  const TestCase& error = crashed.test_cases.at(1);
+  EXPECT_EQ(crashed.tests, 2u);
+  EXPECT_EQ(text(error.classname), "crashes_t");
+  const auto& status = std::get<NonSuccess>(error.status.value());
+  EXPECT_EQ(status.kind, NonSuccessKind::Error);
+  EXPECT_EQ(text(status.message), "Dubious");
+  EXPECT_EQ(text(status.type), "T");
+  EXPECT_EQ(text(status.description), "text");
+  EXPECT_EQ(text(error.system_out), "1..2");
+  EXPECT_EQ(text(error.system_err), "Dubious");
+  EXPECT_EQ(text(crashed.system_out), "1..2");
+  // Where the tests have output of their own, the suite's is not the case's.
+  EXPECT_EQ(report->test_suites.at(1).test_cases.at(1).system_out, std::nullopt);
+}
+
+struct NotRunCase {
+  const char* label;
+  std::string attributes;
+  std::string body;
+  std::string outcome;
+  std::optional<std::string> message;
+  // The strict reader reads the document as written.
+  std::string strict_outcome;
+};
+
+class TolerantNotRun : public testing::TestWithParam<NotRunCase> {};
+
+TEST_P(TolerantNotRun, ReadsAsSkipped) {
+  const std::string xml = in_case(GetParam().attributes, GetParam().body);
+  const auto report = deserialize_tolerant(xml);
+  const TestCaseStatus& status = only_case(report).status;
+  EXPECT_EQ(outcome_of(status), GetParam().outcome);
+  if (const auto* skipped = std::get_if<Skipped>(&status.value())) {
+    EXPECT_EQ(text(skipped->message), GetParam().message);
+  }
+  const auto strict = deserialize_from_str(xml);
+  ASSERT_TRUE(strict.has_value()) << strict.error().text();
+  EXPECT_EQ(outcome_of(strict->test_suites.at(0).test_cases.at(0).status),
+            GetParam().strict_outcome);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tolerant, TolerantNotRun,
+    testing::Values(NotRunCase{"disabled_gtest", "status=\"notrun\" result=\"suppressed\"", "",
+                               "skipped", std::nullopt, "success"},
+                    NotRunCase{"disabled_ctest", "status=\"disabled\"",
+                               "<system-out>Disabled</system-out>", "skipped", "Disabled",
+                               "success"},
+                    NotRunCase{"outcome_element_wins", "status=\"notrun\"",
+                               "<skipped message=\"m\"/>", "skipped", "m", "skipped"},
+                    NotRunCase{"ran", "status=\"run\"", "", "success", std::nullopt, "success"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(TolerantText, ResolvesCharacterReferencesAndCleansControlCharacters) {
   const auto report = deserialize_tolerant(

@@ -2,8 +2,9 @@
 # Regenerates the real corpus (tests/data/real/*.xml) by running each producer
 # on the small programs beside this script. Each run happens in a scratch
 # copy, so nothing is written into the source tree but the XML files.
-# Needs: python3 with pytest and pytest-rerunfailures, g++ with libgtest-dev,
-# cmake (ctest), Debian's catch2 (v2), node (20 or newer).
+# Needs: python3 with pytest, pytest-rerunfailures, unittest-xml-reporting and
+# nose2, g++ with libgtest-dev, cmake (ctest), Debian's catch2 (v2), node (20
+# or newer), prove with Debian's libtap-formatter-junit-perl.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 out="$(dirname "$here")"
@@ -58,3 +59,17 @@ mvn -o -q -s /etc/maven/settings-debian.xml test >/dev/null || true
 # standards it implements) are left out: they say nothing about the tests.
 grep -v 'name="java\.\(vm\.\)\?spec' target/surefire-reports/TEST-sample.SampleTest.xml \
   >"$out/surefire.xml"
+
+# prove with TAP::Formatter::JUnit: a passing script and one that dies.
+cd "$work/prove"
+prove --formatter TAP::Formatter::JUnit t/passes.t t/crashes.t >"$out/prove.xml" 2>/dev/null || true
+
+# unittest-xml-reporting, running test_adds on its own and then the whole
+# module, so test_adds runs twice; no timestamp suffix on the suite names.
+cd "$work/unittest"
+"$python" -m xmlrunner --outsuffix "" --output-file "$out/xmlrunner.xml" \
+  test_sample.Arithmetic.test_adds test_sample >/dev/null 2>&1 || true
+
+# nose2's junitxml plugin on the same module.
+"$python" -m nose2 --plugin nose2.plugins.junitxml --junit-xml --junit-xml-path "$out/nose2.xml" \
+  test_sample >/dev/null 2>&1 || true
