@@ -40,9 +40,10 @@ def test_summary_counts_per_file_and_in_total(capsys):
         "FILE", "suites", "tests", "passed", "failures", "errors", "skipped", "flaky", "time",
     ]  # fmt: skip
     table = rows(out)
-    assert table[str(REAL / "gtest.xml")][:7] == ["3", "8", "4", "3", "0", "1", "0"]
+    # The disabled test did not run: skipped, not passed.
+    assert table[str(REAL / "gtest.xml")][:7] == ["3", "8", "3", "3", "0", "2", "0"]
     assert table[str(REAL / "surefire.xml")][:7] == ["1", "5", "2", "1", "1", "1", "1"]
-    assert table["TOTAL"][:7] == ["4", "13", "6", "4", "1", "2", "1"]
+    assert table["TOTAL"][:7] == ["4", "13", "5", "4", "1", "3", "1"]
     assert status == 1
 
 
@@ -57,6 +58,18 @@ def test_summary_exit_status_without_failures(tmp_path, capsys, args, expected):
     (row,) = rows(capsys.readouterr().out).values()
     # One file: no total line; the suite's time stands in for the report's.
     assert row == ["1", "3", "2", "0", "0", "1", "1", "1.500s"]
+
+
+def test_crashed_script_is_red_in_summary_and_merge(tmp_path, capsys):
+    # prove.xml: only passing tests, and a script that died.
+    assert main(["summary", str(REAL / "prove.xml")]) == 1
+    (row,) = rows(capsys.readouterr().out).values()
+    assert row[:6] == ["2", "5", "4", "0", "1", "0"]
+    out = tmp_path / "merged.xml"
+    assert main(["merge", str(REAL / "prove.xml"), "-o", str(out)]) == 0
+    merged = corvane.Report.from_xml(out.read_bytes())
+    assert merged.errors == 1
+    assert merged.test_suites[1].test_cases[2].name == "(suite error)"
 
 
 def test_summary_no_fail_with_failures(capsys):

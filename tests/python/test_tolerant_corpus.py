@@ -6,6 +6,7 @@ from pathlib import Path
 import pytest
 
 import corvane
+from corvane.cli import count
 
 REAL = Path(__file__).resolve().parents[1] / "data" / "real"
 
@@ -79,7 +80,7 @@ EXPECTED = {
                     ("SkipsAfterFailure", "failure"),
                     ("Skips", "skipped"),
                     # Written with no outcome element, only status="notrun".
-                    ("DISABLED_Disabled", "success"),
+                    ("DISABLED_Disabled", "skipped"),
                 ],
             ),
             ("Output", [("Prints", "success")]),
@@ -98,6 +99,7 @@ EXPECTED = {
                     ("times_out", "failure"),
                     ("not_built", "skipped"),
                     ("control_chars", "success"),
+                    ("disabled", "skipped"),
                 ],
             )
         ],
@@ -133,6 +135,58 @@ EXPECTED = {
             )
         ],
     ),
+    "prove.xml": (
+        "",
+        [
+            ("passes_t", [("1 - adds", "success"), ("2 - concatenates", "success")]),
+            (
+                "crashes_t",
+                [
+                    ("1 - starts", "success"),
+                    ("2 - goes on", "success"),
+                    # The script died: an <error> in the suite itself.
+                    ("(suite error)", "error"),
+                ],
+            ),
+        ],
+    ),
+    "xmlrunner.xml": (
+        "",
+        [
+            (
+                "test_sample.Arithmetic",
+                [
+                    # Run twice, passed twice.
+                    ("test_adds", "success"),
+                    ("test_adds", "success"),
+                    ("test_prints", "success"),
+                    ("test_fails", "failure"),
+                    ("test_errors", "error"),
+                    ("test_skipped", "skipped"),
+                    ("test_expected_failure", "skipped"),
+                ],
+            ),
+            ("unittest.suite._ErrorHolder", [("setUpClass (test_sample.BrokenSetUp)", "error")]),
+        ],
+    ),
+    "nose2.xml": (
+        "nose2-junit",
+        [
+            (
+                "nose2-junit",
+                [
+                    ("test_adds", "success"),
+                    ("test_errors", "error"),
+                    ("test_expected_failure", "skipped"),
+                    ("test_fails", "failure"),
+                    ("test_prints", "success"),
+                    ("test_skipped", "skipped"),
+                    # nose2 splits "setUpClass (test_sample.BrokenSetUp)" at the dot.
+                    ("BrokenSetUp)", "error"),
+                ],
+            )
+        ],
+    ),
     "node.xml": (
         "",
         [
@@ -160,6 +214,33 @@ def test_suites_cases_and_outcomes(name):
     assert report.tests == len(statuses)
     assert report.failures == sum(type(s).__name__ == "Failure" for s in statuses)
     assert report.errors == sum(type(s).__name__ == "Error" for s in statuses)
+
+
+# What a person reading the runner's own console output counts, as
+# (passed, failures, errors, skipped); `summary` counts the same.
+CONSOLE_COUNTS = {
+    # "Files=2, Tests=4", and crashes.t: "Dubious, test returned 2".
+    "prove.xml": (4, 0, 1, 0),
+    # "Ran 7 tests" (test_adds twice) "FAILED (failures=1, errors=2, skipped=1,
+    # expected failures=1)"; one error is the class set-up's.
+    "xmlrunner.xml": (3, 1, 2, 2),
+    # "Ran 6 tests" "FAILED (failures=1, errors=2, skipped=1, expected failures=1)".
+    "nose2.xml": (2, 1, 2, 2),
+    # "PASSED 3 tests", "SKIPPED 1 test", "FAILED 3 tests", "1 DISABLED TEST".
+    "gtest.xml": (3, 3, 0, 2),
+    # "3 tests failed out of 6", "did not run: skipped, disabled". CTest's
+    # console lists not_built among the failed ("Not Run"), but its document
+    # writes it as skipped, which is what is read.
+    "ctest.xml": (2, 2, 0, 3),
+    # "1 failed, 2 passed, 5 rerun".
+    "pytest_reruns.xml": (2, 1, 0, 0),
+}
+
+
+@pytest.mark.parametrize("name", sorted(CONSOLE_COUNTS))
+def test_counts_are_the_runners_own(name):
+    counts = count(corvane.load(REAL / name))
+    assert (counts.passed, counts.failures, counts.errors, counts.skipped) == CONSOLE_COUNTS[name]
 
 
 @pytest.mark.parametrize("name", sorted(EXPECTED))
@@ -212,6 +293,23 @@ def test_pytest_tabs_survive():
         "AssertionError: expected\ta tab\nassert 'a\\tb' == 'a b'\n  \n  - a b\n  + a\tb")
     assert "E       AssertionError: expected\ta tab\n" in failed.status.description
     assert failed.system_err.endswith("\ncolumn\tto\tstderr")
+
+
+def test_prove_crashed_script_keeps_why_and_its_output():
+    report = corvane.load(REAL / "prove.xml")
+    crashed = case(report, "crashes_t", "(suite error)")
+    assert crashed.classname == "crashes_t"
+    assert crashed.status.message == "Dubious, test returned 2 (wstat 512, 0x200)"
+    # The script's TAP stream and prove's verdict, the only output there is.
+    assert crashed.system_out == "1..3\nok 1 - starts\nok 2 - goes on"
+    assert crashed.system_err == "Dubious, test returned 2 (wstat 512, 0x200)"
+
+
+def test_not_run_tests_are_skipped_with_the_runners_reason():
+    gtest = case(corvane.load(REAL / "gtest.xml"), "Arithmetic", "DISABLED_Disabled").status
+    assert (gtest.message, gtest.type) == (None, None)
+    ctest = case(corvane.load(REAL / "ctest.xml"), "(empty)", "disabled").status
+    assert ctest.message == "Disabled"
 
 
 def test_gtest_several_outcomes_and_naive_timestamps():
