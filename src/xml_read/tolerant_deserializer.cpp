@@ -74,23 +74,24 @@ struct OpenSuite {
   std::size_t test_case_elements = 0;
   // Per case, whether it had no outcome of its own.
   std::vector<bool> bare;
-  // The cases made from outcome elements standing in the suite itself.
-  std::vector<std::size_t> suite_outcomes;
+  // The first case made from an outcome element standing in the suite itself.
+  std::optional<std::size_t> first_suite_outcome;
 };
 
-// The cases holding the suite's own outcomes take the suite's output when
-// its tests have none of their own: then it is all the runner captured (a
-// TAP script's whole output, and why it died), which belongs to that outcome.
+// The first case holding the suite's own outcome takes the suite's output
+// when its tests have none of their own: then it is all the runner captured
+// (a TAP script's whole output, and why it died), which belongs to that
+// outcome. Only the first, so that a document with many such elements
+// cannot multiply a large output.
 void give_suite_output(OpenSuite& open) {
   TestSuite& suite = open.suite;
-  if (open.suite_outcomes.empty() || (!suite.system_out && !suite.system_err)) return;
+  if (!open.first_suite_outcome || (!suite.system_out && !suite.system_err)) return;
   for (const TestCase& test_case : suite.test_cases) {
     if (test_case.system_out || test_case.system_err) return;
   }
-  for (std::size_t index : open.suite_outcomes) {
-    suite.test_cases[index].system_out = suite.system_out;
-    suite.test_cases[index].system_err = suite.system_err;
-  }
+  TestCase& first = suite.test_cases[*open.first_suite_outcome];
+  first.system_out = suite.system_out;
+  first.system_err = suite.system_err;
 }
 
 class TolerantDeserializer {
@@ -292,7 +293,7 @@ Result<void> TolerantDeserializer::read_suite_outcome(const Event& tag, StatusEl
   CORVANE_TRY(status, build_tolerant_status(std::move(elements), path_));
   TestCase test_case(suite_outcome_name(kind), std::move(status));
   test_case.classname = open.suite.name;
-  open.suite_outcomes.push_back(open.suite.test_cases.size());
+  if (!open.first_suite_outcome) open.first_suite_outcome = open.suite.test_cases.size();
   open.bare.push_back(false);
   open.suite.add_test_case(std::move(test_case));
   return {};

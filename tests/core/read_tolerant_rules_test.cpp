@@ -315,7 +315,7 @@ TEST(TolerantSuiteOutcome, KeepsTheElementAndTheSuiteOutputWhenItIsTheOnlyOutput
   const auto report = deserialize_tolerant(
       "<testsuites><testsuite name=\"crashes_t\" tests=\"1\"><testcase name=\"1 - ok\"/>"
       "<system-out>1..2</system-out><system-err>Dubious</system-err>"
-      "<error message=\"Dubious\" type=\"T\">text</error></testsuite>"
+      "<error message=\"Dubious\" type=\"T\">text</error><skipped/></testsuite>"
       "<testsuite name=\"s\"><testcase name=\"a\"><system-out>own</system-out></testcase>"
       "<system-out>all</system-out><failure message=\"m\"/></testsuite></testsuites>");
   ASSERT_TRUE(report.has_value()) << report.error().text();
@@ -323,7 +323,7 @@ TEST(TolerantSuiteOutcome, KeepsTheElementAndTheSuiteOutputWhenItIsTheOnlyOutput
   EXPECT_EQ(report->failures, 1u);
   const TestSuite& crashed = report->test_suites.at(0);
   const TestCase& error = crashed.test_cases.at(1);
-  EXPECT_EQ(crashed.tests, 2u);
+  EXPECT_EQ(crashed.tests, 3u);
   EXPECT_EQ(text(error.classname), "crashes_t");
   const auto& status = std::get<NonSuccess>(error.status.value());
   EXPECT_EQ(status.kind, NonSuccessKind::Error);
@@ -333,6 +333,8 @@ TEST(TolerantSuiteOutcome, KeepsTheElementAndTheSuiteOutputWhenItIsTheOnlyOutput
   EXPECT_EQ(text(error.system_out), "1..2");
   EXPECT_EQ(text(error.system_err), "Dubious");
   EXPECT_EQ(text(crashed.system_out), "1..2");
+  // Only the first such case takes it.
+  EXPECT_EQ(crashed.test_cases.at(2).system_out, std::nullopt);
   // Where the tests have output of their own, the suite's is not the case's.
   EXPECT_EQ(report->test_suites.at(1).test_cases.at(1).system_out, std::nullopt);
 }
