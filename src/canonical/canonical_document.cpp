@@ -25,9 +25,12 @@ void keep_writable_keys(ExtraMap& extra, ExtraElement element) {
 
 }  // namespace
 
-std::expected<std::string, std::string> canonical_document(std::string_view text) {
+std::expected<std::string, CanonicalError> canonical_document(std::string_view text) {
   auto report = deserialize_tolerant(text);
-  if (!report) return std::unexpected(report.error().text());
+  if (!report) {
+    return std::unexpected(
+        CanonicalError{report.error().text(), std::string(report.error().reader_reason())});
+  }
   for (TestSuite& suite : report->test_suites) {
     keep_writable_keys(suite.extra, ExtraElement::TestSuite);
     for (TestCase& test_case : suite.test_cases) {
@@ -35,7 +38,7 @@ std::expected<std::string, std::string> canonical_document(std::string_view text
     }
   }
   auto document = to_string(*report);
-  if (!document) return std::unexpected(std::string(document.error().message()));
+  if (!document) return std::unexpected(CanonicalError{std::string(document.error().message()), {}});
   return std::move(*document);
 }
 

@@ -9,7 +9,13 @@
 
 namespace corvane {
 
-// The canonical document, or the user-visible message of the reading error.
-[[nodiscard]] std::expected<std::string, std::string> canonical_document(std::string_view text);
+// Why a document has no canonical form.
+struct CanonicalError {
+  std::string message;  // the user-visible message of the reading error
+  std::string note;     // the XML reader's reason and place, when it refused the markup
+};
+
+// The canonical document, or why there is none.
+[[nodiscard]] std::expected<std::string, CanonicalError> canonical_document(std::string_view text);
 
 }  // namespace corvane

@@ -375,6 +375,7 @@ class SuiteObjects final : public SuiteSink {
     // exception; any other stop is the document's fault.
     if (!PyErr_Occurred()) {
       raise_deserialization_error(report.error().text());
+      py::add_reason_note(report.error().reader_reason());
       hint_refused_document(argument, text->view());
     }
     return py::raised();

@@ -7,6 +7,7 @@
 
 #include <string_view>
 
+#include "py/note.hpp"
 #include "py/ref.hpp"
 #include "canonical/canonical_document.hpp"
 
@@ -52,9 +53,12 @@ PyObject* canonical_xml(PyObject* module, PyObject* xml) {
   auto document = corvane::canonical_document(text);
   if (!document) {
     // A message may quote bytes of a document that is not UTF-8.
-    py::Ref message = py::Ref::steal(PyUnicode_DecodeUTF8(
-        document.error().data(), static_cast<Py_ssize_t>(document.error().size()), "replace"));
-    if (message) PyErr_SetObject(state_of(module)->deserialization_error, message.get());
+    const std::string& text = document.error().message;
+    py::Ref message = py::Ref::steal(
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+    if (!message) return nullptr;
+    PyErr_SetObject(state_of(module)->deserialization_error, message.get());
+    py::add_reason_note(document.error().note);
     return nullptr;
   }
   return PyUnicode_FromStringAndSize(document->data(), static_cast<Py_ssize_t>(document->size()));

@@ -81,7 +81,7 @@ using ElementPath = std::vector<PathElement>;
 // What went wrong. The detail that goes with a kind is kept in the error
 // beside it; some kinds keep it without showing it.
 enum class DeserializeErrorKind : std::uint8_t {
-  XmlError,           // detail: the event reader's message (not shown)
+  XmlError,           // detail: the event reader's reason and place (not shown)
   InvalidUtf8,        // detail: not shown
   InvalidInteger,     // detail: the integer-parse reason
   InvalidFloat,       // detail: the float-parse reason
@@ -120,6 +120,12 @@ struct DeserializeError {
   // The user-visible message: the kind's text alone for an empty path,
   // otherwise "at <path>: <kind text>".
   std::string text() const;
+  // For an XmlError, the event reader's reason with its line and column
+  // (e.g. "line 12, column 5: end tag </testcase> does not match <failure>"),
+  // which text() leaves out; empty for every other kind.
+  std::string_view reader_reason() const noexcept {
+    return kind == DeserializeErrorKind::XmlError ? std::string_view(detail) : std::string_view();
+  }
 
   bool operator==(const DeserializeError&) const = default;
 };

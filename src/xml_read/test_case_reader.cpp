@@ -43,13 +43,14 @@ bool read_not_run(TestCase& test_case) {
 
 }  // namespace
 
-DeserializeError TestCaseReader::reader_error(const ElementPath& path) {
-  return make_error(path, DeserializeErrorKind::XmlError);
+DeserializeError TestCaseReader::reader_error(const ReaderError& error,
+                                              const ElementPath& path) const {
+  return make_error(path, DeserializeErrorKind::XmlError, reader_.describe(error));
 }
 
 ReadResult<void> TestCaseReader::skip(const Event& start, const ElementPath& path) {
-  if (!reader_.skip_element(start.name())) {
-    return std::unexpected(make_error(path, DeserializeErrorKind::XmlError));
+  if (auto skipped = reader_.skip_element(start.name()); !skipped) {
+    return std::unexpected(reader_error(skipped.error(), path));
   }
   return {};
 }

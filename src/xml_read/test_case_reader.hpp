@@ -38,8 +38,10 @@ class TestCaseReader {
 
   // The next event, as the XML reader gives it; see CORVANE_NEXT_EVENT.
   [[nodiscard]] std::expected<Event, ReaderError> next_event() { return reader_.next(); }
-  // What a failed next_event() is reported as: XmlError at `path`.
-  [[gnu::cold, gnu::noinline]] static DeserializeError reader_error(const ElementPath& path);
+  // What a failed next_event() is reported as: XmlError at `path`, keeping
+  // the reader's reason and place as the (unshown) detail.
+  [[gnu::cold, gnu::noinline]] DeserializeError reader_error(const ReaderError& error,
+                                                             const ElementPath& path) const;
   // Skips the element `start` opened, with everything inside it.
   [[nodiscard]] ReadResult<void> skip(const Event& start, const ElementPath& path);
 
@@ -113,5 +115,5 @@ class TestCaseReader {
 #define CORVANE_NEXT_EVENT(var, cases, path)            \
   auto var##_result = (cases).next_event();             \
   if (!var##_result) [[unlikely]]                       \
-    return std::unexpected((cases).reader_error(path)); \
+    return std::unexpected((cases).reader_error(var##_result.error(), path)); \
   const Event& var = *var##_result

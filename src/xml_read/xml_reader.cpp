@@ -46,9 +46,9 @@ XmlReader::XmlReader(std::string_view document) noexcept : input_(document) {
   if (input_.starts_with(kBom)) pos_ = kBom.size();
 }
 
-std::unexpected<ReaderError> XmlReader::fail() {
+std::unexpected<ReaderError> XmlReader::fail(ReaderProblem problem) {
   failed_ = true;
-  error_ = ReaderError{pos_};
+  error_ = ReaderError{pos_, problem};
   return std::unexpected(error_);
 }
 
@@ -85,13 +85,13 @@ std::expected<Event, ReaderError> XmlReader::read_reference() {
       pos_ = i + 1;
       return Event{EventKind::Reference, input_.substr(start, i - start)};
     }
-    if (c == '&' || c == '<') return fail();
+    if (c == '&' || c == '<') return fail(ReaderProblem::BareAmpersand);
   }
-  return fail();
+  return fail(ReaderProblem::BareAmpersand);
 }
 
 std::expected<Event, ReaderError> XmlReader::read_markup() {
-  if (pos_ + 1 >= input_.size()) return fail();
+  if (pos_ + 1 >= input_.size()) return fail(ReaderProblem::LoneLessThan);
   switch (input_[pos_ + 1]) {
     case '/':
       return read_end_tag();
@@ -107,7 +107,11 @@ std::expected<Event, ReaderError> XmlReader::read_markup() {
 std::expected<Event, ReaderError> XmlReader::read_delimited(EventKind kind, std::size_t from,
                                                             std::string_view terminator) {
   const std::size_t end = input_.find(terminator, from);
-  if (end == kNotFound) return fail();
+  if (end == kNotFound) {
+    return fail(kind == EventKind::Comment ? ReaderProblem::UnclosedComment
+                : kind == EventKind::CData ? ReaderProblem::UnclosedCData
+                                           : ReaderProblem::UnclosedInstruction);
+  }
   pos_ = end + terminator.size();
   return Event{kind, input_.substr(from, end - from)};
 }
@@ -117,10 +121,10 @@ std::expected<Event, ReaderError> XmlReader::read_tag() {
   std::size_t at = pos_ + 1;
   for (;;) {
     at = xml_bytes::find_any<'>', '"', '\''>(input_, at);
-    if (at == input_.size()) return fail();
+    if (at == input_.size()) return fail(ReaderProblem::UnclosedTag);
     if (input_[at] == '>') break;
     const std::size_t close = xml_bytes::find_closing_quote(input_, at + 1, input_[at]);
-    if (close == input_.size()) return fail();
+    if (close == input_.size()) return fail(ReaderProblem::UnclosedTag);
     at = close + 1;
   }
   std::string_view content = input_.substr(pos_ + 1, at - pos_ - 1);
@@ -129,7 +133,7 @@ std::expected<Event, ReaderError> XmlReader::read_tag() {
     kind = EventKind::Empty;
     content.remove_suffix(1);
   }
-  if (content.empty() || !xml_bytes::has(content.front(), kNameStart)) return fail();
+  if (content.empty() || !xml_bytes::has(content.front(), kNameStart)) return fail(ReaderProblem::BadElementName);
   if (kind == EventKind::Start) open_.push_back(tag_name(content));
   pos_ = at + 1;
   // Made in place: a named event, copied out, was reloaded in wider pieces
@@ -139,11 +143,12 @@ std::expected<Event, ReaderError> XmlReader::read_tag() {
 
 std::expected<Event, ReaderError> XmlReader::read_end_tag() {
   const void* gt = std::memchr(input_.data() + pos_ + 2, '>', input_.size() - pos_ - 2);
-  if (gt == nullptr) return fail();
+  if (gt == nullptr) return fail(ReaderProblem::UnclosedEndTag);
   const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(gt) - input_.data());
   std::string_view name = input_.substr(pos_ + 2, at - pos_ - 2);
   while (!name.empty() && xml_bytes::has(name.back(), kWhite)) name.remove_suffix(1);
-  if (open_.empty() || open_.back() != name) return fail();
+  if (open_.empty()) return fail(ReaderProblem::UnmatchedEndTag);
+  if (open_.back() != name) return fail(ReaderProblem::MismatchedEndTag);
   open_.pop_back();
   pos_ = at + 1;
   return Event{EventKind::End, name};
@@ -168,24 +173,24 @@ std::expected<Event, ReaderError> XmlReader::read_bang() {
     return read_delimited(EventKind::CData, pos_ + kCDataOpen.size(), "]]>");
   }
   if (rest.starts_with(kDocTypeOpen)) return read_doctype();
-  return fail();
+  return fail(ReaderProblem::UnknownMarkup);
 }
 
 std::expected<Event, ReaderError> XmlReader::read_doctype() {
   std::size_t at = pos_ + kDocTypeOpen.size();
   // The keyword must be followed by white space before the root name.
-  if (at >= input_.size() || !xml_bytes::has(input_[at], kWhite)) return fail();
+  if (at >= input_.size() || !xml_bytes::has(input_[at], kWhite)) return fail(ReaderProblem::BadDocType);
   const std::size_t content_start = xml_bytes::skip_flag(input_, at, kWhite);
   at = content_start;
   bool in_subset = false;
   for (;;) {
     at = find_flag(input_, at, kDtdStop);
-    if (at == input_.size()) return fail();
+    if (at == input_.size()) return fail(ReaderProblem::BadDocType);
     const char c = input_[at];
     std::size_t resume = at + 1;
     if (c == '"' || c == '\'') {
       const std::size_t close = input_.find(c, at + 1);
-      if (close == kNotFound) return fail();
+      if (close == kNotFound) return fail(ReaderProblem::BadDocType);
       resume = close + 1;
     } else if (c == '[') {
       in_subset = true;
@@ -205,7 +210,7 @@ std::expected<Event, ReaderError> XmlReader::read_doctype() {
       }
       if (!close.empty()) {
         const std::size_t end = input_.find(close, resume);
-        if (end == kNotFound) return fail();
+        if (end == kNotFound) return fail(ReaderProblem::BadDocType);
         resume = end + close.size();
       }
     } else if (c == '>' && !in_subset) {
@@ -232,7 +237,7 @@ std::expected<void, ReaderError> XmlReader::skip_element(std::string_view name) 
         }
         break;
       case EventKind::Eof:
-        return fail();
+        return fail(ReaderProblem::EofInElement);
       default:
         break;
     }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,10 +36,30 @@ struct Event {
   std::string_view content() const noexcept { return bytes; }
 };
 
-// The reader's own failure. Its text is never shown to users, so it carries
-// only the input offset of the construct that was refused, for debugging.
+// What the reader refused. The names and texts that explain it are found
+// again from the input when the error is described, so that failing, and
+// every event on the way there, costs no more than storing two words.
+enum class ReaderProblem : std::uint8_t {
+  BareAmpersand,        // '&' not closed by ';' before the next '&' or '<'
+  LoneLessThan,         // '<' as the last byte of the input
+  UnclosedComment,      // no "-->"
+  UnclosedCData,        // no "]]>"
+  UnclosedInstruction,  // no "?>"
+  UnclosedTag,          // no '>' (or an unclosed quote) after '<'
+  BadElementName,       // '<' followed by no element name
+  UnclosedEndTag,       // no '>' after "</"
+  UnmatchedEndTag,      // an end tag with no element open
+  MismatchedEndTag,     // an end tag that does not close the innermost element
+  UnknownMarkup,        // "<!" not opening a comment, CDATA or DOCTYPE
+  BadDocType,           // a DOCTYPE that is malformed or not closed
+  EofInElement,         // the input ends inside an element being skipped
+};
+
+// The reader's own failure: the offset of the construct that was refused
+// (for a cut-off element, the end of the input) and why.
 struct ReaderError {
   std::size_t offset = 0;
+  ReaderProblem problem = ReaderProblem::UnclosedTag;
 };
 
 class XmlReader {
@@ -58,6 +79,11 @@ class XmlReader {
   // Number of elements currently open.
   std::size_t depth() const noexcept { return open_.size(); }
 
+  // The reason for `error`, the last error this reader gave, with its place,
+  // e.g. "line 12, column 5: end tag </testcase> does not match <failure>".
+  // Lines and columns count from 1; columns count characters.
+  std::string describe(const ReaderError& error) const;
+
  private:
   [[nodiscard]] std::expected<Event, ReaderError> read_markup();
   [[nodiscard]] std::expected<Event, ReaderError> read_text();
@@ -70,7 +96,7 @@ class XmlReader {
   // Content up to `terminator` starting at `from`; the event spans from pos_.
   [[nodiscard]] std::expected<Event, ReaderError> read_delimited(EventKind kind, std::size_t from,
                                                                  std::string_view terminator);
-  std::unexpected<ReaderError> fail();
+  std::unexpected<ReaderError> fail(ReaderProblem problem);
 
   std::string_view input_;
   std::size_t pos_ = 0;

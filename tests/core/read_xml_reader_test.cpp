@@ -140,6 +140,52 @@ TEST(XmlReaderTest, EofAndErrorsRepeat) {
   for (int i = 0; i < 3; ++i) EXPECT_FALSE(broken.next().has_value());
 }
 
+struct DescribeCase {
+  std::string_view document;
+  std::string_view reason;
+};
+
+class DescribeErrorTest : public ::testing::TestWithParam<DescribeCase> {};
+
+// The reason names the construct where it starts; lines follow every XML line
+// break, columns count characters.
+TEST_P(DescribeErrorTest, SaysWhyAndWhere) {
+  XmlReader reader(GetParam().document);
+  for (;;) {
+    auto event = reader.next();
+    if (!event) {
+      EXPECT_EQ(reader.describe(event.error()), GetParam().reason);
+      return;
+    }
+    if (event->kind == EventKind::Start && event->name() == "skip") {
+      auto skipped = reader.skip_element("skip");
+      ASSERT_FALSE(skipped.has_value());
+      EXPECT_EQ(reader.describe(skipped.error()), GetParam().reason);
+      return;
+    }
+    ASSERT_NE(event->kind, EventKind::Eof);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Problems, DescribeErrorTest,
+    ::testing::Values(
+        DescribeCase{"<a>\n  <b>\n    <c></b>",
+                     "line 3, column 8: end tag </b> does not match <c>"},
+        DescribeCase{"<a>\r\n\r<b>\u00e9\u00e9</c  >", "line 3, column 6: end tag </c> does not match <b>"},
+        DescribeCase{"\xEF\xBB\xBF</a>", "line 1, column 1: end tag </a> closes no open element"},
+        DescribeCase{"<a>x & y</a>", "line 1, column 6: '&' does not start a reference closed by ';'"},
+        DescribeCase{"<a><", "line 1, column 4: '<' at the end of the input"},
+        DescribeCase{"<!-- x", "line 1, column 1: comment not closed by '-->'"},
+        DescribeCase{"<![CDATA[x", "line 1, column 1: CDATA section not closed by ']]>'"},
+        DescribeCase{"<?p x", "line 1, column 1: processing instruction not closed by '?>'"},
+        DescribeCase{"<a>\n<b c=\"1>", "line 2, column 1: tag <b> not closed by '>'"},
+        DescribeCase{"< a/>", "line 1, column 1: '<' not followed by an element name"},
+        DescribeCase{"<a></a", "line 1, column 4: end tag </a> not closed by '>'"},
+        DescribeCase{"<!x>", "line 1, column 1: '<!' starts no comment, CDATA section or DOCTYPE"},
+        DescribeCase{"<!DOCTYPE r [", "line 1, column 1: malformed or unclosed DOCTYPE"},
+        DescribeCase{"<skip><d>\n", "line 2, column 1: the input ends inside <d>"}));
+
 TEST(XmlReaderTest, TagContentFeedsTheAttributeIterator) {
   XmlReader reader("<testsuite name=\"a\" time='1&amp;2'/>");
   auto event = reader.next();
