@@ -28,4 +28,9 @@ struct Timestamp {
 
 using Uuid = std::array<std::uint8_t, 16>;
 
+// The longest duration read or written, in whole seconds (any nanoseconds
+// below the next second): Python's timedelta.max, 999,999,999 days and
+// 86,399.999999 s. A longer one could be read, but never handed to Python.
+inline constexpr std::uint64_t kMaxDurationSeconds = 999'999'999ULL * 86'400 + 86'399;
+
 }  // namespace corvane

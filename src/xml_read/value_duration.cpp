@@ -159,7 +159,9 @@ std::optional<Duration> parse_duration_text(std::string_view text) noexcept {
     return std::nullopt;
   }
   if (!std::isfinite(value) || value < 0) return std::nullopt;  // -0.0 passes
-  return split_seconds(value);
+  auto duration = split_seconds(value);
+  if (duration && duration->seconds > kMaxDurationSeconds) return std::nullopt;
+  return duration;
 }
 
 }  // namespace corvane

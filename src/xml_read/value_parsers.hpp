@@ -28,10 +28,12 @@ namespace corvane {
 
 // A decimal floating-point number of seconds, rounded to the nearest
 // nanosecond (ties to even); none for bad syntax, negative values, NaN,
-// infinities and values of 2^64 seconds or more.
+// infinities and values beyond kMaxDurationSeconds.
 std::optional<Duration> parse_duration_text(std::string_view text) noexcept;
 
-// An RFC 3339 date-time with a required offset; none for anything else.
+// An RFC 3339 date-time with a required offset; none for anything else, and
+// none for the year 0000 and for second 60 (leap seconds), which a Python
+// datetime cannot hold.
 std::optional<Timestamp> parse_timestamp_text(std::string_view text) noexcept;
 
 // The 32-digit, hyphenated, braced and `urn:uuid:` forms; the error is the

@@ -103,7 +103,9 @@ std::optional<Timestamp> parse_timestamp_text(std::string_view text) noexcept {
   const std::chrono::year_month_day date{std::chrono::year(year),
                                          std::chrono::month(static_cast<unsigned>(month)),
                                          std::chrono::day(static_cast<unsigned>(day))};
-  if (!date.ok()) return std::nullopt;
+  // Year 0 has no Python datetime, so a value read from it could never be
+  // returned.
+  if (!date.ok() || year == 0) return std::nullopt;
   if (!fields.one_of("Tt ")) return std::nullopt;
   int hour;
   int minute;
@@ -112,18 +114,13 @@ std::optional<Timestamp> parse_timestamp_text(std::string_view text) noexcept {
       !fields.literal(":") || !fields.digits(2, second)) {
     return std::nullopt;
   }
-  if (hour > 23 || minute > 59 || second > 60) return std::nullopt;
+  // No second 60: a leap second has no Python datetime either.
+  if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
   std::uint32_t nanos = 0;
   if (!fields.fraction(nanos)) return std::nullopt;
   std::int32_t offset_seconds = 0;
   if (!read_offset(fields, offset_seconds) || !fields.at_end()) return std::nullopt;
 
-  // A leap second stays on second 59 and is carried in the nanoseconds, so
-  // the instant never names a second the UTC time line does not have.
-  if (second == 60) {
-    second = 59;
-    nanos += 1'000'000'000;
-  }
   const std::int64_t days = std::chrono::sys_days(date).time_since_epoch().count();
   const std::int64_t local = days * 86'400 + hour * 3600 + minute * 60 + second;
   return Timestamp{local - offset_seconds, nanos, offset_seconds};

@@ -6,6 +6,7 @@
 #include <bit>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 
 namespace corvane {
@@ -165,7 +166,14 @@ double duration_seconds(const Duration& duration) noexcept {
 }
 
 char* write_time(char* out, const Duration& duration) noexcept {
-  const double seconds = duration_seconds(duration);
+  double seconds = duration_seconds(duration);
+  // A duration near the longest that reading accepts can round, as a double,
+  // to the first second beyond it; the largest double below that second is
+  // written instead, so that every written time reads back.
+  constexpr auto kFirstUnreadable = static_cast<double>(kMaxDurationSeconds + 1);
+  if (seconds >= kFirstUnreadable) [[unlikely]] {
+    seconds = std::nextafter(kFirstUnreadable, 0.0);
+  }
   std::uint64_t millis = 0;
   if (!scaled_millis(seconds, millis)) {
     return std::to_chars(out, out + kMaxTimeLength, seconds, std::chars_format::fixed, 3).ptr;

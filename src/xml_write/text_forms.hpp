@@ -27,7 +27,9 @@ char* write_count(char* out, std::uint64_t count) noexcept;
 double duration_seconds(const Duration& duration) noexcept;
 
 // Fixed notation with three fraction digits, correctly rounded from the
-// exact value of duration_seconds (ties to even).
+// exact value of duration_seconds (ties to even). A duration that would be
+// written beyond kMaxDurationSeconds is written as the longest time below
+// it that reading accepts.
 char* write_time(char* out, const Duration& duration) noexcept;
 
 // "YYYY-MM-DDTHH:MM:SS.mmm+HH:MM": local time, milliseconds truncated, the
