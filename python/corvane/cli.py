@@ -30,6 +30,13 @@ class FileProblem(Exception):
         super().__init__(f"{name}: {message}")
 
 
+def explain(exc: BaseException) -> str:
+    """The exception's message with its notes (a malformed document's note
+    says why and on which line and column), on one line."""
+    notes = getattr(exc, "__notes__", None) or []
+    return str(exc) + "".join(f" ({note})" for note in notes)
+
+
 def display_name(path: str) -> str:
     return "<stdin>" if path == STDIN else path
 
@@ -57,7 +64,7 @@ def load_each(
         try:
             yield display_name(path), loads(data)
         except (CorvaneError, ValueError, TypeError) as exc:
-            raise FileProblem(display_name(path), str(exc)) from None
+            raise FileProblem(display_name(path), explain(exc)) from None
 
 
 def run_summary(args: argparse.Namespace) -> int:
@@ -94,7 +101,7 @@ def run_check(args: argparse.Namespace) -> int:
             status = max(status, EXIT_UNREADABLE)
             continue
         except (CorvaneError, ValueError) as exc:
-            print(f"{name}: {exc}")
+            print(f"{name}: {explain(exc)}")
             status = max(status, EXIT_ANSWER)
             continue
         print(f"{name}: OK")

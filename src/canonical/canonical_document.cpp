@@ -1,5 +1,6 @@
 // Tolerant read, then the serializer. Between the two, `extra` keys that
-// cannot be written back as attribute names are dropped: the tolerant reader
+// cannot be written back as attribute names (or whose namespace prefix would
+// be undeclared) are dropped: the tolerant reader
 // takes attribute keys as the event reader hands them out, and the canonical
 // document must be well-formed for the strict reader.
 #include "canonical/canonical_document.hpp"
@@ -14,11 +15,20 @@ namespace corvane {
 
 namespace {
 
-void keep_writable_keys(ExtraMap& extra, ExtraElement element) {
+void keep_writable_keys(ExtraMap& extra, ExtraElement element, const ExtraMap* parent) {
   if (extra.empty()) return;
   ExtraMap kept;
   for (const auto& [key, value] : extra) {
     if (check_extra_key(element, key.view()) == ExtraKeyProblem::None) kept.insert(key, value);
+  }
+  // Then keys whose namespace prefix would be undeclared, one at a time:
+  // dropping a declaration can unbind another key.
+  while (auto unbound = find_unbound_prefix(kept, parent)) {
+    ExtraMap rest;
+    for (const auto& [key, value] : kept) {
+      if (key.view() != *unbound) rest.insert(key, value);
+    }
+    kept = std::move(rest);
   }
   extra = std::move(kept);
 }
@@ -32,9 +42,9 @@ std::expected<std::string, CanonicalError> canonical_document(std::string_view t
         CanonicalError{report.error().text(), std::string(report.error().reader_reason())});
   }
   for (TestSuite& suite : report->test_suites) {
-    keep_writable_keys(suite.extra, ExtraElement::TestSuite);
+    keep_writable_keys(suite.extra, ExtraElement::TestSuite, nullptr);
     for (TestCase& test_case : suite.test_cases) {
-      keep_writable_keys(test_case.extra, ExtraElement::TestCase);
+      keep_writable_keys(test_case.extra, ExtraElement::TestCase, &suite.extra);
     }
   }
   auto document = to_string(*report);

@@ -11,8 +11,14 @@ namespace corvane {
 namespace {
 
 std::string_view reason(ExtraKeyProblem problem) {
-  return problem == ExtraKeyProblem::NotAName ? "not an XML name"
-                                              : "the element already has an attribute of that name";
+  switch (problem) {
+    case ExtraKeyProblem::NotAName:
+      return "not an XML name";
+    case ExtraKeyProblem::UnboundPrefix:
+      return "its namespace prefix is not declared by an xmlns: key of the element or its suite";
+    default:
+      return "the element already has an attribute of that name";
+  }
 }
 
 void raise_bad_key(std::string_view key, ExtraElement element, std::string_view owner,
@@ -43,6 +49,15 @@ py::Result<void> insert_extra(const ExtraPairs& pairs, ExtraElement element, std
       return py::raised();
     }
     map.insert(key, value);
+  }
+  return {};
+}
+
+py::Result<void> check_extra_prefixes(const ExtraMap& map, const ExtraMap* parent,
+                                      ExtraElement element, std::string_view owner) {
+  if (auto key = find_unbound_prefix(map, parent)) {
+    raise_bad_key(*key, element, owner, ExtraKeyProblem::UnboundPrefix);
+    return py::raised();
   }
   return {};
 }

@@ -21,6 +21,12 @@ namespace corvane {
 [[nodiscard]] py::Result<void> insert_extra(const ExtraPairs& pairs, ExtraElement element,
                                             std::string_view owner, ExtraMap& map);
 
+// Refuses, with the same ValueError, the first key of `map` whose namespace
+// prefix a namespace-aware reader would find undeclared (find_unbound_prefix);
+// `parent` is the suite's map for a test case, else null.
+[[nodiscard]] py::Result<void> check_extra_prefixes(const ExtraMap& map, const ExtraMap* parent,
+                                                    ExtraElement element, std::string_view owner);
+
 // The model map's entries as stored pairs, in map order; the map is consumed
 // (a read builds each Python object from a model that is discarded next).
 ExtraPairs extra_from_model(ExtraMap&& map);

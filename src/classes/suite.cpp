@@ -335,13 +335,19 @@ py::Result<TestSuite> test_suite_to_model(PyObject* self) {
   }
   model.system_out = stored.system_out;
   model.system_err = stored.system_err;
-  if (!insert_extra(stored.extra, ExtraElement::TestSuite, stored.name.view(), model.extra)) {
+  if (!insert_extra(stored.extra, ExtraElement::TestSuite, stored.name.view(), model.extra) ||
+      !check_extra_prefixes(model.extra, nullptr, ExtraElement::TestSuite, stored.name.view())) {
     return py::raised();
   }
   model.test_cases.reserve(stored.test_cases.size());
   for (const py::Ref& test_case : stored.test_cases) {
     auto converted = test_case_to_model(test_case.get());
     if (!converted) return py::raised();
+    // A test case's prefixes may be declared on its suite, known only here.
+    if (!check_extra_prefixes(converted->extra, &model.extra, ExtraElement::TestCase,
+                              converted->name.view())) {
+      return py::raised();
+    }
     model.add_test_case(std::move(*converted));
   }
   return model;

@@ -54,6 +54,9 @@ constinit py::InternedName kFromisoformat("fromisoformat");
 constinit py::InternedName kDays("days");
 constinit py::InternedName kSeconds("seconds");
 constinit py::InternedName kMicroseconds("microseconds");
+constinit py::InternedName kTimezoneClass("timezone");
+constinit py::InternedName kUtc("utc");
+constinit py::InternedName kAstimezone("astimezone");
 
 // Sets `type` with a message that may hold any bytes (an echoed user text).
 void raise_text(PyObject* type, std::string_view message) {
@@ -98,6 +101,12 @@ bool append_byte_items(PyObject* object, std::string& out) {
   if (PyUnicode_Check(object) || !PySequence_Check(object)) return false;
   const Py_ssize_t length = PySequence_Size(object);
   if (length < 0) {
+    // A length that cannot be had only costs the reservation, unless it
+    // is an error the caller must see (see extract_xml).
+    if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError) &&
+        !PyErr_ExceptionMatches(PyExc_OverflowError)) {
+      return false;
+    }
     PyErr_Clear();
   } else {
     out.reserve(std::min(static_cast<std::size_t>(length), kMaxReserve));
@@ -171,11 +180,37 @@ std::string truncate_fraction(std::string_view text) {
   return out;
 }
 
+// `timestamp` itself when its UTC offset (`offset`, a timedelta) is whole
+// minutes, else the same instant converted to UTC. Documents carry offsets in
+// minutes; zoneinfo gives offsets with seconds for historic dates (Amsterdam
+// was +00:19:32 in 1900), which rounding would move to another instant. The
+// conversion's own error (a date pushed out of datetime's range) propagates.
+[[nodiscard]] py::Result<py::Ref> with_whole_minute_offset(PyObject* timestamp, PyObject* offset) {
+  auto seconds = int32_attribute(offset, kSeconds);
+  if (!seconds) return py::raised();
+  auto microseconds = int32_attribute(offset, kMicroseconds);
+  if (!microseconds) return py::raised();
+  if (*seconds % 60 == 0 && *microseconds == 0) return py::Ref::borrow(timestamp);
+  auto timezone = import_attr(kDatetimeModule, kTimezoneClass);
+  if (!timezone) return py::raised();
+  auto utc_name = kUtc.get();
+  if (!utc_name) return py::raised();
+  py::Ref utc = py::Ref::steal(PyObject_GetAttr(timezone->get(), *utc_name));
+  if (!utc) return py::raised();
+  auto method = kAstimezone.get();
+  if (!method) return py::raised();
+  py::Ref converted =
+      py::Ref::steal(PyObject_CallMethodObjArgs(timestamp, *method, utc.get(), nullptr));
+  if (!converted) return py::raised();
+  return converted;
+}
+
 }  // namespace
 
 // The document is read in place: nothing between here and the end of the
 // read runs Python code that could change or free the object's buffer.
 py::Result<XmlText> extract_xml(PyObject* obj) {
+  std::optional<XmlText> bytes;
   if (PyUnicode_Check(obj)) {
     Py_ssize_t size = 0;
     if (const char* text = PyUnicode_AsUTF8AndSize(obj, &size)) {
@@ -183,11 +218,17 @@ py::Result<XmlText> extract_xml(PyObject* obj) {
     }
     // Lone surrogates: a str is never read as a byte sequence, so this
     // ends in the type error below.
-    PyErr_Clear();
+  } else {
+    bytes = read_bytes(obj);
   }
-  std::optional<XmlText> bytes;
-  if (!PyUnicode_Check(obj)) bytes = read_bytes(obj);
   if (!bytes) {
+    // Only what says the input is not text or bytes becomes the type error
+    // (lone surrogates, an item that is no int or out of range); anything
+    // else, such as KeyboardInterrupt or MemoryError, is raised as it is.
+    if (PyErr_Occurred() != nullptr && !PyErr_ExceptionMatches(PyExc_TypeError) &&
+        !PyErr_ExceptionMatches(PyExc_ValueError) && !PyErr_ExceptionMatches(PyExc_OverflowError)) {
+      return py::raised();
+    }
     PyErr_Clear();
     PyErr_SetString(PyExc_TypeError, kXmlInputType);
     return py::raised();
@@ -286,7 +327,9 @@ py::Result<std::optional<std::string>> normalize_timestamp(PyObject* obj_or_null
     PyErr_SetString(PyExc_ValueError, "timestamp must be timezone-aware");
     return py::raised();
   }
-  auto text = call_method(obj_or_null, kIsoformat);
+  auto in_whole_minutes = with_whole_minute_offset(obj_or_null, offset->get());
+  if (!in_whole_minutes) return py::raised();
+  auto text = call_method(in_whole_minutes->get(), kIsoformat);
   if (!text) return py::raised();
   auto result = str_to_string(text->get());
   if (!result) return py::raised();

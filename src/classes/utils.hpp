@@ -42,7 +42,8 @@ class XmlText {
 };
 
 // A str, or bytes-like UTF-8 (bytes, bytearray, or any non-str sequence of
-// ints 0..255), as UTF-8 text. TypeError "XML input must be str or bytes";
+// ints 0..255), as UTF-8 text. TypeError "XML input must be str or bytes"
+// (other errors met on the way, such as KeyboardInterrupt, propagate);
 // ValueError "XML bytes must be valid UTF-8".
 [[nodiscard]] py::Result<XmlText> extract_xml(PyObject* obj);
 
@@ -60,7 +61,8 @@ using ExtraPairs = std::vector<std::pair<XmlString, XmlString>>;
 [[nodiscard]] py::Result<py::Ref> uuid_to_python(const std::optional<std::string>& text);
 
 // NULL or None give no value; otherwise an aware datetime.datetime as its
-// isoformat() text.
+// isoformat() text, converted to UTC first when its offset is not a whole
+// number of minutes (the instant stays exact; documents hold minutes).
 [[nodiscard]] py::Result<std::optional<std::string>> normalize_timestamp(PyObject* obj_or_null);
 // A new aware datetime.datetime, or None when absent.
 [[nodiscard]] py::Result<py::Ref> timestamp_to_python(const std::optional<std::string>& text);

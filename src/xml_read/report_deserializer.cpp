@@ -135,7 +135,7 @@ Result<Report> Deserializer::parse_testsuites_element(const Event& tag, const El
         if (key == "errors") return assign(report.errors, parse_usize(value, path, key));
         if (key == "skipped") return assign(report.skipped, parse_usize(value, path, key));
         if (key == "disabled") return assign(report.disabled, parse_usize(value, path, key));
-        return {};
+        return cases_.check_unknown_key(tag, key, path);
       });
   if (!read) return std::unexpected(std::move(read).error());
   if (!has_name) return std::unexpected(require_attribute(path, "name"));
@@ -160,6 +160,7 @@ Result<TestSuite> Deserializer::deserialize_test_suite(const Event& tag, bool is
         if (key == "errors") return assign(suite.errors, parse_usize(value, path, key));
         if (key == "skipped") return assign(suite.skipped, parse_usize(value, path, key));
         if (key == "disabled") return assign(suite.disabled, parse_usize(value, path, key));
+        CORVANE_CHECK(cases_.check_unknown_key(tag, key, path));
         return cases_.read_extra(suite.extra, key, value, path);
       });
   if (!read) return std::unexpected(std::move(read).error());

@@ -13,6 +13,7 @@
 #include "xml_read/tolerant_values.hpp"
 #include "xml_read/unicode_trim.hpp"
 #include "xml_read/value_parsers.hpp"
+#include "xml_write/xml_name.hpp"
 
 namespace corvane {
 
@@ -90,6 +91,17 @@ ReadResult<void> TestCaseReader::read_count(std::optional<std::uint64_t>& field,
   return assign(field, parse_usize(raw, path, key));
 }
 
+ReadResult<void> TestCaseReader::check_unknown_key(const Event& tag, std::string_view key,
+                                                   const ElementPath& path) const {
+  if (tolerant() || is_xml_name(key)) [[likely]] {
+    return {};
+  }
+  const auto position = static_cast<std::size_t>(key.data() - tag.content().data());
+  return std::unexpected(make_error(path, DeserializeErrorKind::AttrError,
+                                    "position " + std::to_string(position) + ": `" +
+                                        std::string(key) + "` is not an XML name"));
+}
+
 ReadResult<void> TestCaseReader::read_extra(ExtraMap& extra, std::string_view key,
                                             std::string_view raw, const ElementPath& path) const {
   CORVANE_TRY(extra_key, read_string(key, path, {}));
@@ -114,6 +126,7 @@ ReadResult<bool> TestCaseReader::read_test_case(const Event& tag, bool is_empty,
         if (key == "assertions") return read_count(test_case.assertions, value, path, key);
         if (key == "timestamp") return read_timestamp(test_case.timestamp, value, path, key);
         if (key == "time") return read_duration(test_case.time, value, path, key);
+        CORVANE_CHECK(check_unknown_key(tag, key, path));
         return read_extra(test_case.extra, key, value, path);
       }));
   if (!has_name && !tolerant()) return std::unexpected(require_attribute(path, "name"));
@@ -182,7 +195,7 @@ ReadResult<StatusElement> TestCaseReader::read_status_element(const Event& tag,
         if (key == "type") return assign(data.type, read_string(value, path, key));
         if (key == "timestamp") return read_timestamp(data.timestamp, value, path, key);
         if (key == "time") return read_duration(data.time, value, path, key);
-        return {};
+        return check_unknown_key(tag, key, path);
       }));
   if (is_empty) {
     path.pop_back();
@@ -267,7 +280,7 @@ ReadResult<Property> TestCaseReader::read_property(const Event& tag, const Eleme
       tag, path, [&](std::string_view key, std::string_view raw) -> ReadResult<void> {
         if (key == "name") return assign(name, read_string(raw, path, key));
         if (key == "value") return assign(value, read_string(raw, path, key));
-        return {};
+        return check_unknown_key(tag, key, path);
       }));
   if (!tolerant()) {
     if (!name) return std::unexpected(require_attribute(path, "name"));

@@ -83,6 +83,11 @@ class TestCaseReader {
   [[nodiscard]] ReadResult<void> read_count(std::optional<std::uint64_t>& field,
                                             std::string_view raw, const ElementPath& path,
                                             std::string_view key) const;
+  // An attribute of `tag` that is not known must, in strict mode, have a name
+  // the writer could write back (an XML name); else an attribute error at
+  // `path`. The tolerant mode keeps such keys, to be dropped before writing.
+  [[nodiscard]] ReadResult<void> check_unknown_key(const Event& tag, std::string_view key,
+                                                   const ElementPath& path) const;
   // One attribute that is not known, kept in `extra`.
   [[nodiscard]] ReadResult<void> read_extra(ExtraMap& extra, std::string_view key,
                                             std::string_view raw, const ElementPath& path) const;

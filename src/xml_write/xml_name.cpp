@@ -86,7 +86,45 @@ constexpr std::array<std::string_view, 5> kTestCaseAttributes = {
     "name", "classname", "assertions", "timestamp", "time",
 };
 
+constexpr std::string_view kDeclarationPrefix = "xmlns";
+constexpr std::string_view kReservedPrefix = "xml";
+
+// Whether `map` holds a usable declaration `xmlns:<prefix>`.
+bool declares(const ExtraMap& map, std::string_view prefix) noexcept {
+  for (const auto& [key, value] : map) {
+    const std::string_view k = key.view();
+    if (k.size() == kDeclarationPrefix.size() + 1 + prefix.size() &&
+        k.starts_with(kDeclarationPrefix) && k[kDeclarationPrefix.size()] == ':' &&
+        k.ends_with(prefix) && !value.view().empty()) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool prefix_is_bound(std::string_view key, std::string_view value, const ExtraMap& own,
+                     const ExtraMap* parent) noexcept {
+  const std::size_t colon = key.find(':');
+  if (colon == std::string_view::npos) return true;
+  const std::string_view prefix = key.substr(0, colon);
+  const std::string_view local = key.substr(colon + 1);
+  if (prefix.empty() || local.empty() || local.find(':') != std::string_view::npos) return false;
+  if (prefix == kDeclarationPrefix) {
+    return !value.empty() && local != kReservedPrefix && local != kDeclarationPrefix;
+  }
+  if (prefix == kReservedPrefix) return true;
+  return declares(own, prefix) || (parent != nullptr && declares(*parent, prefix));
+}
+
 }  // namespace
+
+std::optional<std::string_view> find_unbound_prefix(const ExtraMap& own,
+                                                    const ExtraMap* parent) noexcept {
+  for (const auto& [key, value] : own) {
+    if (!prefix_is_bound(key.view(), value.view(), own, parent)) return key.view();
+  }
+  return std::nullopt;
+}
 
 bool is_name_start_char(char32_t code_point) noexcept {
   return in_ranges(kNameStartRanges, code_point);

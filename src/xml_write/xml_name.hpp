@@ -6,7 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
+
+#include "model/extra_map.hpp"
 
 namespace corvane {
 
@@ -29,8 +32,19 @@ std::string_view element_name(ExtraElement element) noexcept;
 bool is_standard_attribute(ExtraElement element, std::string_view key) noexcept;
 
 // Why an `extra` key cannot be written on an element.
-enum class ExtraKeyProblem : std::uint8_t { None, NotAName, StandardAttribute };
+enum class ExtraKeyProblem : std::uint8_t { None, NotAName, StandardAttribute, UnboundPrefix };
 
 ExtraKeyProblem check_extra_key(ExtraElement element, std::string_view key) noexcept;
+
+// The first key of `own` (the `extra` of one element; `parent` is the suite's
+// for a test case, else null) whose namespace prefix a namespace-aware reader
+// would refuse, or none. A key with a colon must be `prefix:local` (one
+// colon, neither side empty) and then either declare a prefix (`xmlns:p`
+// with a non-empty value, p being neither `xml` nor `xmlns`), use the
+// reserved prefix `xml`, or use a prefix declared by an `xmlns:p` key of
+// `own` or `parent`. Other declarations on the document's way down are not
+// known here, so they do not count.
+std::optional<std::string_view> find_unbound_prefix(const ExtraMap& own,
+                                                    const ExtraMap* parent) noexcept;
 
 }  // namespace corvane

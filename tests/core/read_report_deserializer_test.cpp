@@ -65,6 +65,23 @@ INSTANTIATE_TEST_SUITE_P(
                   "</testsuites>",
                   "at testsuites/testsuite[0]: attribute error: position 19: duplicated "
                   "attribute, previous declaration at position 10"},
+        // Names the writer could not write back are refused on every element.
+        ErrorCase{"digit_first_name_on_case",
+                  "<testsuites name=\"r\"><testsuite name=\"s\"><testcase name=\"c\" 1x=\"v\"/>"
+                  "</testsuite></testsuites>",
+                  "at testsuites/testsuite[0](\"s\")/testcase[0]: attribute error: position 18: "
+                  "`1x` is not an XML name"},
+        ErrorCase{"angle_in_suite_key",
+                  "<testsuites name=\"r\"><testsuite name=\"s\" a<b=\"v\"/></testsuites>",
+                  "at testsuites/testsuite[0]: attribute error: position 19: `a<b` is not an XML "
+                  "name"},
+        ErrorCase{"quoted_key_on_root", "<testsuites name=\"r\" \"q\"=\"v\"/>",
+                  "at testsuites: attribute error: position 20: `\"q\"` is not an XML name"},
+        ErrorCase{"bad_key_on_property",
+                  "<testsuites name=\"r\"><testsuite name=\"s\"><properties>"
+                  "<property name=\"a\" value=\"1\" -x=\"\"/></properties></testsuite></testsuites>",
+                  "at testsuites/testsuite[0](\"s\")/properties/property[0]: attribute error: "
+                  "position 28: `-x` is not an XML name"},
         ErrorCase{"unescape_in_suite_name",
                   "<testsuites name=\"r\"><testsuite name=\"a&b\"></testsuite></testsuites>",
                   "at testsuites/testsuite[0]/@name: XML unescape error: Error while escaping "

@@ -4,9 +4,12 @@
 // serializer really writes.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "model/report.hpp"
 #include "xml_write/report_serializer.hpp"
@@ -192,6 +195,42 @@ TEST(StandardAttributes, AreTheOnesTheSerializerWrites) {
   EXPECT_EQ(standard_names(kSuite, suite_names), suite_names);
   EXPECT_EQ(standard_names(kCase, case_names), case_names);
 }
+
+struct PrefixCase {
+  std::vector<std::pair<std::string_view, std::string_view>> own;
+  std::vector<std::pair<std::string_view, std::string_view>> parent;
+  std::optional<std::string_view> unbound;
+};
+
+ExtraMap map_of(const std::vector<std::pair<std::string_view, std::string_view>>& pairs) {
+  ExtraMap map;
+  for (const auto& [key, value] : pairs) map.insert(XmlString(key), XmlString(value));
+  return map;
+}
+
+class UnboundPrefix : public ::testing::TestWithParam<PrefixCase> {};
+
+TEST_P(UnboundPrefix, FirstKeyANamespaceAwareReaderWouldRefuse) {
+  const ExtraMap own = map_of(GetParam().own);
+  const ExtraMap parent = map_of(GetParam().parent);
+  EXPECT_EQ(find_unbound_prefix(own, &parent), GetParam().unbound);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, UnboundPrefix,
+    ::testing::Values(
+        PrefixCase{{{"plain", "v"}, {"xml:lang", "en"}}, {}, std::nullopt},
+        // Surefire's schema location, declared on the same element.
+        PrefixCase{{{"xsi:noNamespaceSchemaLocation", "s.xsd"}, {"xmlns:xsi", "u"}}, {},
+                   std::nullopt},
+        PrefixCase{{{"a:b", "v"}}, {{"xmlns:a", "u"}}, std::nullopt},
+        PrefixCase{{{"a:b", "v"}}, {{"xmlns:ab", "u"}}, "a:b"},
+        PrefixCase{{{"a:b", "v"}, {"xmlns:a", ""}}, {}, "a:b"},
+        PrefixCase{{{"xmlns:a", ""}}, {}, "xmlns:a"},
+        PrefixCase{{{"xmlns:xmlns", "u"}}, {}, "xmlns:xmlns"},
+        PrefixCase{{{"b:", "v"}}, {{"xmlns:b", "u"}}, "b:"},
+        PrefixCase{{{"b:c:d", "v"}}, {{"xmlns:b", "u"}}, "b:c:d"},
+        PrefixCase{{{":b", "v"}}, {}, ":b"}));
 
 TEST(ElementName, AsWritten) {
   EXPECT_EQ(element_name(kSuite), "testsuite");

@@ -79,11 +79,16 @@ def test_summary_no_fail_with_failures(capsys):
 def test_check_reports_ok_or_the_strict_error(tmp_path, capsys):
     canonical = tmp_path / "canonical.xml"
     canonical.write_text(corvane.load(REAL / "gtest.xml").to_xml())
-    status = main(["check", str(canonical), str(REAL / "gtest.xml"), str(REAL / "ctest.xml")])
+    malformed = tmp_path / "malformed.xml"
+    malformed.write_text('<testsuites name="r">\n<testsuite name="s"></testcase>')
+    status = main(["check", str(canonical), str(REAL / "gtest.xml"), str(REAL / "ctest.xml"),
+                   str(malformed)])
     lines = capsys.readouterr().out.splitlines()
     assert lines[0] == f"{canonical}: OK"
     assert lines[1].startswith(f"{REAL / 'gtest.xml'}: at testsuites/@timestamp: invalid timestamp")
     assert lines[2] == f"{REAL / 'ctest.xml'}: invalid structure: missing <testsuites> element"
+    assert lines[3] == (f'{malformed}: at testsuites/testsuite[0]("s"): error parsing XML'
+                        " (line 2, column 21: end tag </testcase> does not match <testsuite>)")
     assert status == 1
 
 

@@ -295,7 +295,7 @@ def test_assertions_past_the_unsigned_range(value):
 
 
 @pytest.mark.parametrize("value", ["1e308", "1e309", "inf", "nan", "-1", "1" * 400,
-                                   "18446744073709551616", "0x10", ""])
+                                   "18446744073709551616", "0x10", "", "185542587187200"])
 def test_durations_out_of_range_are_refused(value):
     with pytest.raises(DeserializationError, match="invalid duration"):
         Report.from_xml(f'<testsuites name="r" time="{value}"/>')
@@ -310,14 +310,6 @@ def test_durations_with_extreme_digits(value, expected):
     assert Report.from_xml(f'<testsuites name="r" time="{value}"/>').time == expected
 
 
-def test_durations_too_long_for_timedelta():
-    report = Report.from_xml('<testsuites name="r" time="185542587187200"/>')
-    with pytest.raises(ValueError, match="out of range integral type conversion attempted"):
-        report.time
-    # The stored duration is still written as it was read.
-    assert 'time="185542587187200.000"' in report.to_xml()
-
-
 EXTREME_OFFSETS = [datetime.timedelta(hours=23, minutes=59), -datetime.timedelta(hours=23, minutes=59)]
 
 
@@ -329,27 +321,30 @@ def test_timestamps_at_the_ends_of_datetime(when, offset):
     assert back == aware.replace(microsecond=aware.microsecond // 1000 * 1000)
 
 
-@pytest.mark.parametrize("offset", [datetime.timedelta(seconds=1),
+@pytest.mark.parametrize("offset", [datetime.timedelta(seconds=1), datetime.timedelta(microseconds=1),
                                     datetime.timedelta(hours=23, minutes=59, seconds=59)])
-def test_timestamp_offsets_with_seconds_fail_at_write(offset):
-    report = Report("r", timestamp=datetime.datetime(2024, 1, 1, tzinfo=datetime.timezone(offset)))
-    with pytest.raises(ValueError, match="invalid timestamp"):
-        report.to_xml()
+def test_timestamp_offsets_with_seconds_are_kept_as_the_same_instant_in_utc(offset):
+    aware = datetime.datetime(2024, 1, 1, tzinfo=datetime.timezone(offset))
+    report = Report("r", timestamp=aware)
+    assert report.timestamp == aware and report.timestamp.utcoffset() == datetime.timedelta(0)
+    stored = report.timestamp
+    back = Report.from_xml(report.to_xml()).timestamp
+    assert back == stored.replace(microsecond=stored.microsecond // 1000 * 1000)
+
+
+def test_timestamp_offsets_with_seconds_at_the_ends_of_datetime_are_refused_when_set():
+    with pytest.raises(OverflowError):
+        Report("r", timestamp=datetime.datetime.min.replace(
+            tzinfo=datetime.timezone(datetime.timedelta(seconds=1))))
 
 
 @pytest.mark.parametrize("text", [
-    "0000-01-01T00:00:00Z",
-    "0000-01-01T00:00:00+23:59",
-    "0000-01-01T00:00:00-23:59",
+    "0001-01-01T00:00:00+23:59",
     "9999-12-31T23:59:59.999999999-23:59",
-    "9999-12-31T23:59:60+23:59",
 ])
-def test_timestamps_datetime_cannot_hold_still_write_back(text):
+def test_timestamps_beyond_utc_range_of_datetime_still_write_back(text):
     report = Report.from_xml(f'<testsuites name="r" timestamp="{text}"/>')
-    try:
-        report.timestamp
-    except ValueError:
-        pass  # year 0 or a leap second: datetime's own refusal
+    assert report.timestamp is not None
     again = Report.from_xml(report.to_xml())
     assert again.to_xml() == report.to_xml()
 

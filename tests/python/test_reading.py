@@ -6,6 +6,8 @@ import uuid
 
 import pytest
 
+import corvane
+
 from corvane._corvane import (
     CorvaneError,
     DeserializationError,
@@ -99,7 +101,6 @@ def test_called_on_an_instance_reads_a_new_report_and_leaves_the_instance():
         (None, TypeError, "XML input must be str or bytes"),
         ("<a/>\ud800", TypeError, "XML input must be str or bytes"),
         (b"\xff", ValueError, "XML bytes must be valid UTF-8"),
-        ("<notxml", DeserializationError, "at testsuites: error parsing XML"),
         ("<a/>", DeserializationError, "invalid structure: missing <testsuites> element"),
         ('<testsuites name="r"><testsuite name="u"><testcase name="t" time="1,5"/></testsuite></testsuites>',
          DeserializationError, 'at testsuites/testsuite[0]("u")/testcase[0]/@time: invalid duration: 1,5'),
@@ -114,6 +115,27 @@ def test_refused_input(xml, exc_type, message):
         assert excinfo.value.args == (message,)
     # No note names the argument (the hints at a better call: test_call_hints.py).
     assert not any("while processing" in note for note in getattr(excinfo.value, "__notes__", []))
+
+
+MALFORMED = [
+    ("<notxml", "at testsuites: error parsing XML", "line 1, column 1: tag <notxml> not closed by '>'"),
+    ('<testsuites name="r">\n  <testsuite name="s">\n    <testcase name="t"><failure>\n    </testcase>',
+     'at testsuites/testsuite[0]("s")/testcase[0]("t")/failure: error parsing XML',
+     "line 4, column 5: end tag </testcase> does not match <failure>"),
+    ('<testsuites name="r"><testsuite name="s"><x>\u00e9 & </x>',
+     'at testsuites/testsuite[0]("s"): error parsing XML',
+     "line 1, column 47: '&' does not start a reference closed by ';'"),
+]
+
+
+@pytest.mark.parametrize("xml, message, note", MALFORMED)
+@pytest.mark.parametrize("read", [Report.from_xml, lambda xml: Report.read_xml(io.StringIO(xml)),
+                                  corvane.loads], ids=["from_xml", "read_xml", "loads"])
+def test_malformed_markup_keeps_the_message_and_notes_why_and_where(read, xml, message, note):
+    with pytest.raises(DeserializationError) as excinfo:
+        read(xml)
+    assert excinfo.value.args == (message,)
+    assert excinfo.value.__notes__ == [note]
 
 
 def test_suites_made_while_reading_follow_the_document():
@@ -184,7 +206,33 @@ def test_nine_fraction_digits_read_back_as_microseconds():
     assert 'timestamp="2024-05-06T07:08:09.123+02:00"' in report.to_xml()
 
 
-def test_a_leap_second_reads_and_writes_back():
-    doc = '<testsuites name="r" timestamp="2016-12-31T23:59:60.5+00:00"/>'
-    report = Report.from_xml(doc)
-    assert 'timestamp="2016-12-31T23:59:60.500+00:00"' in report.to_xml()
+def one_case(attributes):
+    return (f'<testsuites name="r"><testsuite name="s"><testcase name="t" {attributes}/>'
+            '</testsuite></testsuites>')
+
+
+@pytest.mark.parametrize("attribute, error", [
+    ('timestamp="2016-12-31T23:59:60Z"', "@timestamp: invalid timestamp: 2016-12-31T23:59:60Z"),
+    ('timestamp="0000-06-01T00:00:00Z"', "@timestamp: invalid timestamp: 0000-06-01T00:00:00Z"),
+    ('time="1e19"', "@time: invalid duration: 1e19"),
+    ('time="86400000000000"', "@time: invalid duration: 86400000000000"),
+])
+def test_values_no_getter_could_return_are_refused_strictly_and_dropped_tolerantly(attribute, error):
+    with pytest.raises(DeserializationError) as excinfo:
+        Report.from_xml(one_case(attribute))
+    assert str(excinfo.value) == 'at testsuites/testsuite[0]("s")/testcase[0]/' + error
+    case = corvane.loads(one_case(attribute)).test_suites[0].test_cases[0]
+    assert (case.timestamp, case.time) == (None, None)
+
+
+def test_the_extreme_values_a_setter_takes_write_and_read_back():
+    first = datetime.datetime(1, 1, 1, tzinfo=datetime.timezone(datetime.timedelta(hours=23, minutes=59)))
+    last = datetime.datetime(9999, 12, 31, 23, 59, 59, 999000, tzinfo=datetime.timezone.utc)
+    suite = corvane.TestSuite("s", timestamp=last)
+    suite.add_test_case(corvane.TestCase("t", Success(), timestamp=first, time=datetime.timedelta.max))
+    report = Report("r")
+    report.add_test_suite(suite)
+    back = Report.from_xml(report.to_xml()).test_suites[0]
+    assert (back.timestamp, back.test_cases[0].timestamp) == (last, first)
+    # The longest time is written as the longest a double below it can say.
+    assert back.test_cases[0].time == datetime.timedelta.max - datetime.timedelta(microseconds=15624)

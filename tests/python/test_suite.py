@@ -2,8 +2,12 @@
 
 import datetime
 import inspect
+import xml.etree.ElementTree as ElementTree
 
+import lxml.etree
 import pytest
+
+import corvane
 
 from corvane._corvane import (
     Error,
@@ -152,14 +156,36 @@ def test_disabled_in_the_document_is_not_the_suite_count():
     assert counts(suite) == (1, 0, 0, 0)
 
 
-def test_timestamp_the_reader_refuses_fails_the_write():
-    # isoformat() keeps the seconds of the offset; the reader's grammar has
-    # only hours and minutes, so the check happens when the report is written.
-    offset = datetime.timezone(datetime.timedelta(hours=5, minutes=30, seconds=15))
-    suite = Suite("s", timestamp=datetime.datetime(2024, 1, 1, tzinfo=offset))
+NS = "urn:example"
+
+
+@pytest.mark.parametrize("suite_extra, case_extra, refused", [
+    ({"xmlns:xsi": NS, "xsi:noNamespaceSchemaLocation": "s.xsd"}, {}, None),  # Surefire's
+    ({"xmlns:a": NS}, {"a:b": "v"}, None),
+    ({}, {"xmlns:a": NS, "a:b": "v", "xml:lang": "en"}, None),
+    ({}, {"a:b": "v"}, "a:b"),
+    ({"a:b": "v"}, {"xmlns:a": NS}, "a:b"),
+    ({"xmlns:a": ""}, {}, "xmlns:a"),
+    ({"xmlns:a": NS}, {"a:b:c": "v"}, "a:b:c"),
+])
+def test_prefixed_extra_keys_are_written_only_where_namespace_aware_readers_take_them(
+        suite_extra, case_extra, refused):
+    suite = Suite("s", extra=suite_extra)
+    suite.add_test_case(Case("c", Success(), extra=case_extra))
     report = Report("r")
     report.add_test_suite(suite)
-    with pytest.raises(ValueError, match=r"^at testsuites/@timestamp: invalid timestamp: 2024-01-01T00:00:00\+05:30:15$"):
-        report.to_xml()
-    suite.timestamp = None
-    assert "<testsuite " in report.to_xml()
+    if refused is not None:
+        with pytest.raises(ValueError, match=f"^invalid extra attribute name '{refused}' on "):
+            report.to_xml()
+        return
+    text = report.to_xml()
+    ElementTree.fromstring(text.encode())
+    lxml.etree.fromstring(text.encode())
+    assert Report.from_xml(text).to_xml() == text
+
+
+def test_the_tolerant_reader_drops_keys_whose_prefix_is_not_declared():
+    report = corvane.loads('<testsuites><testsuite name="s" xmlns:a="u" b:c="1">'
+                           '<testcase name="c" a:d="2" e:f="3"/></testsuite></testsuites>')
+    suite = report.test_suites[0]
+    assert (suite.extra, suite.test_cases[0].extra) == ({"xmlns:a": "u"}, {"a:d": "2"})
