@@ -48,7 +48,9 @@ std::expected<std::string, CanonicalError> canonical_document(std::string_view t
     }
   }
   auto document = to_string(*report);
-  if (!document) return std::unexpected(CanonicalError{std::string(document.error().message()), {}});
+  if (!document) {
+    return std::unexpected(CanonicalError{std::string(document.error().message()), {}});
+  }
   return std::move(*document);
 }
 

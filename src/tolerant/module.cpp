@@ -7,9 +7,9 @@
 
 #include <string_view>
 
+#include "canonical/canonical_document.hpp"
 #include "py/note.hpp"
 #include "py/ref.hpp"
-#include "canonical/canonical_document.hpp"
 
 namespace {
 

@@ -97,9 +97,9 @@ ReadResult<void> TestCaseReader::check_unknown_key(const Event& tag, std::string
     return {};
   }
   const auto position = static_cast<std::size_t>(key.data() - tag.content().data());
-  return std::unexpected(make_error(path, DeserializeErrorKind::AttrError,
-                                    "position " + std::to_string(position) + ": `" +
-                                        std::string(key) + "` is not an XML name"));
+  return std::unexpected(make_error(
+      path, DeserializeErrorKind::AttrError,
+      "position " + std::to_string(position) + ": `" + std::string(key) + "` is not an XML name"));
 }
 
 ReadResult<void> TestCaseReader::read_extra(ExtraMap& extra, std::string_view key,

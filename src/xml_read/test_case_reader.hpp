@@ -117,8 +117,8 @@ class TestCaseReader {
 // reader error at `path`. The event is used where the XML reader wrote it,
 // not copied out: a copy made right after the reader's stores reloads them
 // in wider pieces than they were written in, which stalls on every event.
-#define CORVANE_NEXT_EVENT(var, cases, path)            \
-  auto var##_result = (cases).next_event();             \
-  if (!var##_result) [[unlikely]]                       \
+#define CORVANE_NEXT_EVENT(var, cases, path)                                  \
+  auto var##_result = (cases).next_event();                                   \
+  if (!var##_result) [[unlikely]]                                             \
     return std::unexpected((cases).reader_error(var##_result.error(), path)); \
   const Event& var = *var##_result

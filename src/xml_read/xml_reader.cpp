@@ -133,7 +133,9 @@ std::expected<Event, ReaderError> XmlReader::read_tag() {
     kind = EventKind::Empty;
     content.remove_suffix(1);
   }
-  if (content.empty() || !xml_bytes::has(content.front(), kNameStart)) return fail(ReaderProblem::BadElementName);
+  if (content.empty() || !xml_bytes::has(content.front(), kNameStart)) {
+    return fail(ReaderProblem::BadElementName);
+  }
   if (kind == EventKind::Start) open_.push_back(tag_name(content));
   pos_ = at + 1;
   // Made in place: a named event, copied out, was reloaded in wider pieces
@@ -179,7 +181,9 @@ std::expected<Event, ReaderError> XmlReader::read_bang() {
 std::expected<Event, ReaderError> XmlReader::read_doctype() {
   std::size_t at = pos_ + kDocTypeOpen.size();
   // The keyword must be followed by white space before the root name.
-  if (at >= input_.size() || !xml_bytes::has(input_[at], kWhite)) return fail(ReaderProblem::BadDocType);
+  if (at >= input_.size() || !xml_bytes::has(input_[at], kWhite)) {
+    return fail(ReaderProblem::BadDocType);
+  }
   const std::size_t content_start = xml_bytes::skip_flag(input_, at, kWhite);
   at = content_start;
   bool in_subset = false;

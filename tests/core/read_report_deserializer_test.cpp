@@ -77,11 +77,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "name"},
         ErrorCase{"quoted_key_on_root", "<testsuites name=\"r\" \"q\"=\"v\"/>",
                   "at testsuites: attribute error: position 20: `\"q\"` is not an XML name"},
-        ErrorCase{"bad_key_on_property",
-                  "<testsuites name=\"r\"><testsuite name=\"s\"><properties>"
-                  "<property name=\"a\" value=\"1\" -x=\"\"/></properties></testsuite></testsuites>",
-                  "at testsuites/testsuite[0](\"s\")/properties/property[0]: attribute error: "
-                  "position 28: `-x` is not an XML name"},
+        ErrorCase{
+            "bad_key_on_property",
+            "<testsuites name=\"r\"><testsuite name=\"s\"><properties>"
+            "<property name=\"a\" value=\"1\" -x=\"\"/></properties></testsuite></testsuites>",
+            "at testsuites/testsuite[0](\"s\")/properties/property[0]: attribute error: "
+            "position 28: `-x` is not an XML name"},
         ErrorCase{"unescape_in_suite_name",
                   "<testsuites name=\"r\"><testsuite name=\"a&b\"></testsuite></testsuites>",
                   "at testsuites/testsuite[0]/@name: XML unescape error: Error while escaping "

@@ -172,9 +172,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DescribeCase{"<a>\n  <b>\n    <c></b>",
                      "line 3, column 8: end tag </b> does not match <c>"},
-        DescribeCase{"<a>\r\n\r<b>\u00e9\u00e9</c  >", "line 3, column 6: end tag </c> does not match <b>"},
+        DescribeCase{"<a>\r\n\r<b>\u00e9\u00e9</c  >",
+                     "line 3, column 6: end tag </c> does not match <b>"},
         DescribeCase{"\xEF\xBB\xBF</a>", "line 1, column 1: end tag </a> closes no open element"},
-        DescribeCase{"<a>x & y</a>", "line 1, column 6: '&' does not start a reference closed by ';'"},
+        DescribeCase{"<a>x & y</a>",
+                     "line 1, column 6: '&' does not start a reference closed by ';'"},
         DescribeCase{"<a><", "line 1, column 4: '<' at the end of the input"},
         DescribeCase{"<!-- x", "line 1, column 1: comment not closed by '-->'"},
         DescribeCase{"<![CDATA[x", "line 1, column 1: CDATA section not closed by ']]>'"},

@@ -3,18 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <random>
 #include <string>
 #include <string_view>
 
+#include "model/utf8_check.hpp"
 #include "xml_write/serialize_error.hpp"
 #include "xml_write/text_forms.hpp"
-#include "model/utf8_check.hpp"
 
 namespace corvane {
 namespace {

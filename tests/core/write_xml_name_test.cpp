@@ -218,19 +218,19 @@ TEST_P(UnboundPrefix, FirstKeyANamespaceAwareReaderWouldRefuse) {
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, UnboundPrefix,
-    ::testing::Values(
-        PrefixCase{{{"plain", "v"}, {"xml:lang", "en"}}, {}, std::nullopt},
-        // Surefire's schema location, declared on the same element.
-        PrefixCase{{{"xsi:noNamespaceSchemaLocation", "s.xsd"}, {"xmlns:xsi", "u"}}, {},
-                   std::nullopt},
-        PrefixCase{{{"a:b", "v"}}, {{"xmlns:a", "u"}}, std::nullopt},
-        PrefixCase{{{"a:b", "v"}}, {{"xmlns:ab", "u"}}, "a:b"},
-        PrefixCase{{{"a:b", "v"}, {"xmlns:a", ""}}, {}, "a:b"},
-        PrefixCase{{{"xmlns:a", ""}}, {}, "xmlns:a"},
-        PrefixCase{{{"xmlns:xmlns", "u"}}, {}, "xmlns:xmlns"},
-        PrefixCase{{{"b:", "v"}}, {{"xmlns:b", "u"}}, "b:"},
-        PrefixCase{{{"b:c:d", "v"}}, {{"xmlns:b", "u"}}, "b:c:d"},
-        PrefixCase{{{":b", "v"}}, {}, ":b"}));
+    ::testing::Values(PrefixCase{{{"plain", "v"}, {"xml:lang", "en"}}, {}, std::nullopt},
+                      // Surefire's schema location, declared on the same element.
+                      PrefixCase{{{"xsi:noNamespaceSchemaLocation", "s.xsd"}, {"xmlns:xsi", "u"}},
+                                 {},
+                                 std::nullopt},
+                      PrefixCase{{{"a:b", "v"}}, {{"xmlns:a", "u"}}, std::nullopt},
+                      PrefixCase{{{"a:b", "v"}}, {{"xmlns:ab", "u"}}, "a:b"},
+                      PrefixCase{{{"a:b", "v"}, {"xmlns:a", ""}}, {}, "a:b"},
+                      PrefixCase{{{"xmlns:a", ""}}, {}, "xmlns:a"},
+                      PrefixCase{{{"xmlns:xmlns", "u"}}, {}, "xmlns:xmlns"},
+                      PrefixCase{{{"b:", "v"}}, {{"xmlns:b", "u"}}, "b:"},
+                      PrefixCase{{{"b:c:d", "v"}}, {{"xmlns:b", "u"}}, "b:c:d"},
+                      PrefixCase{{{":b", "v"}}, {}, ":b"}));
 
 TEST(ElementName, AsWritten) {
   EXPECT_EQ(element_name(kSuite), "testsuite");
