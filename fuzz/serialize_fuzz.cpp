@@ -29,9 +29,9 @@ namespace {
 
 using namespace corvane;
 
-// 0000-01-01T00:00:00Z and 9999-12-31T23:59:59Z, a day inside each end so
-// that every offset keeps the local date within four-digit years.
-constexpr std::int64_t kFirstSecond = -62'167'219'200 + 86'400;
+// 0001-01-01T00:00:00Z and 9999-12-31T23:59:59Z, a day inside each end so
+// that every offset keeps the local date within the years reading accepts.
+constexpr std::int64_t kFirstSecond = -62'135'596'800 + 86'400;
 constexpr std::int64_t kLastSecond = 253'402'300'799 - 86'400;
 constexpr int kMaxChildren = 4;
 
@@ -74,11 +74,11 @@ class Builder {
 
   // Reading goes through a double, so a written duration reads back exactly
   // only while the double holds it to the nanosecond: milliseconds below
-  // 2^22 seconds, whole seconds up to 2^53.
+  // 2^22 seconds, whole seconds up to the longest duration read at all.
   std::optional<Duration> maybe_duration() {
     if (!in_.ConsumeBool()) return std::nullopt;
     if (in_.ConsumeBool()) {
-      return Duration{in_.ConsumeIntegralInRange<std::uint64_t>(0, std::uint64_t{1} << 53), 0};
+      return Duration{in_.ConsumeIntegralInRange<std::uint64_t>(0, kMaxDurationSeconds), 0};
     }
     return Duration{in_.ConsumeIntegralInRange<std::uint64_t>(0, std::uint64_t{1} << 22),
                     in_.ConsumeIntegralInRange<std::uint32_t>(0, 999) * 1'000'000};

@@ -31,7 +31,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string scratch;
   for (std::size_t i = 0; i <= size + 1; ++i) {
     auto event = reader.next();
-    if (!event) return 0;
+    if (!event) {
+      // Every error can be described, with its place and a reason.
+      if (!reader.describe(event.error()).starts_with("line ")) std::abort();
+      return 0;
+    }
     check_inside(event->bytes, input);
     switch (event->kind) {
       case corvane::EventKind::Eof:
@@ -51,9 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           check_inside((*attribute)->value, event->content());
           (void)corvane::unescape((*attribute)->value, scratch);
         }
-        if (skip && event->kind == corvane::EventKind::Start &&
-            !reader.skip_element(event->name())) {
-          return 0;
+        if (skip && event->kind == corvane::EventKind::Start) {
+          if (auto skipped = reader.skip_element(event->name()); !skipped) {
+            if (!reader.describe(skipped.error()).starts_with("line ")) std::abort();
+            return 0;
+          }
         }
         break;
       }
