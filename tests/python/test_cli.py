@@ -86,7 +86,8 @@ def test_check_reports_ok_or_the_strict_error(tmp_path, capsys):
     lines = capsys.readouterr().out.splitlines()
     assert lines[0] == f"{canonical}: OK"
     assert lines[1].startswith(f"{REAL / 'gtest.xml'}: at testsuites/@timestamp: invalid timestamp")
-    assert lines[2] == f"{REAL / 'ctest.xml'}: invalid structure: missing <testsuites> element"
+    # Followed, from Python 3.11 on, by the hint note that names corvane.load.
+    assert lines[2].startswith(f"{REAL / 'ctest.xml'}: invalid structure: missing <testsuites> element")
     assert lines[3] == (f'{malformed}: at testsuites/testsuite[0]("s"): error parsing XML'
                         " (line 2, column 21: end tag </testcase> does not match <testsuite>)")
     assert status == 1
