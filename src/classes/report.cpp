@@ -324,64 +324,6 @@ PyObject* write_xml(PyObject* self, PyObject* args, PyObject* kwargs) {
   Py_RETURN_NONE;
 }
 
-// Makes each suite's object as soon as the suite has been read. Nothing
-// here runs Python code: the objects made are all of this module's own
-// classes, which the garbage collector does not track, so making them
-// cannot start a collection (and with it finalizers). The document the read
-// borrows therefore cannot change or go away meanwhile.
-class SuiteObjects final : public SuiteSink {
- public:
-  bool take(TestSuite&& suite) override {
-    auto made = test_suite_from_model(std::move(suite));
-    if (!made) return false;
-    objects_.push_back(std::move(*made));
-    return true;
-  }
-  void restart() override { objects_.clear(); }
-  ChildList take_objects() && { return std::move(objects_); }
-
- private:
-  ChildList objects_;
-};
-
-// The report object for the model's own fields and the suites already made.
-[[nodiscard]] py::Result<py::Ref> report_from_model(Report&& report, ChildList&& suites) {
-  auto type = report_type();
-  if (!type) return py::raised();
-  ReportState stored;
-  stored.test_suites = std::move(suites);
-  if (report.uuid) stored.uuid = format_uuid(*report.uuid);
-  if (report.timestamp) stored.timestamp = to_rfc3339(*report.timestamp);
-  // The name is already sanitised; the document's counts are dropped, since
-  // a report computes its own.
-  stored.name = std::move(report.name);
-  stored.time = report.time;
-  return py::new_object(py::as_type(*type), std::move(stored));
-}
-
-// `argument` is from_xml's argument, or nullptr for what read_xml's reader
-// returned; the calling mistakes they show differ.
-[[nodiscard]] py::Result<py::Ref> read_document(PyObject* xml, PyObject* argument) {
-  auto text = extract_xml(xml);
-  if (!text) {
-    if (argument != nullptr) hint_from_xml_argument(argument);
-    return py::raised();
-  }
-  SuiteObjects suites;
-  // extract_xml gives only valid UTF-8.
-  auto report = deserialize_from_valid_utf8(text->view(), suites);
-  if (!report) {
-    // A suite whose object could not be made ended the read with its own
-    // exception; any other stop is the document's fault.
-    if (!PyErr_Occurred()) {
-      raise_deserialization_error(report.error().text());
-      hint_refused_document(argument, text->view());
-    }
-    return py::raised();
-  }
-  return report_from_model(std::move(*report), std::move(suites).take_objects());
-}
-
 constexpr std::array kFromXmlParams = {py::required("xml")};
 
 PyObject* from_xml(PyObject*, PyObject* args, PyObject* kwargs) {
@@ -476,6 +418,20 @@ PyType_Spec spec = {
 };
 
 }  // namespace
+
+py::Result<py::Ref> report_from_model(Report&& report, ChildList&& suites) {
+  auto type = report_type();
+  if (!type) return py::raised();
+  ReportState stored;
+  stored.test_suites = std::move(suites);
+  if (report.uuid) stored.uuid = format_uuid(*report.uuid);
+  if (report.timestamp) stored.timestamp = to_rfc3339(*report.timestamp);
+  // The name is already sanitised; the document's counts are dropped, since
+  // a report computes its own.
+  stored.name = std::move(report.name);
+  stored.time = report.time;
+  return py::new_object(py::as_type(*type), std::move(stored));
+}
 
 py::Result<PyObject*> report_type() {
   return py::create_once(type_cache, [] { return py::type_from_spec(spec); });

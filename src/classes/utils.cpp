@@ -127,7 +127,7 @@ std::optional<XmlText> read_bytes(PyObject* object) {
     const char* data = PyByteArray_AsString(object);
     const Py_ssize_t size = PyByteArray_Size(object);
     if (data == nullptr || size < 0) return std::nullopt;
-    return XmlText::borrowed(data, static_cast<std::size_t>(size));
+    return XmlText::owned(std::string(data, static_cast<std::size_t>(size)));
   }
   std::string bytes;
   if (!append_byte_items(object, bytes)) return std::nullopt;
@@ -173,9 +173,9 @@ std::string truncate_fraction(std::string_view text) {
 
 }  // namespace
 
-// The document is read in place: nothing between here and the end of the
-// read runs Python code that could change or free the object's buffer.
-py::Result<XmlText> extract_xml(PyObject* obj) {
+// The document is read in place only from immutable objects (a str's UTF-8
+// form, bytes), which the caller holds while the read runs without the GIL.
+py::Result<XmlText> extract_xml_unchecked(PyObject* obj) {
   if (PyUnicode_Check(obj)) {
     Py_ssize_t size = 0;
     if (const char* text = PyUnicode_AsUTF8AndSize(obj, &size)) {
@@ -192,11 +192,21 @@ py::Result<XmlText> extract_xml(PyObject* obj) {
     PyErr_SetString(PyExc_TypeError, kXmlInputType);
     return py::raised();
   }
-  if (!is_valid_utf8(bytes->view())) {
-    PyErr_SetString(PyExc_ValueError, kXmlInputUtf8);
+  bytes->set_needs_utf8_check(true);
+  return std::move(*bytes);
+}
+
+void raise_invalid_xml_utf8() { PyErr_SetString(PyExc_ValueError, kXmlInputUtf8); }
+
+py::Result<XmlText> extract_xml(PyObject* obj) {
+  auto text = extract_xml_unchecked(obj);
+  if (!text) return py::raised();
+  if (text->needs_utf8_check() && !is_valid_utf8(text->view())) {
+    raise_invalid_xml_utf8();
     return py::raised();
   }
-  return std::move(*bytes);
+  text->set_needs_utf8_check(false);
+  return text;
 }
 
 py::Result<ExtraPairs> extract_extra(PyObject* dict_or_null) {

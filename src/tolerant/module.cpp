@@ -5,8 +5,10 @@
 // DeserializationError, fetched from it when this module is executed.
 #include <Python.h>
 
+#include <string>
 #include <string_view>
 
+#include "py/gil.hpp"
 #include "py/ref.hpp"
 #include "canonical/canonical_document.hpp"
 
@@ -22,7 +24,9 @@ ModuleState* state_of(PyObject* module) {
 
 // str is read as its UTF-8 form; bytes and bytearray are taken as they are
 // (the tolerant reader repairs invalid UTF-8 by the usual text cleaning).
-bool input_bytes(PyObject* xml, std::string_view& out) {
+// The read runs without the GIL, so a bytearray, which another thread could
+// resize meanwhile, is copied into `copy`; str and bytes cannot change.
+bool input_bytes(PyObject* xml, std::string_view& out, std::string& copy) {
   if (PyUnicode_Check(xml)) {
     Py_ssize_t size = 0;
     const char* data = PyUnicode_AsUTF8AndSize(xml, &size);
@@ -38,8 +42,8 @@ bool input_bytes(PyObject* xml, std::string_view& out) {
     return true;
   }
   if (PyByteArray_Check(xml)) {
-    out = std::string_view(PyByteArray_AsString(xml),
-                           static_cast<std::size_t>(PyByteArray_Size(xml)));
+    copy.assign(PyByteArray_AsString(xml), static_cast<std::size_t>(PyByteArray_Size(xml)));
+    out = copy;
     return true;
   }
   PyErr_SetString(PyExc_TypeError, "XML input must be str or bytes");
@@ -48,8 +52,13 @@ bool input_bytes(PyObject* xml, std::string_view& out) {
 
 PyObject* canonical_xml(PyObject* module, PyObject* xml) {
   std::string_view text;
-  if (!input_bytes(xml, text)) return nullptr;
-  auto document = corvane::canonical_document(text);
+  std::string copy;
+  if (!input_bytes(xml, text, copy)) return nullptr;
+  std::expected<std::string, std::string> document;
+  {
+    py::GilReleased released;
+    document = corvane::canonical_document(text);
+  }
   if (!document) {
     // A message may quote bytes of a document that is not UTF-8.
     py::Ref message = py::Ref::steal(PyUnicode_DecodeUTF8(
