@@ -47,6 +47,10 @@ int exec_module(PyObject* module) {
     if (!object) return -1;
     if (!publish(module, entry.name, *object)) return -1;
   }
+  for (const PublishedName& entry : internal_names()) {
+    auto object = entry.object();
+    if (!object || PyObject_SetAttrString(module, entry.name, *object) < 0) return -1;
+  }
   return 0;
 }
 

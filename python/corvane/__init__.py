@@ -45,5 +45,6 @@ __all__ += ["load", "loads"]
 
 # Many files on every core; one document's suites without reading it whole.
 from corvane.many import LoadManyError, load_many  # noqa: E402
+from corvane.streaming import SuiteIterator, iter_suites  # noqa: E402
 
-__all__ += ["load_many", "LoadManyError"]
+__all__ += ["load_many", "LoadManyError", "iter_suites", "SuiteIterator"]

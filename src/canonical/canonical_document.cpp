@@ -25,15 +25,17 @@ void keep_writable_keys(ExtraMap& extra, ExtraElement element) {
 
 }  // namespace
 
+void keep_writable_extra_keys(TestSuite& suite) {
+  keep_writable_keys(suite.extra, ExtraElement::TestSuite);
+  for (TestCase& test_case : suite.test_cases) {
+    keep_writable_keys(test_case.extra, ExtraElement::TestCase);
+  }
+}
+
 std::expected<std::string, std::string> canonical_document(std::string_view text) {
   auto report = deserialize_tolerant(text);
   if (!report) return std::unexpected(report.error().text());
-  for (TestSuite& suite : report->test_suites) {
-    keep_writable_keys(suite.extra, ExtraElement::TestSuite);
-    for (TestCase& test_case : suite.test_cases) {
-      keep_writable_keys(test_case.extra, ExtraElement::TestCase);
-    }
-  }
+  for (TestSuite& suite : report->test_suites) keep_writable_extra_keys(suite);
   auto document = to_string(*report);
   if (!document) return std::unexpected(std::string(document.error().message()));
   return std::move(*document);

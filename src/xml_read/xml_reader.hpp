@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <expected>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -58,6 +60,20 @@ class XmlReader {
   // Number of elements currently open.
   std::size_t depth() const noexcept { return open_.size(); }
 
+  // Reading a document a window at a time (see suite_stream.hpp).
+  // The offset in the input of the next event.
+  std::size_t offset() const noexcept { return pos_; }
+  // Whether an event or an error came from the end of the input: Eof, text
+  // that runs to the end, or a construct that the input ends inside of:
+  // what more input could extend or finish.
+  bool reached_end() const noexcept { return reached_end_; }
+  // Closes all but the first `depth` open elements and keeps copies of
+  // their names, so that the input may go away; then resume.
+  void keep_open_names(std::size_t depth);
+  // Goes on in `window`, which holds the document from this reader's
+  // offset on; the errors and the end met since are forgotten.
+  void resume(std::string_view window);
+
  private:
   [[nodiscard]] std::expected<Event, ReaderError> read_markup();
   [[nodiscard]] std::expected<Event, ReaderError> read_text();
@@ -71,12 +87,17 @@ class XmlReader {
   [[nodiscard]] std::expected<Event, ReaderError> read_delimited(EventKind kind, std::size_t from,
                                                                  std::string_view terminator);
   std::unexpected<ReaderError> fail();
+  // A failure because the input ends inside the construct.
+  std::unexpected<ReaderError> fail_at_end();
 
   std::string_view input_;
   std::size_t pos_ = 0;
   bool failed_ = false;
   ReaderError error_;
   std::vector<std::string_view> open_;
+  bool reached_end_ = false;
+  // Names of open elements that began before the current window.
+  std::deque<std::string> kept_names_;
 };
 
 }  // namespace corvane
