@@ -50,7 +50,9 @@ def test_all_lists_published_names_in_order():
 
 
 def test_package_reexports_every_published_name():
-    assert corvane.__all__ == m.__all__ + ["load", "loads"]
+    assert corvane.__all__ == m.__all__ + [
+        "load", "loads", "load_many", "LoadManyError", "iter_suites", "SuiteIterator"
+    ]
     for name in m.__all__:
         assert getattr(corvane, name) is getattr(m, name)
 
