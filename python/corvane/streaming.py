@@ -7,12 +7,14 @@ the file: a report of several gigabytes is walked in constant memory.
 
 from __future__ import annotations
 
-import datetime
 import os
-import uuid
-from typing import IO, Iterator, Optional, Union
+from typing import IO, TYPE_CHECKING, Iterator, Optional, Union
 
 from corvane._corvane import Report, TestSuite, _SuiteStream
+
+if TYPE_CHECKING:  # not imported at run time: importing uuid is slow
+    import datetime
+    import uuid
 
 __all__ = ["SuiteIterator", "iter_suites"]
 
@@ -47,15 +49,15 @@ class SuiteIterator:
         return self.report.name
 
     @property
-    def uuid(self) -> Optional[uuid.UUID]:
+    def uuid(self) -> Optional["uuid.UUID"]:
         return self.report.uuid
 
     @property
-    def timestamp(self) -> Optional[datetime.datetime]:
+    def timestamp(self) -> Optional["datetime.datetime"]:
         return self.report.timestamp
 
     @property
-    def time(self) -> Optional[datetime.timedelta]:
+    def time(self) -> Optional["datetime.timedelta"]:
         return self.report.time
 
     def __iter__(self) -> Iterator[TestSuite]:
