@@ -115,15 +115,21 @@ template <typename Work>
     PyErr_SetString(PyExc_ValueError, "the suite stream is closed");
     return std::nullopt;
   }
-  stored.busy = true;
   std::optional<decltype(work())> result;
   {
+    // Cleared also when a C++ exception leaves the work.
+    struct Busy {
+      StreamState& stored;
+      ~Busy() {
+        stored.source->set_released(nullptr);
+        stored.busy = false;
+      }
+    } busy{stored};
+    stored.busy = true;
     py::GilReleased released;
     stored.source->set_released(&released);
     result.emplace(work());
   }
-  stored.source->set_released(nullptr);
-  stored.busy = false;
   if (!*result) {
     raise_failure(result->error());
     stored.stream.reset();
@@ -160,8 +166,8 @@ PyObject* stream_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 PyObject* header(PyObject* self, PyObject*) {
   auto header = run_unlocked(self, [&] {
     auto read = state(self).stream->header();
-    return read ? StreamResult<std::optional<Report>>(
-                      *read ? std::optional<Report>(**read) : std::nullopt)
+    return read ? StreamResult<std::optional<Report>>(*read ? std::optional<Report>(**read)
+                                                            : std::nullopt)
                 : std::unexpected(std::move(read).error());
   });
   if (!header) return nullptr;

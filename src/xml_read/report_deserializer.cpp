@@ -83,7 +83,8 @@ Result<Report> StrictDeserializer::deserialize_report() {
   }
 }
 
-Result<Report> StrictDeserializer::parse_testsuites_element(const Event& tag, const ElementPath& path) {
+Result<Report> StrictDeserializer::parse_testsuites_element(const Event& tag,
+                                                            const ElementPath& path) {
   Report report("");
   bool has_name = false;
   auto read = for_each_attribute(
@@ -108,7 +109,7 @@ Result<Report> StrictDeserializer::parse_testsuites_element(const Event& tag, co
 }
 
 Result<TestSuite> StrictDeserializer::deserialize_test_suite(const Event& tag, bool is_empty,
-                                                       ElementPath& path, std::size_t index) {
+                                                             ElementPath& path, std::size_t index) {
   path.push_back(PathElement::test_suite(index));
   TestSuite suite("");
   bool has_name = false;

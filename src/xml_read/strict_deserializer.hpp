@@ -22,7 +22,7 @@ class StrictDeserializer {
   // `known_utf8` spares that check when the caller has made it already.
   // Suites go to `sink` when one is given, into the report otherwise.
   explicit StrictDeserializer(std::string_view text, bool known_utf8 = false,
-                        SuiteSink* sink = nullptr)
+                              SuiteSink* sink = nullptr)
       : reader_(text),
         input_size_(text.size()),
         cases_(reader_, ReadMode::Strict, known_utf8 || is_valid_utf8(text)),
@@ -34,7 +34,7 @@ class StrictDeserializer {
   // suite_stream.hpp): the root's attributes, and one whole suite.
   ReadResult<Report> parse_testsuites_element(const Event& tag, const ElementPath& path);
   ReadResult<TestSuite> deserialize_test_suite(const Event& tag, bool is_empty, ElementPath& path,
-                                           std::size_t index);
+                                               std::size_t index);
   XmlReader& reader() noexcept { return reader_; }
   TestCaseReader& cases() noexcept { return cases_; }
 
@@ -42,7 +42,7 @@ class StrictDeserializer {
   // Test cases are large records: building them where they stay, in their
   // suite, saves a move per case.
   ReadResult<void> read_test_case_into(const Event& tag, bool is_empty, ElementPath& path,
-                                   TestSuite& suite) {
+                                       TestSuite& suite) {
     const std::size_t index = suite.test_cases.size();
     TestCase& test_case = suite.test_cases.emplace_back("", TestCaseStatus::success());
     auto read = cases_.read_test_case(tag, is_empty, path, index, test_case);

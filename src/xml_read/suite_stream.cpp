@@ -28,10 +28,15 @@ std::size_t whole_characters(std::string_view text) {
   return text.size();
 }
 
+// A larger chunk asked for is taken as this one.
+constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+
 class Window {
  public:
   Window(ByteSource& source, std::size_t chunk, bool check_utf8)
-      : source_(source), chunk_(std::max<std::size_t>(chunk, 1)), check_utf8_(check_utf8) {}
+      : source_(source),
+        chunk_(std::clamp<std::size_t>(chunk, 1, kMaxChunk)),
+        check_utf8_(check_utf8) {}
 
   std::string_view view() const noexcept { return buffer_; }
   bool exhausted() const noexcept { return exhausted_; }
@@ -134,6 +139,8 @@ class StrictStream final : public SuiteStream {
           window_, reader_->reader(), [&] { return step(); },
           [&] {
             path_.erase(path_.begin() + static_cast<std::ptrdiff_t>(path_size), path_.end());
+            // Set by an end of input that turned out to be a window's.
+            done_ = false;
           });
       if (!suite) return std::unexpected(std::move(suite).error());
       if (*suite) {

@@ -29,6 +29,7 @@ from corvane._corvane import (
 from corvane._corvane import TestCase as Case  # "Test" names would be collected by pytest
 from corvane._corvane import TestRerun as Rerun
 from corvane._corvane import TestSuite as Suite
+from corvane.streaming import SuiteIterator
 
 ROUNDS = 1500
 WARM_UP = 200
@@ -297,9 +298,18 @@ def op_read_xml():
     Report.read_xml(io.BytesIO(DOCUMENT_BYTES))
 
 
+def op_iter_suites():
+    # Small windows, so that steps are undone and run again.
+    for strict in (True, False):
+        stream = SuiteIterator(io.BytesIO(DOCUMENT_BYTES), strict=strict, _chunk=64)
+        for suite in stream:
+            suite.test_cases
+        stream.name, stream.uuid, stream.timestamp, stream.time
+
+
 SUCCESS_OPS = [op_property, op_rerun, op_statuses, op_test_case, op_test_suite,
                op_report, op_enums, op_to_xml, op_write_xml, op_from_xml, op_pickle_and_copy,
-               op_from_bytes_forms, op_read_xml]
+               op_from_bytes_forms, op_read_xml, op_iter_suites]
 
 
 @pytest.mark.parametrize("op", SUCCESS_OPS, ids=lambda op: op.__name__)
@@ -485,6 +495,23 @@ def test_failing_reads_do_not_leak(reader, exc):
         if isinstance(reader, io.StringIO):
             reader.seek(0)
         expect(exc, Report.read_xml, reader)
+
+    assert_flat(op, reader)
+
+
+class RaisingFile:
+    def read(self, size):
+        raise OSError("gone")
+
+
+@pytest.mark.parametrize("strict", [True, False])
+@pytest.mark.parametrize("reader", [RaisingFile(), io.BytesIO(b"<testsuites name='r'><testsuite")])
+def test_failing_suite_streams_do_not_leak(reader, strict):
+    def op():
+        if isinstance(reader, io.BytesIO):
+            reader.seek(0)
+        with pytest.raises((OSError, DeserializationError)):
+            list(SuiteIterator(reader, strict=strict, _chunk=8))
 
     assert_flat(op, reader)
 
