@@ -98,11 +98,14 @@ def load_each(
         batch = paths[start : start + LOAD_BATCH]
         reports, errors = map_in_threads(load_one, range(start, start + len(batch)))
         for error in errors:
-            if error is not None and not isinstance(error, FileProblem):
+            if isinstance(error, FileProblem):
+                problems.append(error)
+            elif error is not None:
                 raise error
-        problems += [error for error in errors if error is not None]
         if not problems:
-            yield from ((display_name(path), report) for path, report in zip(batch, reports))
+            for path, report in zip(batch, reports):
+                assert report is not None  # every file of the batch was read
+                yield display_name(path), report
     if problems:
         raise FileProblems(problems)
 

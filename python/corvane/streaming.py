@@ -8,7 +8,7 @@ the file: a report of several gigabytes is walked in constant memory.
 from __future__ import annotations
 
 import os
-from typing import IO, TYPE_CHECKING, Iterator, Optional, Union
+from typing import IO, TYPE_CHECKING, Any, Iterator, Optional, Union
 
 from corvane._corvane import Report, TestSuite, _SuiteStream
 
@@ -33,13 +33,17 @@ class SuiteIterator:
 
     def __init__(self, source: Source, *, strict: bool = False, _chunk: Optional[int] = None) -> None:
         self._owned: Optional[IO[bytes]] = None
+        file: IO[Any]
         if isinstance(source, (str, bytes, os.PathLike)):
             self._owned = file = open(source, "rb")
         else:
             file = source
         try:
             self._stream = _SuiteStream(file, strict, chunk=_chunk)
-            self.report: Report = self._stream.header()
+            report = self._stream.header()
+            # A stream ends without a root only by raising.
+            assert report is not None
+            self.report: Report = report
         except BaseException:
             self.close()
             raise
