@@ -21,11 +21,11 @@
 #include "py/args.hpp"
 #include "py/borrow.hpp"
 #include "py/convert.hpp"
+#include "py/entry.hpp"
 #include "py/note.hpp"
 #include "py/object.hpp"
 #include "py/ref.hpp"
 #include "py/sequence.hpp"
-#include "py/setter.hpp"
 #include "py/str_builder.hpp"
 #include "py/text.hpp"
 #include "py/type_cache.hpp"
@@ -411,13 +411,13 @@ PyObject* read_xml(PyObject*, PyObject* args, PyObject* kwargs) {
 
 PyGetSetDef getset[] = {
     field::text<ReportState, &ReportState::name>("name"),
-    {"uuid", &get_uuid, &py::setter<&set_uuid>, nullptr, nullptr},
+    py::getset<&get_uuid, &set_uuid>("uuid"),
     field::timestamp<ReportState, &ReportState::timestamp>("timestamp"),
     field::time<ReportState, &ReportState::time>("time"),
-    {"tests", &get_count<&SuiteCounts::tests>, nullptr, nullptr, nullptr},
-    {"failures", &get_count<&SuiteCounts::failures>, nullptr, nullptr, nullptr},
-    {"errors", &get_count<&SuiteCounts::errors>, nullptr, nullptr, nullptr},
-    {"test_suites", &get_test_suites, nullptr, nullptr, nullptr},
+    py::getter<&get_count<&SuiteCounts::tests>>("tests"),
+    py::getter<&get_count<&SuiteCounts::failures>>("failures"),
+    py::getter<&get_count<&SuiteCounts::errors>>("errors"),
+    py::getter<&get_test_suites>("test_suites"),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -430,38 +430,26 @@ using PickleState =
                      pickling::Field<&ReportState::uuid>, pickling::Field<&ReportState::timestamp>,
                      pickling::Field<&ReportState::time>>;
 
-template <class Function>
-constexpr PyCFunction as_method(Function function) {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
-
 PyMethodDef methods[] = {
-    {"add_test_suite", as_method(&add_test_suite), METH_VARARGS | METH_KEYWORDS,
-     "add_test_suite($self, test_suite)\n--\n\n"},
-    {"add_test_suites", as_method(&add_test_suites), METH_VARARGS | METH_KEYWORDS,
-     "add_test_suites($self, test_suites)\n--\n\n"},
-    {"to_xml", as_method(&to_xml), METH_NOARGS, "to_xml($self)\n--\n\n"},
-    {"write_xml", as_method(&write_xml), METH_VARARGS | METH_KEYWORDS,
-     "write_xml($self, writer)\n--\n\n"},
-    {"from_xml", as_method(&from_xml), METH_VARARGS | METH_KEYWORDS | METH_CLASS,
-     "from_xml($cls, xml)\n--\n\n"},
-    {"read_xml", as_method(&read_xml), METH_VARARGS | METH_KEYWORDS | METH_CLASS,
-     "read_xml($cls, reader)\n--\n\n"},
-    {"__reduce__",
-     reinterpret_cast<PyCFunction>(
-         reinterpret_cast<void (*)()>(&pickling::reduce<ReportState, PickleArgs, PickleState>)),
-     METH_NOARGS, pickling::kReduceDoc},
-    {"__setstate__",
-     reinterpret_cast<PyCFunction>(
-         reinterpret_cast<void (*)()>(&pickling::setstate<ReportState, PickleState, kSetState>)),
-     METH_O, pickling::kSetStateDoc},
+    py::method<&add_test_suite>("add_test_suite", py::kKeywords,
+                                "add_test_suite($self, test_suite)\n--\n\n"),
+    py::method<&add_test_suites>("add_test_suites", py::kKeywords,
+                                 "add_test_suites($self, test_suites)\n--\n\n"),
+    py::method<&to_xml>("to_xml", METH_NOARGS, "to_xml($self)\n--\n\n"),
+    py::method<&write_xml>("write_xml", py::kKeywords, "write_xml($self, writer)\n--\n\n"),
+    py::method<&from_xml>("from_xml", py::kKeywords | METH_CLASS, "from_xml($cls, xml)\n--\n\n"),
+    py::method<&read_xml>("read_xml", py::kKeywords | METH_CLASS, "read_xml($cls, reader)\n--\n\n"),
+    py::method<&pickling::reduce<ReportState, PickleArgs, PickleState>>("__reduce__", METH_NOARGS,
+                                                                        pickling::kReduceDoc),
+    py::method<&pickling::setstate<ReportState, PickleState, kSetState>>("__setstate__", METH_O,
+                                                                         pickling::kSetStateDoc),
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyType_Slot slots[] = {
     {Py_tp_doc, const_cast<char*>("Report(name, *, uuid=None, timestamp=None, time=None)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(&report_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<ReportState>)},
+    {Py_tp_new, py::slot<&report_new>()},
+    {Py_tp_dealloc, py::slot<&py::dealloc_object<ReportState>>()},
     {Py_tp_getset, getset},
     {Py_tp_methods, methods},
     {0, nullptr},
@@ -471,7 +459,7 @@ PyType_Spec spec = {
     "corvane._corvane.Report",
     static_cast<int>(sizeof(py::Object<ReportState>)),
     0,
-    Py_TPFLAGS_DEFAULT,
+    py::kClassFlags,
     slots,
 };
 
