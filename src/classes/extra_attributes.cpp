@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "py/ref.hpp"
+#include "py/raise.hpp"
 
 namespace corvane {
 namespace {
@@ -25,10 +25,7 @@ void raise_bad_key(std::string_view key, ExtraElement element, std::string_view 
   message += owner;
   message += "': ";
   message += reason(problem);
-  // From the whole buffer, not a C string: the key is the caller's text.
-  py::Ref text = py::Ref::steal(
-      PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
-  if (text) PyErr_SetObject(PyExc_ValueError, text.get());
+  py::raise_text(PyExc_ValueError, message);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "py/entry.hpp"
 #include "py/note.hpp"
 #include "py/object.hpp"
+#include "py/raise.hpp"
 #include "py/ref.hpp"
 #include "py/sequence.hpp"
 #include "py/str_builder.hpp"
@@ -163,12 +164,6 @@ PyObject* add_test_suites(PyObject* self, PyObject* args, PyObject* kwargs) {
   Py_RETURN_NONE;
 }
 
-void raise_value_error(std::string_view message) {
-  py::Ref text = py::Ref::steal(
-      PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
-  if (text) PyErr_SetObject(PyExc_ValueError, text.get());
-}
-
 // The root of the model report of a report the caller holds shared: name
 // first, then the identifier and the timestamp (so a bad stored value is
 // reported before any suite is converted), then the counts of its suites'
@@ -180,7 +175,7 @@ void raise_value_error(std::string_view message) {
     // different __str__ gets here with something else.
     auto uuid = parse_uuid_text(*stored.uuid);
     if (!uuid) {
-      raise_value_error("invalid uuid '" + *stored.uuid + "': " + uuid.error());
+      py::raise_text(PyExc_ValueError, "invalid uuid '" + *stored.uuid + "': " + uuid.error());
       return py::raised();
     }
     model.uuid = *uuid;

@@ -12,6 +12,7 @@
 #include "model/utf8_check.hpp"
 #include "py/convert.hpp"
 #include "py/interned.hpp"
+#include "py/raise.hpp"
 #include "py/text.hpp"
 #include "xml_read/deserialize_error.hpp"
 #include "xml_read/report_deserializer.hpp"
@@ -54,14 +55,6 @@ constinit py::InternedName kFromisoformat("fromisoformat");
 constinit py::InternedName kDays("days");
 constinit py::InternedName kSeconds("seconds");
 constinit py::InternedName kMicroseconds("microseconds");
-
-// Sets `type` with a message that may hold any bytes (an echoed user text).
-void raise_text(PyObject* type, std::string_view message) {
-  py::Ref text = py::Ref::steal(
-      PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
-  if (!text) return;
-  PyErr_SetObject(type, text.get());
-}
 
 // `module.name`, importing the module at every call as the classes' values
 // may come from whatever the running interpreter's module currently holds.
@@ -316,7 +309,7 @@ py::Result<Report> report_with_timestamp(std::string_view text) {
     const DeserializeError error =
         make_attribute_error({PathElement(PathStep::TestSuites)}, "timestamp",
                              DeserializeErrorKind::InvalidTimestamp, std::string(text));
-    raise_text(PyExc_ValueError, error.text());
+    py::raise_text(PyExc_ValueError, error.text());
     return py::raised();
   }
   std::string document;
@@ -324,7 +317,7 @@ py::Result<Report> report_with_timestamp(std::string_view text) {
   document.append(kTimestampDocumentHead).append(text).append(kTimestampDocumentTail);
   auto report = deserialize_from_str(document);
   if (!report) {
-    raise_text(PyExc_ValueError, report.error().text());
+    py::raise_text(PyExc_ValueError, report.error().text());
     return py::raised();
   }
   return std::move(*report);
