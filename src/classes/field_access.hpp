@@ -15,6 +15,8 @@
 #include <utility>
 
 #include "child_list.hpp"
+#include "durations.hpp"
+#include "extra_attributes.hpp"
 #include "model/values.hpp"
 #include "model/xml_string.hpp"
 #include "py/borrow.hpp"
@@ -24,7 +26,7 @@
 #include "py/object.hpp"
 #include "py/result.hpp"
 #include "py/text.hpp"
-#include "utils.hpp"
+#include "timestamps.hpp"
 
 namespace corvane::field {
 

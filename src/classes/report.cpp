@@ -12,6 +12,7 @@
 
 #include "call_hints.hpp"
 #include "child_list.hpp"
+#include "durations.hpp"
 #include "errors.hpp"
 #include "field_access.hpp"
 #include "model/report.hpp"
@@ -31,7 +32,9 @@
 #include "py/text.hpp"
 #include "py/type_cache.hpp"
 #include "suite.hpp"
-#include "utils.hpp"
+#include "timestamps.hpp"
+#include "uuids.hpp"
+#include "xml_input.hpp"
 #include "xml_read/report_deserializer.hpp"
 #include "xml_read/value_parsers.hpp"
 #include "xml_write/report_serializer.hpp"

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "child_list.hpp"
+#include "durations.hpp"
 #include "errors.hpp"
 #include "extra_attributes.hpp"
 #include "field_access.hpp"
@@ -24,7 +25,7 @@
 #include "py/text.hpp"
 #include "py/type_cache.hpp"
 #include "status.hpp"
-#include "utils.hpp"
+#include "timestamps.hpp"
 #include "xml_write/text_forms.hpp"
 
 namespace corvane {

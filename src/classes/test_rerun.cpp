@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "durations.hpp"
 #include "enums.hpp"
 #include "errors.hpp"
 #include "field_access.hpp"
@@ -18,7 +19,7 @@
 #include "py/object.hpp"
 #include "py/text.hpp"
 #include "py/type_cache.hpp"
-#include "utils.hpp"
+#include "timestamps.hpp"
 #include "xml_write/text_forms.hpp"
 
 namespace corvane {
