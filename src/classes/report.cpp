@@ -245,15 +245,16 @@ class ReusedBuffer {
                           2 * kHandOverBytes));
   ReportWriter writer(buffer);
   py::StrBuilder text;
-  // Writing into memory cannot fail; an error would still only be raised
-  // after every suite converted, as conversion errors come first.
-  auto written = writer.begin(*header);
+  // Writing into memory cannot fail, only the encoding check can; its error
+  // is raised after every suite converted, as conversion errors come first.
+  writer.begin(*header);
+  bool valid = true;
   // Moves the written bytes into `text`. Every piece ends with a whole
   // element, hence on a character boundary.
   auto hand_over = [&]() -> py::Result<void> {
-    if (!written) return {};
+    if (!valid) return {};
     if (!is_valid_utf8(buffer.view())) {
-      written = std::unexpected(SerializeError::encoding());
+      valid = false;
       return {};
     }
     PY_TRY(text.append(buffer.view()));
@@ -265,22 +266,22 @@ class ReusedBuffer {
   for (const py::Ref& suite : stored.test_suites) {
     auto converted = test_suite_to_model(suite.get());
     if (!converted) return py::raised();
-    if (written) written = writer.suite(*converted);
+    if (valid) writer.suite(*converted);
     counted.tests += converted->tests;
     counted.failures += converted->failures;
     counted.errors += converted->errors;
     counted.skipped += converted->skipped;
     if (buffer.size() >= kHandOverBytes) PY_TRY(hand_over());
   }
-  if (written) written = writer.finish();
+  if (valid) writer.finish();
   if (counted.tests != header->tests || counted.failures != header->failures ||
       counted.errors != header->errors || counted.skipped != header->skipped) {
     raise_internal_failure("report counts changed while the report was written");
     return py::raised();
   }
   PY_TRY(hand_over());
-  if (!written) {
-    raise_serialization_error(written.error().message());
+  if (!valid) {
+    raise_serialization_error(SerializeError::kText);
     return py::raised();
   }
   return text.finish();
