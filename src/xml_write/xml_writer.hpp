@@ -33,6 +33,20 @@ struct Declaration {
   std::optional<std::string_view> standalone;
 };
 
+namespace xml_writer_detail {
+
+// Declared outside the writer: a nested class's member defaults are not
+// usable inside its enclosing class, where the writer keeps an optional one.
+struct IndentState {
+  char indent_char = ' ';
+  std::size_t indent_size = 4;
+  std::string line_break;  // "\n" followed by indent characters
+  std::size_t current = 0;
+  bool after_markup = false;  // the line-break flag
+};
+
+}  // namespace xml_writer_detail
+
 class XmlWriter {
  public:
   static constexpr std::size_t kInitialIndentBytes = 128;
@@ -129,13 +143,7 @@ class XmlWriter {
   std::size_t indentation_length() const noexcept { return indent_ ? indent_->current : 0; }
 
  private:
-  struct IndentState {
-    char indent_char = ' ';
-    std::size_t indent_size = 4;
-    std::string line_break;  // "\n" followed by indent characters
-    std::size_t current = 0;
-    bool after_markup = false;  // the line-break flag
-  };
+  using IndentState = xml_writer_detail::IndentState;
 
   void break_line_if_due() {
     if (!indent_ || !indent_->after_markup) return;
