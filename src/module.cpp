@@ -4,6 +4,7 @@
 
 #include "classes/class_registry.hpp"
 #include "py/convert.hpp"
+#include "py/entry.hpp"
 #include "py/ref.hpp"
 #include "py/result.hpp"
 
@@ -55,7 +56,7 @@ int exec_module(PyObject* module) {
 }
 
 PyModuleDef_Slot module_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},
+    {Py_mod_exec, py::slot<&exec_module>()},
     {0, nullptr},
 };
 

@@ -12,7 +12,7 @@
 #include "py/gil.hpp"
 #include "report.hpp"
 #include "suite.hpp"
-#include "utils.hpp"
+#include "xml_input.hpp"
 #include "xml_read/report_deserializer.hpp"
 
 namespace corvane {

@@ -14,13 +14,14 @@
 #include "canonical/canonical_stream.hpp"
 #include "errors.hpp"
 #include "py/args.hpp"
+#include "py/entry.hpp"
 #include "py/gil.hpp"
 #include "py/object.hpp"
 #include "py/ref.hpp"
 #include "py/type_cache.hpp"
 #include "report.hpp"
 #include "suite.hpp"
-#include "utils.hpp"
+#include "xml_input.hpp"
 #include "xml_read/suite_stream.hpp"
 
 namespace corvane {
@@ -203,17 +204,17 @@ PyObject* close(PyObject* self, PyObject*) {
 }
 
 PyMethodDef methods[] = {
-    {"header", &header, METH_NOARGS, "header($self)\n--\n\n"},
-    {"close", &close, METH_NOARGS, "close($self)\n--\n\n"},
+    py::method<&header>("header", METH_NOARGS, "header($self)\n--\n\n"),
+    py::method<&close>("close", METH_NOARGS, "close($self)\n--\n\n"),
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyType_Slot slots[] = {
     {Py_tp_doc, const_cast<char*>("_SuiteStream(file, strict, *, chunk=None)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(&stream_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<StreamState>)},
-    {Py_tp_iter, reinterpret_cast<void*>(&iter_self)},
-    {Py_tp_iternext, reinterpret_cast<void*>(&iter_next)},
+    {Py_tp_new, py::slot<&stream_new>()},
+    {Py_tp_dealloc, py::slot<&py::dealloc_object<StreamState>>()},
+    {Py_tp_iter, py::slot<&iter_self>()},
+    {Py_tp_iternext, py::slot<&iter_next>()},
     {Py_tp_methods, methods},
     {0, nullptr},
 };
@@ -222,7 +223,7 @@ PyType_Spec spec = {
     "corvane._corvane._SuiteStream",
     static_cast<int>(sizeof(py::Object<StreamState>)),
     0,
-    Py_TPFLAGS_DEFAULT,
+    py::kClassFlags,
     slots,
 };
 
