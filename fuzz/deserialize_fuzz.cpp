@@ -1,8 +1,9 @@
 // Feeds arbitrary bytes to the report deserializer. Any input must end in a
-// report or an error, the same whether suites are kept or handed over as
-// they are read; a report that reads must write, and the written document
-// must read back into a report that writes the very same bytes. Among the
-// seeds are the canonical forms of real runners' output (real_*.xml).
+// report or an error, the same whether suites are kept, handed over as they
+// are read, or read window by window; a report that reads must write, and
+// the written document must read back into a report that writes the very
+// same bytes. Among the seeds are the canonical forms of real runners'
+// output (real_*.xml).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "model/utf8_check.hpp"
+#include "stream_source.hpp"
 #include "xml_read/report_deserializer.hpp"
 #include "xml_write/report_serializer.hpp"
 #include "xml_write/xml_name.hpp"
@@ -81,12 +83,34 @@ void check_handed_over(std::string_view input,
   if (!(*handed == *kept)) std::abort();
 }
 
+// Reading window by window must end as reading whole, but for the one
+// document it refuses: a later root after suites were handed out.
+void check_streamed(std::string_view input,
+                    const std::expected<corvane::Report, corvane::DeserializeError>& whole) {
+  if (!corvane::is_valid_utf8(input)) return;
+  StringSource source(input);
+  auto stream = corvane::strict_suite_stream(source, source.chunk());
+  std::string error;
+  auto streamed = read_stream(*stream, error);
+  if (!streamed) {
+    if (error.find("second <testsuites>") != std::string::npos) return;
+    if (whole) std::abort();
+    // The same error, named at the same line and column.
+    if (whole.error().text() + " | " + std::string(whole.error().reader_reason()) != error) {
+      std::abort();
+    }
+    return;
+  }
+  if (!whole || !(*streamed == *whole)) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   auto first = corvane::deserialize_from_str(input);
   check_handed_over(input, first);
+  check_streamed(input, first);
   if (!first) {
     if (first.error().text().empty()) std::abort();
     return 0;

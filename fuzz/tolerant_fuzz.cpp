@@ -3,17 +3,45 @@
 // a document it makes must be accepted by the strict reader, and making it
 // again from itself must change nothing after one normalising round (reading
 // trims white space that cleaning may expose; writing keeps milliseconds).
+// Read window by window, it must give the same suites and report fields.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "canonical/canonical_document.hpp"
+#include "canonical/canonical_stream.hpp"
+#include "stream_source.hpp"
 #include "xml_read/report_deserializer.hpp"
+
+namespace {
+
+void check_streamed(std::string_view input,
+                    const std::expected<std::string, corvane::CanonicalError>& whole) {
+  StringSource source(input);
+  auto stream = corvane::canonical_suite_stream(source, source.chunk());
+  std::string error;
+  auto streamed = read_stream(*stream, error);
+  if (!streamed) {
+    if (whole || whole.error().message + " | " + whole.error().note != error) std::abort();
+    return;
+  }
+  if (!whole) std::abort();
+  auto read = corvane::deserialize_from_str(*whole);
+  if (!read || read->name != streamed->name || read->uuid != streamed->uuid ||
+      read->timestamp != streamed->timestamp || read->time != streamed->time ||
+      read->test_suites != streamed->test_suites) {
+    std::abort();
+  }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   auto first = corvane::canonical_document(input);
+  check_streamed(input, first);
   if (!first) return 0;
   if (!corvane::deserialize_from_str(*first)) std::abort();
   auto second = corvane::canonical_document(*first);

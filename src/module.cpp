@@ -4,6 +4,7 @@
 
 #include "classes/class_registry.hpp"
 #include "py/convert.hpp"
+#include "py/entry.hpp"
 #include "py/ref.hpp"
 #include "py/result.hpp"
 
@@ -47,11 +48,15 @@ int exec_module(PyObject* module) {
     if (!object) return -1;
     if (!publish(module, entry.name, *object)) return -1;
   }
+  for (const PublishedName& entry : internal_names()) {
+    auto object = entry.object();
+    if (!object || PyObject_SetAttrString(module, entry.name, *object) < 0) return -1;
+  }
   return 0;
 }
 
 PyModuleDef_Slot module_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},
+    {Py_mod_exec, py::slot<&exec_module>()},
     {0, nullptr},
 };
 

@@ -42,3 +42,9 @@ from corvane import _exceptions  # noqa: E402, F401
 from corvane.loader import load, loads  # noqa: E402
 
 __all__ += ["load", "loads"]
+
+# Many files on every core; one document's suites without reading it whole.
+from corvane.many import LoadManyError, load_many  # noqa: E402
+from corvane.streaming import SuiteIterator, iter_suites  # noqa: E402
+
+__all__ += ["load_many", "LoadManyError", "iter_suites", "SuiteIterator"]

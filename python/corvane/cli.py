@@ -7,12 +7,13 @@ from __future__ import annotations
 
 import argparse
 import sys
-from typing import Iterator, Sequence
+from typing import Callable, Iterator, Sequence
 
 from corvane import diff_render, html_report, summary_render
 from corvane._corvane import CorvaneError, Report
 from corvane.diff import compare
 from corvane.loader import loads
+from corvane.many import map_in_threads
 from corvane.results import Counts, count, failing, iter_cases, total
 
 STDIN = "-"
@@ -21,6 +22,9 @@ STDIN = "-"
 # invalid"), 2 means a file could not be read or understood at all.
 EXIT_ANSWER = 1
 EXIT_UNREADABLE = 2
+
+# Files read in parallel before their reports are handed on.
+LOAD_BATCH = 64
 
 
 class FileProblem(Exception):
@@ -35,6 +39,14 @@ def explain(exc: BaseException) -> str:
     says why and on which line and column), on one line."""
     notes = getattr(exc, "__notes__", None) or []
     return str(exc) + "".join(f" ({note})" for note in notes)
+
+
+class FileProblems(FileProblem):
+    """Every file of a command that could not be read or understood."""
+
+    def __init__(self, problems: list[FileProblem]) -> None:
+        Exception.__init__(self, *(str(problem) for problem in problems))
+        self.problems = problems
 
 
 def display_name(path: str) -> str:
@@ -54,17 +66,55 @@ def read_bytes(path: str, stdin_used: list[bool]) -> bytes:
         raise FileProblem(path, exc.strerror or str(exc)) from None
 
 
+def reader_of(paths: Sequence[str], stdin_used: list[bool]) -> Callable[[int], bytes]:
+    """The bytes of the file at each position of `paths`, for reading them
+    in parallel. Standard input is read here, once, for the first '-' (when
+    `stdin_used` says it was not read yet); any other '-' meets the usual
+    problem when its turn comes."""
+    first = list(paths).index(STDIN) if STDIN in paths else -1
+    stdin_data = read_bytes(STDIN, stdin_used) if first >= 0 and not stdin_used[0] else None
+
+    def read(index: int) -> bytes:
+        if paths[index] != STDIN:
+            return read_bytes(paths[index], [False])
+        if index == first and stdin_data is not None:
+            return stdin_data
+        return read_bytes(STDIN, [True])
+
+    return read
+
+
 def load_each(
     paths: Sequence[str], stdin_used: list[bool] | None = None
 ) -> Iterator[tuple[str, Report]]:
-    """Each file read tolerantly, in order."""
-    stdin_used = [False] if stdin_used is None else stdin_used
-    for path in paths:
-        data = read_bytes(path, stdin_used)
+    """Each file read tolerantly, in order. The files are read in parallel,
+    one thread per core, a batch at a time so that a command that keeps only
+    counts never holds every report. When files fail, FileProblems names
+    each of them."""
+    read = reader_of(paths, [False] if stdin_used is None else stdin_used)
+
+    def load_one(index: int) -> Report:
+        data = read(index)
         try:
-            yield display_name(path), loads(data)
+            return loads(data)
         except (CorvaneError, ValueError, TypeError) as exc:
-            raise FileProblem(display_name(path), explain(exc)) from None
+            raise FileProblem(display_name(paths[index]), explain(exc)) from None
+
+    problems: list[FileProblem] = []
+    for start in range(0, len(paths), LOAD_BATCH):
+        batch = paths[start : start + LOAD_BATCH]
+        reports, errors = map_in_threads(load_one, range(start, start + len(batch)))
+        for error in errors:
+            if isinstance(error, FileProblem):
+                problems.append(error)
+            elif error is not None:
+                raise error
+        if not problems:
+            for path, report in zip(batch, reports):
+                assert report is not None  # every file of the batch was read
+                yield display_name(path), report
+    if problems:
+        raise FileProblems(problems)
 
 
 def run_summary(args: argparse.Namespace) -> int:
@@ -91,22 +141,27 @@ def run_summary(args: argparse.Namespace) -> int:
 
 def run_check(args: argparse.Namespace) -> int:
     status = 0
-    stdin_used = [False]
-    for path in args.files:
-        name = display_name(path)
-        try:
-            Report.from_xml(read_bytes(path, stdin_used))
-        except FileProblem as problem:
-            print(problem, file=sys.stderr)
-            status = max(status, EXIT_UNREADABLE)
-            continue
-        except (CorvaneError, ValueError) as exc:
-            print(f"{name}: {explain(exc)}")
-            status = max(status, EXIT_ANSWER)
-            continue
-        print(f"{name}: OK")
-    return status
+    read = reader_of(args.files, [False])
 
+    def check_one(index: int) -> None:
+        Report.from_xml(read(index))
+
+    # The files are checked in parallel; the answers are printed in order.
+    for start in range(0, len(args.files), LOAD_BATCH):
+        batch = args.files[start : start + LOAD_BATCH]
+        _, errors = map_in_threads(check_one, range(start, start + len(batch)))
+        for path, error in zip(batch, errors):
+            if isinstance(error, FileProblem):
+                print(error, file=sys.stderr)
+                status = max(status, EXIT_UNREADABLE)
+            elif isinstance(error, (CorvaneError, ValueError)):
+                print(f"{display_name(path)}: {explain(error)}")
+                status = max(status, EXIT_ANSWER)
+            elif error is not None:
+                raise error
+            else:
+                print(f"{display_name(path)}: OK")
+    return status
 
 def run_merge(args: argparse.Namespace) -> int:
     loaded = list(load_each(args.files))
@@ -304,7 +359,8 @@ def main(argv: Sequence[str] | None = None) -> int:
     try:
         return args.run(args)
     except FileProblem as problem:
-        print(f"python -m corvane {args.command}: {problem}", file=sys.stderr)
+        for each in getattr(problem, "problems", [problem]):
+            print(f"python -m corvane {args.command}: {each}", file=sys.stderr)
         return EXIT_UNREADABLE
     except BrokenPipeError:
         return EXIT_UNREADABLE

@@ -35,18 +35,20 @@ void keep_writable_keys(ExtraMap& extra, ExtraElement element, const ExtraMap* p
 
 }  // namespace
 
+void keep_writable_extra_keys(TestSuite& suite) {
+  keep_writable_keys(suite.extra, ExtraElement::TestSuite, nullptr);
+  for (TestCase& test_case : suite.test_cases) {
+    keep_writable_keys(test_case.extra, ExtraElement::TestCase, &suite.extra);
+  }
+}
+
 std::expected<std::string, CanonicalError> canonical_document(std::string_view text) {
   auto report = deserialize_tolerant(text);
   if (!report) {
     return std::unexpected(
         CanonicalError{report.error().text(), std::string(report.error().reader_reason())});
   }
-  for (TestSuite& suite : report->test_suites) {
-    keep_writable_keys(suite.extra, ExtraElement::TestSuite, nullptr);
-    for (TestCase& test_case : suite.test_cases) {
-      keep_writable_keys(test_case.extra, ExtraElement::TestCase, &suite.extra);
-    }
-  }
+  for (TestSuite& suite : report->test_suites) keep_writable_extra_keys(suite);
   auto document = to_string(*report);
   if (!document) {
     return std::unexpected(CanonicalError{std::string(document.error().message()), {}});

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "model/report.hpp"
+
 namespace corvane {
 
 // Why a document has no canonical form.
@@ -17,5 +19,9 @@ struct CanonicalError {
 
 // The canonical document, or why there is none.
 [[nodiscard]] std::expected<std::string, CanonicalError> canonical_document(std::string_view text);
+
+// Drops the `extra` keys of the suite and its cases that cannot be written
+// back as attribute names.
+void keep_writable_extra_keys(TestSuite& suite);
 
 }  // namespace corvane

@@ -9,6 +9,7 @@
 #include "report.hpp"
 #include "status.hpp"
 #include "suite.hpp"
+#include "suite_stream_object.hpp"
 #include "test_case.hpp"
 #include "test_rerun.hpp"
 
@@ -32,8 +33,14 @@ constexpr std::array kPublished = {
     PublishedName{"SerializationError", &serialization_error_type},
 };
 
+constexpr std::array kInternal = {
+    PublishedName{"_SuiteStream", &suite_stream_type},
+};
+
 }  // namespace
 
 std::span<const PublishedName> published_names() { return kPublished; }
+
+std::span<const PublishedName> internal_names() { return kInternal; }
 
 }  // namespace corvane

@@ -19,4 +19,8 @@ struct PublishedName {
 
 std::span<const PublishedName> published_names();
 
+// Names the module sets but does not publish: the engines of the package's
+// own Python functions.
+std::span<const PublishedName> internal_names();
+
 }  // namespace corvane

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "py/convert.hpp"
+#include "py/entry.hpp"
 #include "py/object.hpp"
 #include "py/type_cache.hpp"
 
@@ -60,8 +61,9 @@ PyObject* enum_reduce(PyObject* self, PyObject*) {
 
 template <std::size_t E>
 PyMethodDef enum_methods[] = {
-    {"__reduce__", &enum_reduce<E>, METH_NOARGS,
-     "__reduce__($self)\n--\n\nFor pickle and copy, which give back the member itself."},
+    py::method<&enum_reduce<E>>(
+        "__reduce__", METH_NOARGS,
+        "__reduce__($self)\n--\n\nFor pickle and copy, which give back the member itself."),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -91,14 +93,15 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
 
 template <std::size_t E>
 PyType_Slot enum_slots[] = {
-    {Py_tp_repr, reinterpret_cast<void*>(&enum_repr<E>)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(&enum_richcompare)},
+    {Py_tp_repr, py::slot<&enum_repr<E>>()},
+    {Py_tp_richcompare, py::slot<&enum_richcompare>()},
     // Equality without a hash: __hash__ becomes None, as for a Python class
-    // that defines only __eq__.
+    // that defines only __eq__. CPython knows its own function by address,
+    // so it is given as it is.
     {Py_tp_hash, reinterpret_cast<void*>(&PyObject_HashNotImplemented)},
-    {Py_nb_int, reinterpret_cast<void*>(&enum_int)},
+    {Py_nb_int, py::slot<&enum_int>()},
     {Py_tp_methods, enum_methods<E>},
-    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<EnumState>)},
+    {Py_tp_dealloc, py::slot<&py::dealloc_object<EnumState>>()},
     {0, nullptr},
 };
 
@@ -107,7 +110,7 @@ PyType_Spec enum_spec = {
     kEnums[E].qualified_name,
     static_cast<int>(sizeof(py::Object<EnumState>)),
     0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+    py::kClassFlags | Py_TPFLAGS_DISALLOW_INSTANTIATION,
     enum_slots<E>,
 };
 
@@ -122,9 +125,7 @@ template <std::size_t E>
     auto member =
         py::new_object(py::as_type(type->get()), EnumState{static_cast<std::uint8_t>(value)});
     if (!member) return py::raised();
-    if (PyObject_SetAttrString(type->get(), kEnums[E].members[value], member->get()) < 0) {
-      return py::raised();
-    }
+    PY_TRY(py::add_class_constant(type->get(), kEnums[E].members[value], member->get()));
     members[value] = std::move(*member);
   }
   // Creating the members may have let another thread finish first; keep its

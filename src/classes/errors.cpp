@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "py/raise.hpp"
 #include "py/ref.hpp"
 #include "py/type_cache.hpp"
 
@@ -57,10 +58,7 @@ constexpr const char* kCreationFailed = "Failed to initialize new exception type
 
 void raise_with_message(py::Result<PyObject*> type, std::string_view message) {
   if (!type) return;  // the internal failure is already set
-  py::Ref text = py::Ref::steal(
-      PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
-  if (!text) return;
-  PyErr_SetObject(*type, text.get());
+  py::raise_text(*type, message);
 }
 
 }  // namespace
@@ -92,10 +90,7 @@ void raise_serialization_error(std::string_view message) {
 void raise_internal_failure(std::string_view message) {
   auto type = internal_failure_type();
   if (!type) return;  // the creation error is reported instead
-  py::Ref text = py::Ref::steal(
-      PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
-  if (!text) return;
-  PyErr_SetObject(*type, text.get());
+  py::raise_text(*type, message);
 }
 
 }  // namespace corvane

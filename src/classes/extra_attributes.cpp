@@ -5,7 +5,12 @@
 
 #include <string>
 
-#include "py/ref.hpp"
+#include <tuple>
+
+#include "errors.hpp"
+#include "py/convert.hpp"
+#include "py/raise.hpp"
+#include "py/text.hpp"
 
 namespace corvane {
 namespace {
@@ -31,13 +36,52 @@ void raise_bad_key(std::string_view key, ExtraElement element, std::string_view 
   message += owner;
   message += "': ";
   message += reason(problem);
-  // From the whole buffer, not a C string: the key is the caller's text.
-  py::Ref text = py::Ref::steal(
-      PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
-  if (text) PyErr_SetObject(PyExc_ValueError, text.get());
+  py::raise_text(PyExc_ValueError, message);
 }
 
 }  // namespace
+
+py::Result<ExtraPairs> extract_extra(PyObject* dict_or_null) {
+  ExtraPairs pairs;
+  if (dict_or_null == nullptr) return pairs;
+  auto dict = py::to_dict(dict_or_null);
+  if (!dict) return py::raised();
+  const Py_ssize_t size = PyDict_Size(*dict);
+  pairs.reserve(static_cast<std::size_t>(size));
+  Py_ssize_t position = 0;
+  PyObject* key = nullptr;    // borrowed
+  PyObject* value = nullptr;  // borrowed
+  // The walk runs no Python code (text conversion of a str does not), so
+  // the dict cannot change under it.
+  while (PyDict_Next(*dict, &position, &key, &value)) {
+    auto key_text = py::to_str(key);
+    if (!key_text) return py::raised();
+    auto value_text = py::to_str(value);
+    if (!value_text) return py::raised();
+    // Made in place: moved in from temporaries, the strings just stored
+    // would be reloaded in wider pieces than they were written in.
+    pairs.emplace_back(std::piecewise_construct, std::forward_as_tuple(*key_text),
+                       std::forward_as_tuple(*value_text));
+  }
+  if (PyDict_Size(*dict) != size || pairs.size() != static_cast<std::size_t>(size)) {
+    raise_internal_failure("dictionary changed size during iteration");
+    return py::raised();
+  }
+  return pairs;
+}
+
+py::Result<py::Ref> extra_to_dict(const ExtraPairs& pairs) {
+  py::Ref dict = py::Ref::steal(PyDict_New());
+  if (!dict) return py::raised();
+  for (const auto& [key, value] : pairs) {
+    py::Ref key_object = py::Ref::steal(py::new_str(key.view()));
+    if (!key_object) return py::raised();
+    py::Ref value_object = py::Ref::steal(py::new_str(value.view()));
+    if (!value_object) return py::raised();
+    if (PyDict_SetItem(dict.get(), key_object.get(), value_object.get()) < 0) return py::raised();
+  }
+  return dict;
+}
 
 py::Result<void> insert_extra(const ExtraPairs& pairs, ExtraElement element, std::string_view owner,
                               ExtraMap& map) {

@@ -1,16 +1,30 @@
-// The `extra` attributes of suites and test cases on their way into the
-// model: the stored pairs inserted into the model's ordered map, each key
-// checked first, because the writer copies keys unchecked as attribute names.
+// The `extra` attributes of suites and test cases: a dict's pairs as the
+// classes store them and back, and on their way into the model the stored
+// pairs inserted into the model's ordered map, each key checked first,
+// because the writer copies keys unchecked as attribute names.
 #pragma once
 
+#include <Python.h>
+
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "model/extra_map.hpp"
+#include "model/xml_string.hpp"
+#include "py/ref.hpp"
 #include "py/result.hpp"
-#include "utils.hpp"
 #include "xml_write/xml_name.hpp"
 
 namespace corvane {
+
+// Sanitised (key, value) pairs in the dict's insertion order, duplicates
+// kept. NULL gives no pairs. TypeError for a key or value that is not a str.
+using ExtraPairs = std::vector<std::pair<XmlString, XmlString>>;
+[[nodiscard]] py::Result<ExtraPairs> extract_extra(PyObject* dict_or_null);
+// A new dict of the pairs: a later pair with the same key overwrites the
+// value and keeps the first position.
+[[nodiscard]] py::Result<py::Ref> extra_to_dict(const ExtraPairs& pairs);
 
 // Inserts every pair, in order, with key and value built into XmlString
 // again (a repeated key keeps its first position and takes the later

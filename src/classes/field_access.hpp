@@ -15,16 +15,18 @@
 #include <utility>
 
 #include "child_list.hpp"
+#include "durations.hpp"
+#include "extra_attributes.hpp"
 #include "model/values.hpp"
 #include "model/xml_string.hpp"
 #include "py/borrow.hpp"
 #include "py/convert.hpp"
+#include "py/entry.hpp"
 #include "py/note.hpp"
 #include "py/object.hpp"
 #include "py/result.hpp"
-#include "py/setter.hpp"
 #include "py/text.hpp"
-#include "utils.hpp"
+#include "timestamps.hpp"
 
 namespace corvane::field {
 
@@ -155,29 +157,27 @@ template <class State, ExtraPairs State::* Field>
 
 template <class State, XmlString State::* Field>
 constexpr PyGetSetDef text(const char* name) {
-  return {name, &get_text<State, Field>, &py::setter<&set_text<State, Field>>, nullptr, nullptr};
+  return py::getset<&get_text<State, Field>, &set_text<State, Field>>(name);
 }
 
 template <class State, OptionalText State::* Field>
 constexpr PyGetSetDef optional_text(const char* name) {
-  return {name, &get_optional_text<State, Field>, &py::setter<&set_optional_text<State, Field>>,
-          nullptr, nullptr};
+  return py::getset<&get_optional_text<State, Field>, &set_optional_text<State, Field>>(name);
 }
 
 template <class State, std::optional<std::string> State::* Field>
 constexpr PyGetSetDef timestamp(const char* name) {
-  return {name, &get_timestamp<State, Field>, &py::setter<&set_timestamp<State, Field>>, nullptr,
-          nullptr};
+  return py::getset<&get_timestamp<State, Field>, &set_timestamp<State, Field>>(name);
 }
 
 template <class State, std::optional<Duration> State::* Field>
 constexpr PyGetSetDef time(const char* name) {
-  return {name, &get_time<State, Field>, &py::setter<&set_time<State, Field>>, nullptr, nullptr};
+  return py::getset<&get_time<State, Field>, &set_time<State, Field>>(name);
 }
 
 template <class State, ExtraPairs State::* Field>
 constexpr PyGetSetDef extra(const char* name) {
-  return {name, &get_extra<State, Field>, &py::setter<&set_extra<State, Field>>, nullptr, nullptr};
+  return py::getset<&get_extra<State, Field>, &set_extra<State, Field>>(name);
 }
 
 }  // namespace corvane::field

@@ -21,6 +21,7 @@
 
 #include "child_list.hpp"
 #include "enums.hpp"
+#include "extra_attributes.hpp"
 #include "field_access.hpp"
 #include "model/kinds.hpp"
 #include "model/values.hpp"
@@ -33,7 +34,6 @@
 #include "py/sequence.hpp"
 #include "py/text.hpp"
 #include "py/type_cache.hpp"
-#include "utils.hpp"
 
 namespace corvane::pickling {
 

@@ -11,9 +11,9 @@
 #include "py/args.hpp"
 #include "py/borrow.hpp"
 #include "py/convert.hpp"
+#include "py/entry.hpp"
 #include "py/note.hpp"
 #include "py/object.hpp"
-#include "py/setter.hpp"
 #include "py/text.hpp"
 #include "py/type_cache.hpp"
 
@@ -55,17 +55,15 @@ using PickleArgs =
     pickling::Fields<pickling::Field<&PropertyState::name>, pickling::Field<&PropertyState::value>>;
 
 PyMethodDef methods[] = {
-    {"__reduce__",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
-         &pickling::reduce<PropertyState, PickleArgs, pickling::Fields<>>)),
-     METH_NOARGS, pickling::kReduceDoc},
+    py::method<&pickling::reduce<PropertyState, PickleArgs, pickling::Fields<>>>(
+        "__reduce__", METH_NOARGS, pickling::kReduceDoc),
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyType_Slot slots[] = {
     {Py_tp_doc, const_cast<char*>("Property(name, value)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(&property_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<PropertyState>)},
+    {Py_tp_new, py::slot<&property_new>()},
+    {Py_tp_dealloc, py::slot<&py::dealloc_object<PropertyState>>()},
     {Py_tp_getset, getset},
     {Py_tp_methods, methods},
     {0, nullptr},
@@ -75,7 +73,7 @@ PyType_Spec spec = {
     "corvane._corvane.Property",
     static_cast<int>(sizeof(py::Object<PropertyState>)),
     0,
-    Py_TPFLAGS_DEFAULT,
+    py::kClassFlags,
     slots,
 };
 

@@ -12,6 +12,7 @@
 
 #include "call_hints.hpp"
 #include "child_list.hpp"
+#include "durations.hpp"
 #include "errors.hpp"
 #include "field_access.hpp"
 #include "model/report.hpp"
@@ -21,16 +22,19 @@
 #include "py/args.hpp"
 #include "py/borrow.hpp"
 #include "py/convert.hpp"
+#include "py/entry.hpp"
 #include "py/note.hpp"
 #include "py/object.hpp"
+#include "py/raise.hpp"
 #include "py/ref.hpp"
 #include "py/sequence.hpp"
-#include "py/setter.hpp"
 #include "py/str_builder.hpp"
 #include "py/text.hpp"
 #include "py/type_cache.hpp"
 #include "suite.hpp"
-#include "utils.hpp"
+#include "timestamps.hpp"
+#include "uuids.hpp"
+#include "xml_input.hpp"
 #include "xml_read/report_deserializer.hpp"
 #include "xml_read/value_parsers.hpp"
 #include "xml_write/report_serializer.hpp"
@@ -163,12 +167,6 @@ PyObject* add_test_suites(PyObject* self, PyObject* args, PyObject* kwargs) {
   Py_RETURN_NONE;
 }
 
-void raise_value_error(std::string_view message) {
-  py::Ref text = py::Ref::steal(
-      PyUnicode_FromStringAndSize(message.data(), static_cast<Py_ssize_t>(message.size())));
-  if (text) PyErr_SetObject(PyExc_ValueError, text.get());
-}
-
 // The root of the model report of a report the caller holds shared: name
 // first, then the identifier and the timestamp (so a bad stored value is
 // reported before any suite is converted), then the counts of its suites'
@@ -180,7 +178,7 @@ void raise_value_error(std::string_view message) {
     // different __str__ gets here with something else.
     auto uuid = parse_uuid_text(*stored.uuid);
     if (!uuid) {
-      raise_value_error("invalid uuid '" + *stored.uuid + "': " + uuid.error());
+      py::raise_text(PyExc_ValueError, "invalid uuid '" + *stored.uuid + "': " + uuid.error());
       return py::raised();
     }
     model.uuid = *uuid;
@@ -247,15 +245,16 @@ class ReusedBuffer {
                           2 * kHandOverBytes));
   ReportWriter writer(buffer);
   py::StrBuilder text;
-  // Writing into memory cannot fail; an error would still only be raised
-  // after every suite converted, as conversion errors come first.
-  auto written = writer.begin(*header);
+  // Writing into memory cannot fail, only the encoding check can; its error
+  // is raised after every suite converted, as conversion errors come first.
+  writer.begin(*header);
+  bool valid = true;
   // Moves the written bytes into `text`. Every piece ends with a whole
   // element, hence on a character boundary.
   auto hand_over = [&]() -> py::Result<void> {
-    if (!written) return {};
+    if (!valid) return {};
     if (!is_valid_utf8(buffer.view())) {
-      written = std::unexpected(SerializeError::encoding());
+      valid = false;
       return {};
     }
     PY_TRY(text.append(buffer.view()));
@@ -267,22 +266,22 @@ class ReusedBuffer {
   for (const py::Ref& suite : stored.test_suites) {
     auto converted = test_suite_to_model(suite.get());
     if (!converted) return py::raised();
-    if (written) written = writer.suite(*converted);
+    if (valid) writer.suite(*converted);
     counted.tests += converted->tests;
     counted.failures += converted->failures;
     counted.errors += converted->errors;
     counted.skipped += converted->skipped;
     if (buffer.size() >= kHandOverBytes) PY_TRY(hand_over());
   }
-  if (written) written = writer.finish();
+  if (valid) writer.finish();
   if (counted.tests != header->tests || counted.failures != header->failures ||
       counted.errors != header->errors || counted.skipped != header->skipped) {
     raise_internal_failure("report counts changed while the report was written");
     return py::raised();
   }
   PY_TRY(hand_over());
-  if (!written) {
-    raise_serialization_error(written.error().message());
+  if (!valid) {
+    raise_serialization_error(SerializeError::kText);
     return py::raised();
   }
   return text.finish();
@@ -324,65 +323,6 @@ PyObject* write_xml(PyObject* self, PyObject* args, PyObject* kwargs) {
   Py_RETURN_NONE;
 }
 
-// Makes each suite's object as soon as the suite has been read. Nothing
-// here runs Python code: the objects made are all of this module's own
-// classes, which the garbage collector does not track, so making them
-// cannot start a collection (and with it finalizers). The document the read
-// borrows therefore cannot change or go away meanwhile.
-class SuiteObjects final : public SuiteSink {
- public:
-  bool take(TestSuite&& suite) override {
-    auto made = test_suite_from_model(std::move(suite));
-    if (!made) return false;
-    objects_.push_back(std::move(*made));
-    return true;
-  }
-  void restart() override { objects_.clear(); }
-  ChildList take_objects() && { return std::move(objects_); }
-
- private:
-  ChildList objects_;
-};
-
-// The report object for the model's own fields and the suites already made.
-[[nodiscard]] py::Result<py::Ref> report_from_model(Report&& report, ChildList&& suites) {
-  auto type = report_type();
-  if (!type) return py::raised();
-  ReportState stored;
-  stored.test_suites = std::move(suites);
-  if (report.uuid) stored.uuid = format_uuid(*report.uuid);
-  if (report.timestamp) stored.timestamp = to_rfc3339(*report.timestamp);
-  // The name is already sanitised; the document's counts are dropped, since
-  // a report computes its own.
-  stored.name = std::move(report.name);
-  stored.time = report.time;
-  return py::new_object(py::as_type(*type), std::move(stored));
-}
-
-// `argument` is from_xml's argument, or nullptr for what read_xml's reader
-// returned; the calling mistakes they show differ.
-[[nodiscard]] py::Result<py::Ref> read_document(PyObject* xml, PyObject* argument) {
-  auto text = extract_xml(xml);
-  if (!text) {
-    if (argument != nullptr) hint_from_xml_argument(argument);
-    return py::raised();
-  }
-  SuiteObjects suites;
-  // extract_xml gives only valid UTF-8.
-  auto report = deserialize_from_valid_utf8(text->view(), suites);
-  if (!report) {
-    // A suite whose object could not be made ended the read with its own
-    // exception; any other stop is the document's fault.
-    if (!PyErr_Occurred()) {
-      raise_deserialization_error(report.error().text());
-      py::add_reason_note(report.error().reader_reason());
-      hint_refused_document(argument, text->view());
-    }
-    return py::raised();
-  }
-  return report_from_model(std::move(*report), std::move(suites).take_objects());
-}
-
 constexpr std::array kFromXmlParams = {py::required("xml")};
 
 PyObject* from_xml(PyObject*, PyObject* args, PyObject* kwargs) {
@@ -412,13 +352,13 @@ PyObject* read_xml(PyObject*, PyObject* args, PyObject* kwargs) {
 
 PyGetSetDef getset[] = {
     field::text<ReportState, &ReportState::name>("name"),
-    {"uuid", &get_uuid, &py::setter<&set_uuid>, nullptr, nullptr},
+    py::getset<&get_uuid, &set_uuid>("uuid"),
     field::timestamp<ReportState, &ReportState::timestamp>("timestamp"),
     field::time<ReportState, &ReportState::time>("time"),
-    {"tests", &get_count<&SuiteCounts::tests>, nullptr, nullptr, nullptr},
-    {"failures", &get_count<&SuiteCounts::failures>, nullptr, nullptr, nullptr},
-    {"errors", &get_count<&SuiteCounts::errors>, nullptr, nullptr, nullptr},
-    {"test_suites", &get_test_suites, nullptr, nullptr, nullptr},
+    py::getter<&get_count<&SuiteCounts::tests>>("tests"),
+    py::getter<&get_count<&SuiteCounts::failures>>("failures"),
+    py::getter<&get_count<&SuiteCounts::errors>>("errors"),
+    py::getter<&get_test_suites>("test_suites"),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -431,38 +371,26 @@ using PickleState =
                      pickling::Field<&ReportState::uuid>, pickling::Field<&ReportState::timestamp>,
                      pickling::Field<&ReportState::time>>;
 
-template <class Function>
-constexpr PyCFunction as_method(Function function) {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
-
 PyMethodDef methods[] = {
-    {"add_test_suite", as_method(&add_test_suite), METH_VARARGS | METH_KEYWORDS,
-     "add_test_suite($self, test_suite)\n--\n\n"},
-    {"add_test_suites", as_method(&add_test_suites), METH_VARARGS | METH_KEYWORDS,
-     "add_test_suites($self, test_suites)\n--\n\n"},
-    {"to_xml", as_method(&to_xml), METH_NOARGS, "to_xml($self)\n--\n\n"},
-    {"write_xml", as_method(&write_xml), METH_VARARGS | METH_KEYWORDS,
-     "write_xml($self, writer)\n--\n\n"},
-    {"from_xml", as_method(&from_xml), METH_VARARGS | METH_KEYWORDS | METH_CLASS,
-     "from_xml($cls, xml)\n--\n\n"},
-    {"read_xml", as_method(&read_xml), METH_VARARGS | METH_KEYWORDS | METH_CLASS,
-     "read_xml($cls, reader)\n--\n\n"},
-    {"__reduce__",
-     reinterpret_cast<PyCFunction>(
-         reinterpret_cast<void (*)()>(&pickling::reduce<ReportState, PickleArgs, PickleState>)),
-     METH_NOARGS, pickling::kReduceDoc},
-    {"__setstate__",
-     reinterpret_cast<PyCFunction>(
-         reinterpret_cast<void (*)()>(&pickling::setstate<ReportState, PickleState, kSetState>)),
-     METH_O, pickling::kSetStateDoc},
+    py::method<&add_test_suite>("add_test_suite", py::kKeywords,
+                                "add_test_suite($self, test_suite)\n--\n\n"),
+    py::method<&add_test_suites>("add_test_suites", py::kKeywords,
+                                 "add_test_suites($self, test_suites)\n--\n\n"),
+    py::method<&to_xml>("to_xml", METH_NOARGS, "to_xml($self)\n--\n\n"),
+    py::method<&write_xml>("write_xml", py::kKeywords, "write_xml($self, writer)\n--\n\n"),
+    py::method<&from_xml>("from_xml", py::kKeywords | METH_CLASS, "from_xml($cls, xml)\n--\n\n"),
+    py::method<&read_xml>("read_xml", py::kKeywords | METH_CLASS, "read_xml($cls, reader)\n--\n\n"),
+    py::method<&pickling::reduce<ReportState, PickleArgs, PickleState>>("__reduce__", METH_NOARGS,
+                                                                        pickling::kReduceDoc),
+    py::method<&pickling::setstate<ReportState, PickleState, kSetState>>("__setstate__", METH_O,
+                                                                         pickling::kSetStateDoc),
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyType_Slot slots[] = {
     {Py_tp_doc, const_cast<char*>("Report(name, *, uuid=None, timestamp=None, time=None)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(&report_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<ReportState>)},
+    {Py_tp_new, py::slot<&report_new>()},
+    {Py_tp_dealloc, py::slot<&py::dealloc_object<ReportState>>()},
     {Py_tp_getset, getset},
     {Py_tp_methods, methods},
     {0, nullptr},
@@ -472,11 +400,25 @@ PyType_Spec spec = {
     "corvane._corvane.Report",
     static_cast<int>(sizeof(py::Object<ReportState>)),
     0,
-    Py_TPFLAGS_DEFAULT,
+    py::kClassFlags,
     slots,
 };
 
 }  // namespace
+
+py::Result<py::Ref> report_from_model(Report&& report, ChildList&& suites) {
+  auto type = report_type();
+  if (!type) return py::raised();
+  ReportState stored;
+  stored.test_suites = std::move(suites);
+  if (report.uuid) stored.uuid = format_uuid(*report.uuid);
+  if (report.timestamp) stored.timestamp = to_rfc3339(*report.timestamp);
+  // The name is already sanitised; the document's counts are dropped, since
+  // a report computes its own.
+  stored.name = std::move(report.name);
+  stored.time = report.time;
+  return py::new_object(py::as_type(*type), std::move(stored));
+}
 
 py::Result<PyObject*> report_type() {
   return py::create_once(type_cache, [] { return py::type_from_spec(spec); });

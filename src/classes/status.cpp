@@ -16,10 +16,10 @@
 #include "py/args.hpp"
 #include "py/borrow.hpp"
 #include "py/convert.hpp"
+#include "py/entry.hpp"
 #include "py/note.hpp"
 #include "py/object.hpp"
 #include "py/sequence.hpp"
-#include "py/setter.hpp"
 #include "py/text.hpp"
 #include "py/type_cache.hpp"
 #include "test_rerun.hpp"
@@ -124,23 +124,15 @@ PyObject* add_reruns(PyObject* self, PyObject* args, PyObject* kwargs) {
   Py_RETURN_NONE;
 }
 
-// METH_KEYWORDS functions are stored as PyCFunction; the cast goes through
-// the generic function pointer type, which CPython casts back at the call.
-using GenericFunction = void (*)();
-
 // pickle and copy: a status has no required constructor argument, so
 // everything it stores is its state (Rest, a pickling::Fields).
 template <class State, class Rest, const char* SetState>
 std::array<PyMethodDef, 2> pickle_methods() {
   return {{
-      {"__reduce__",
-       reinterpret_cast<PyCFunction>(
-           reinterpret_cast<GenericFunction>(&pickling::reduce<State, pickling::Fields<>, Rest>)),
-       METH_NOARGS, pickling::kReduceDoc},
-      {"__setstate__",
-       reinterpret_cast<PyCFunction>(
-           reinterpret_cast<GenericFunction>(&pickling::setstate<State, Rest, SetState>)),
-       METH_O, pickling::kSetStateDoc},
+      py::method<&pickling::reduce<State, pickling::Fields<>, Rest>>("__reduce__", METH_NOARGS,
+                                                                     pickling::kReduceDoc),
+      py::method<&pickling::setstate<State, Rest, SetState>>("__setstate__", METH_O,
+                                                             pickling::kSetStateDoc),
   }};
 }
 
@@ -150,12 +142,10 @@ template <class State, const RerunHolderNames& Names, class Rest, const char* Se
 std::array<PyMethodDef, 5> rerun_methods() {
   const auto pickle = pickle_methods<State, Rest, SetState>();
   return {{
-      {"add_rerun",
-       reinterpret_cast<PyCFunction>(reinterpret_cast<GenericFunction>(&add_rerun<State, Names>)),
-       METH_VARARGS | METH_KEYWORDS, "add_rerun($self, rerun)\n--\n\n"},
-      {"add_reruns",
-       reinterpret_cast<PyCFunction>(reinterpret_cast<GenericFunction>(&add_reruns<State, Names>)),
-       METH_VARARGS | METH_KEYWORDS, "add_reruns($self, reruns)\n--\n\n"},
+      py::method<&add_rerun<State, Names>>("add_rerun", py::kKeywords,
+                                           "add_rerun($self, rerun)\n--\n\n"),
+      py::method<&add_reruns<State, Names>>("add_reruns", py::kKeywords,
+                                            "add_reruns($self, reruns)\n--\n\n"),
       pickle[0],
       pickle[1],
       {nullptr, nullptr, 0, nullptr},
@@ -166,7 +156,7 @@ std::array<PyMethodDef, 5> rerun_methods() {
 // spec and slot table live as long as the process.
 template <class State>
 PyType_Spec make_spec(const char* name, PyType_Slot* slots) {
-  return {name, static_cast<int>(sizeof(py::Object<State>)), 0, Py_TPFLAGS_DEFAULT, slots};
+  return {name, static_cast<int>(sizeof(py::Object<State>)), 0, py::kClassFlags, slots};
 }
 
 // --- Success -------------------------------------------------------------------
@@ -194,14 +184,14 @@ auto success_methods =
     rerun_methods<SuccessState, kSuccessNames, SuccessPickle, kSuccessSetState>();
 
 PyGetSetDef success_getset[] = {
-    {"flaky_runs", &get_reruns<SuccessState>, nullptr, nullptr, nullptr},
+    py::getter<&get_reruns<SuccessState>>("flaky_runs"),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyType_Slot success_slots[] = {
     {Py_tp_doc, const_cast<char*>("Success(*, flaky_runs=...)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(&success_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<SuccessState>)},
+    {Py_tp_new, py::slot<&success_new>()},
+    {Py_tp_dealloc, py::slot<&py::dealloc_object<SuccessState>>()},
     {Py_tp_methods, success_methods.data()},
     {Py_tp_getset, success_getset},
     {0, nullptr},
@@ -288,12 +278,12 @@ auto non_success_methods =
 
 template <NonSuccessKind K>
 PyGetSetDef non_success_getset[] = {
-    {"reruns", &get_reruns<NonSuccessState>, nullptr, nullptr, nullptr},
+    py::getter<&get_reruns<NonSuccessState>>("reruns"),
     field::optional_text<NonSuccessState, &NonSuccessState::message>("message"),
     field::optional_text<NonSuccessState, &NonSuccessState::type>("type"),
     field::optional_text<NonSuccessState, &NonSuccessState::description>("description"),
-    {"kind", &get_kind<K>, nullptr, nullptr, nullptr},
-    {"rerun_kind", &get_rerun_kind, &py::setter<&set_rerun_kind>, nullptr, nullptr},
+    py::getter<&get_kind<K>>("kind"),
+    py::getset<&get_rerun_kind, &set_rerun_kind>("rerun_kind"),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -307,8 +297,8 @@ constexpr std::array<const char*, 2> kNonSuccessTypeName = {"corvane._corvane.Fa
 template <NonSuccessKind K>
 PyType_Slot non_success_slots[] = {
     {Py_tp_doc, const_cast<char*>(kNonSuccessDoc[index_of(K)])},
-    {Py_tp_new, reinterpret_cast<void*>(&non_success_new<K>)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<NonSuccessState>)},
+    {Py_tp_new, py::slot<&non_success_new<K>>()},
+    {Py_tp_dealloc, py::slot<&py::dealloc_object<NonSuccessState>>()},
     {Py_tp_methods, non_success_methods<K>.data()},
     {Py_tp_getset, non_success_getset<K>},
     {0, nullptr},
@@ -370,8 +360,8 @@ PyMethodDef skipped_methods[] = {
 
 PyType_Slot skipped_slots[] = {
     {Py_tp_doc, const_cast<char*>("Skipped(message=None, *, type=None, description=None)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(&skipped_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<SkippedState>)},
+    {Py_tp_new, py::slot<&skipped_new>()},
+    {Py_tp_dealloc, py::slot<&py::dealloc_object<SkippedState>>()},
     {Py_tp_getset, skipped_getset},
     {Py_tp_methods, skipped_methods},
     {0, nullptr},

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "child_list.hpp"
+#include "durations.hpp"
 #include "errors.hpp"
 #include "extra_attributes.hpp"
 #include "field_access.hpp"
@@ -17,15 +18,15 @@
 #include "py/args.hpp"
 #include "py/borrow.hpp"
 #include "py/convert.hpp"
+#include "py/entry.hpp"
 #include "py/note.hpp"
 #include "py/object.hpp"
 #include "py/sequence.hpp"
-#include "py/setter.hpp"
 #include "py/text.hpp"
 #include "py/type_cache.hpp"
 #include "status.hpp"
 #include "test_case.hpp"
-#include "utils.hpp"
+#include "timestamps.hpp"
 #include "xml_write/text_forms.hpp"
 
 namespace corvane {
@@ -228,23 +229,17 @@ PyGetSetDef getset[] = {
     field::text<SuiteState, &SuiteState::name>("name"),
     field::timestamp<SuiteState, &SuiteState::timestamp>("timestamp"),
     field::time<SuiteState, &SuiteState::time>("time"),
-    {"tests", &get_tests, nullptr, nullptr, nullptr},
-    {"disabled", &get_count<&SuiteCounts::disabled>, nullptr, nullptr, nullptr},
-    {"failures", &get_count<&SuiteCounts::failures>, nullptr, nullptr, nullptr},
-    {"errors", &get_count<&SuiteCounts::errors>, nullptr, nullptr, nullptr},
-    {"test_cases", &get_children<&SuiteState::test_cases>, nullptr, nullptr, nullptr},
-    {"properties", &get_children<&SuiteState::properties>, nullptr, nullptr, nullptr},
+    py::getter<&get_tests>("tests"),
+    py::getter<&get_count<&SuiteCounts::disabled>>("disabled"),
+    py::getter<&get_count<&SuiteCounts::failures>>("failures"),
+    py::getter<&get_count<&SuiteCounts::errors>>("errors"),
+    py::getter<&get_children<&SuiteState::test_cases>>("test_cases"),
+    py::getter<&get_children<&SuiteState::properties>>("properties"),
     field::optional_text<SuiteState, &SuiteState::system_out>("system_out"),
     field::optional_text<SuiteState, &SuiteState::system_err>("system_err"),
     field::extra<SuiteState, &SuiteState::extra>("extra"),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
-
-template <PyObject* (*Method)(PyObject*, PyObject*, PyObject*)>
-constexpr PyMethodDef method(const char* name, const char* doc) {
-  return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Method)),
-          METH_VARARGS | METH_KEYWORDS, doc};
-}
 
 // pickle and copy: the name is the constructor's argument, the rest the state.
 constexpr char kTestCaseName[] = "TestCase";
@@ -259,18 +254,18 @@ using PickleState =
                      pickling::Field<&SuiteState::system_err>, pickling::Field<&SuiteState::time>>;
 
 PyMethodDef methods[] = {
-    method<&add_test_case>("add_test_case", "add_test_case($self, test_case)\n--\n\n"),
-    method<&add_test_cases>("add_test_cases", "add_test_cases($self, test_cases)\n--\n\n"),
-    method<&add_property>("add_property", "add_property($self, property)\n--\n\n"),
-    method<&add_properties>("add_properties", "add_properties($self, properties)\n--\n\n"),
-    {"__reduce__",
-     reinterpret_cast<PyCFunction>(
-         reinterpret_cast<void (*)()>(&pickling::reduce<SuiteState, PickleArgs, PickleState>)),
-     METH_NOARGS, pickling::kReduceDoc},
-    {"__setstate__",
-     reinterpret_cast<PyCFunction>(
-         reinterpret_cast<void (*)()>(&pickling::setstate<SuiteState, PickleState, kSetState>)),
-     METH_O, pickling::kSetStateDoc},
+    py::method<&add_test_case>("add_test_case", py::kKeywords,
+                               "add_test_case($self, test_case)\n--\n\n"),
+    py::method<&add_test_cases>("add_test_cases", py::kKeywords,
+                                "add_test_cases($self, test_cases)\n--\n\n"),
+    py::method<&add_property>("add_property", py::kKeywords,
+                              "add_property($self, property)\n--\n\n"),
+    py::method<&add_properties>("add_properties", py::kKeywords,
+                                "add_properties($self, properties)\n--\n\n"),
+    py::method<&pickling::reduce<SuiteState, PickleArgs, PickleState>>("__reduce__", METH_NOARGS,
+                                                                       pickling::kReduceDoc),
+    py::method<&pickling::setstate<SuiteState, PickleState, kSetState>>("__setstate__", METH_O,
+                                                                        pickling::kSetStateDoc),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -278,8 +273,8 @@ PyType_Slot slots[] = {
     {Py_tp_doc,
      const_cast<char*>("TestSuite(name, *, timestamp=None, time=None, test_cases=..., "
                        "properties=..., system_out=None, system_err=None, extra=None)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(&test_suite_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<SuiteState>)},
+    {Py_tp_new, py::slot<&test_suite_new>()},
+    {Py_tp_dealloc, py::slot<&py::dealloc_object<SuiteState>>()},
     {Py_tp_getset, getset},
     {Py_tp_methods, methods},
     {0, nullptr},
@@ -289,7 +284,7 @@ PyType_Spec spec = {
     "corvane._corvane.TestSuite",
     static_cast<int>(sizeof(py::Object<SuiteState>)),
     0,
-    Py_TPFLAGS_DEFAULT,
+    py::kClassFlags,
     slots,
 };
 

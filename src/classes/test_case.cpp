@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "child_list.hpp"
+#include "durations.hpp"
 #include "errors.hpp"
 #include "extra_attributes.hpp"
 #include "field_access.hpp"
@@ -17,14 +18,14 @@
 #include "py/args.hpp"
 #include "py/borrow.hpp"
 #include "py/convert.hpp"
+#include "py/entry.hpp"
 #include "py/note.hpp"
 #include "py/object.hpp"
 #include "py/sequence.hpp"
-#include "py/setter.hpp"
 #include "py/text.hpp"
 #include "py/type_cache.hpp"
 #include "status.hpp"
-#include "utils.hpp"
+#include "timestamps.hpp"
 #include "xml_write/text_forms.hpp"
 
 namespace corvane {
@@ -201,15 +202,15 @@ PyObject* add_properties(PyObject* self, PyObject* args, PyObject* kwargs) {
 
 PyGetSetDef getset[] = {
     field::text<TestCaseState, &TestCaseState::name>("name"),
-    {"status", &get_status, &py::setter<&set_status>, nullptr, nullptr},
+    py::getset<&get_status, &set_status>("status"),
     field::optional_text<TestCaseState, &TestCaseState::classname>("classname"),
-    {"assertions", &get_assertions, &py::setter<&set_assertions>, nullptr, nullptr},
+    py::getset<&get_assertions, &set_assertions>("assertions"),
     field::timestamp<TestCaseState, &TestCaseState::timestamp>("timestamp"),
     field::time<TestCaseState, &TestCaseState::time>("time"),
     field::optional_text<TestCaseState, &TestCaseState::system_out>("system_out"),
     field::optional_text<TestCaseState, &TestCaseState::system_err>("system_err"),
     field::extra<TestCaseState, &TestCaseState::extra>("extra"),
-    {"properties", &get_properties, nullptr, nullptr, nullptr},
+    py::getter<&get_properties>("properties"),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -227,18 +228,14 @@ using PickleState = pickling::Fields<
     pickling::Children<&TestCaseState::properties, &property_type, kPropertyName>>;
 
 PyMethodDef methods[] = {
-    {"add_property", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&add_property)),
-     METH_VARARGS | METH_KEYWORDS, "add_property($self, property)\n--\n\n"},
-    {"add_properties", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&add_properties)),
-     METH_VARARGS | METH_KEYWORDS, "add_properties($self, properties)\n--\n\n"},
-    {"__reduce__",
-     reinterpret_cast<PyCFunction>(
-         reinterpret_cast<void (*)()>(&pickling::reduce<TestCaseState, PickleArgs, PickleState>)),
-     METH_NOARGS, pickling::kReduceDoc},
-    {"__setstate__",
-     reinterpret_cast<PyCFunction>(
-         reinterpret_cast<void (*)()>(&pickling::setstate<TestCaseState, PickleState, kSetState>)),
-     METH_O, pickling::kSetStateDoc},
+    py::method<&add_property>("add_property", py::kKeywords,
+                              "add_property($self, property)\n--\n\n"),
+    py::method<&add_properties>("add_properties", py::kKeywords,
+                                "add_properties($self, properties)\n--\n\n"),
+    py::method<&pickling::reduce<TestCaseState, PickleArgs, PickleState>>(
+        "__reduce__", METH_NOARGS, pickling::kReduceDoc),
+    py::method<&pickling::setstate<TestCaseState, PickleState, kSetState>>(
+        "__setstate__", METH_O, pickling::kSetStateDoc),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -247,8 +244,8 @@ PyType_Slot slots[] = {
      const_cast<char*>("TestCase(name, status, *, classname=None, assertions=None, timestamp=None, "
                        "time=None, system_out=None, system_err=None, extra=None, "
                        "properties=...)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(&test_case_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<TestCaseState>)},
+    {Py_tp_new, py::slot<&test_case_new>()},
+    {Py_tp_dealloc, py::slot<&py::dealloc_object<TestCaseState>>()},
     {Py_tp_getset, getset},
     {Py_tp_methods, methods},
     {0, nullptr},
@@ -258,7 +255,7 @@ PyType_Spec spec = {
     "corvane._corvane.TestCase",
     static_cast<int>(sizeof(py::Object<TestCaseState>)),
     0,
-    Py_TPFLAGS_DEFAULT,
+    py::kClassFlags,
     slots,
 };
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "durations.hpp"
 #include "enums.hpp"
 #include "errors.hpp"
 #include "field_access.hpp"
@@ -13,12 +14,12 @@
 #include "pickling.hpp"
 #include "py/args.hpp"
 #include "py/borrow.hpp"
+#include "py/entry.hpp"
 #include "py/note.hpp"
 #include "py/object.hpp"
-#include "py/setter.hpp"
 #include "py/text.hpp"
 #include "py/type_cache.hpp"
-#include "utils.hpp"
+#include "timestamps.hpp"
 #include "xml_write/text_forms.hpp"
 
 namespace corvane {
@@ -113,7 +114,7 @@ PyObject* get_kind(PyObject* self, void*) {
 }
 
 PyGetSetDef getset[] = {
-    {"kind", &get_kind, &py::setter<&set_kind>, nullptr, nullptr},
+    py::getset<&get_kind, &set_kind>("kind"),
     field::timestamp<TestRerunState, &TestRerunState::timestamp>("timestamp"),
     field::time<TestRerunState, &TestRerunState::time>("time"),
     field::optional_text<TestRerunState, &TestRerunState::message>("message"),
@@ -135,14 +136,10 @@ using PickleState = pickling::Fields<
     pickling::Field<&TestRerunState::system_err>, pickling::Field<&TestRerunState::description>>;
 
 PyMethodDef methods[] = {
-    {"__reduce__",
-     reinterpret_cast<PyCFunction>(
-         reinterpret_cast<void (*)()>(&pickling::reduce<TestRerunState, PickleArgs, PickleState>)),
-     METH_NOARGS, pickling::kReduceDoc},
-    {"__setstate__",
-     reinterpret_cast<PyCFunction>(
-         reinterpret_cast<void (*)()>(&pickling::setstate<TestRerunState, PickleState, kSetState>)),
-     METH_O, pickling::kSetStateDoc},
+    py::method<&pickling::reduce<TestRerunState, PickleArgs, PickleState>>(
+        "__reduce__", METH_NOARGS, pickling::kReduceDoc),
+    py::method<&pickling::setstate<TestRerunState, PickleState, kSetState>>(
+        "__setstate__", METH_O, pickling::kSetStateDoc),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -151,8 +148,8 @@ PyType_Slot slots[] = {
      const_cast<char*>(
          "TestRerun(kind, *, timestamp=None, time=None, message=None, type=None, "
          "stack_trace=None, system_out=None, system_err=None, description=None)\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(&test_rerun_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(&py::dealloc_object<TestRerunState>)},
+    {Py_tp_new, py::slot<&test_rerun_new>()},
+    {Py_tp_dealloc, py::slot<&py::dealloc_object<TestRerunState>>()},
     {Py_tp_getset, getset},
     {Py_tp_methods, methods},
     {0, nullptr},
@@ -162,7 +159,7 @@ PyType_Spec spec = {
     "corvane._corvane.TestRerun",
     static_cast<int>(sizeof(py::Object<TestRerunState>)),
     0,
-    Py_TPFLAGS_DEFAULT,
+    py::kClassFlags,
     slots,
 };
 

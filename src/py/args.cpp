@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "py/raise.hpp"
+
 namespace py {
 namespace {
 
@@ -15,9 +17,7 @@ std::size_t positional_count(std::span<const Param> params) {
   return n;
 }
 
-void raise_type_error(const std::string& message) {
-  PyErr_SetString(PyExc_TypeError, message.c_str());
-}
+void raise_type_error(const std::string& message) { raise_text(PyExc_TypeError, message); }
 
 // "'a'", "'a' and 'b'", "'a', 'b', and 'c'".
 std::string name_list(const std::vector<const char*>& names) {

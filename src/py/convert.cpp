@@ -1,6 +1,7 @@
 // Argument value extraction: see convert.hpp.
 #include "py/convert.hpp"
 
+#include "py/raise.hpp"
 #include "py/ref.hpp"
 
 namespace py {
@@ -20,14 +21,12 @@ std::string type_name(PyObject* object) {
 }
 
 void raise_not_instance(PyObject* object, std::string_view target) {
-  const std::string target_text(target);
-  if (object == Py_None) {
-    PyErr_Format(PyExc_TypeError, "'None' is not an instance of '%s'", target_text.c_str());
-    return;
-  }
-  const std::string name = type_name(object);
-  PyErr_Format(PyExc_TypeError, "'%s' object is not an instance of '%s'", name.c_str(),
-               target_text.c_str());
+  std::string message =
+      object == Py_None ? "'None' is not" : "'" + type_name(object) + "' object is not";
+  message += " an instance of '";
+  message += target;
+  message += '\'';
+  raise_text(PyExc_TypeError, message);
 }
 
 bool is_instance(PyObject* object, PyTypeObject* type) noexcept {

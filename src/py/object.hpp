@@ -6,6 +6,7 @@
 #include <Python.h>
 
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "py/ref.hpp"
@@ -28,6 +29,9 @@ State& state_of(PyObject* self) noexcept {
 // so the allocator is read through PyType_GetSlot rather than the struct.
 template <class State>
 [[nodiscard]] Result<Ref> new_object(PyTypeObject* type, State state) {
+  // Moving the state in cannot fail half-way, so an allocated object always
+  // holds a whole state when its deallocator runs.
+  static_assert(std::is_nothrow_move_constructible_v<State>);
   auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
   Ref self = Ref::steal(alloc(type, 0));
   if (!self) return raised();

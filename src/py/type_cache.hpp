@@ -10,6 +10,12 @@
 
 namespace py {
 
+// The flags of every class of the module. The classes are shared by every
+// interpreter of the process, so, like the built-in types, they cannot be
+// changed from Python: code in one interpreter must not replace a method
+// that another then runs. They cannot be subclassed either.
+inline constexpr unsigned long kClassFlags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
+
 // Returns the object in `cache`, creating it with `make` (a callable giving
 // Result<Ref>) the first time. The cache keeps its reference for the life of
 // the process. Creation may run Python code and so let another thread in;
@@ -29,6 +35,19 @@ template <class Make>
   Ref type = Ref::steal(PyType_FromSpec(&spec));
   if (!type) return raised();
   return type;
+}
+
+// Stores a class attribute (an enumeration's member) in a type just made
+// from a spec, before it is handed out. An immutable type refuses ordinary
+// attribute assignment, so the value goes straight into the type's
+// dictionary through the generic setter, and the type's attribute cache is
+// then told that the type changed.
+[[nodiscard]] inline Result<void> add_class_constant(PyObject* type, const char* name,
+                                                     PyObject* value) {
+  Ref key = Ref::steal(PyUnicode_InternFromString(name));
+  if (!key || PyObject_GenericSetAttr(type, key.get(), value) < 0) return raised();
+  PyType_Modified(reinterpret_cast<PyTypeObject*>(type));
+  return {};
 }
 
 inline PyTypeObject* as_type(PyObject* object) noexcept {

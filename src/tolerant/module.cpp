@@ -2,28 +2,28 @@
 // strict module `corvane._corvane` keeps exactly its published names. Its one
 // function returns the canonical document, which the package hands to
 // `Report.from_xml`; reading errors are raised as the strict module's
-// DeserializationError, fetched from it when this module is executed.
+// DeserializationError. The module keeps no state: the error class is looked
+// up when it is raised, so a module object that was created but never
+// executed works like any other.
 #include <Python.h>
 
+#include <string>
 #include <string_view>
 
 #include "canonical/canonical_document.hpp"
+#include "py/entry.hpp"
+#include "py/gil.hpp"
 #include "py/note.hpp"
+#include "py/raise.hpp"
 #include "py/ref.hpp"
 
 namespace {
 
-struct ModuleState {
-  PyObject* deserialization_error;
-};
-
-ModuleState* state_of(PyObject* module) {
-  return static_cast<ModuleState*>(PyModule_GetState(module));
-}
-
 // str is read as its UTF-8 form; bytes and bytearray are taken as they are
 // (the tolerant reader repairs invalid UTF-8 by the usual text cleaning).
-bool input_bytes(PyObject* xml, std::string_view& out) {
+// The read runs without the GIL, so a bytearray, which another thread could
+// resize meanwhile, is copied into `copy`; str and bytes cannot change.
+bool input_bytes(PyObject* xml, std::string_view& out, std::string& copy) {
   if (PyUnicode_Check(xml)) {
     Py_ssize_t size = 0;
     const char* data = PyUnicode_AsUTF8AndSize(xml, &size);
@@ -39,67 +39,49 @@ bool input_bytes(PyObject* xml, std::string_view& out) {
     return true;
   }
   if (PyByteArray_Check(xml)) {
-    out = std::string_view(PyByteArray_AsString(xml),
-                           static_cast<std::size_t>(PyByteArray_Size(xml)));
+    copy.assign(PyByteArray_AsString(xml), static_cast<std::size_t>(PyByteArray_Size(xml)));
+    out = copy;
     return true;
   }
   PyErr_SetString(PyExc_TypeError, "XML input must be str or bytes");
   return false;
 }
 
-PyObject* canonical_xml(PyObject* module, PyObject* xml) {
+// The note, the XML reader's reason and place, goes only on that error: a
+// failure to raise it has an exception of its own.
+void raise_deserialization_error(std::string_view message, std::string_view note) {
+  py::Ref strict = py::Ref::steal(PyImport_ImportModule("corvane._corvane"));
+  if (!strict) return;
+  py::Ref error = py::Ref::steal(PyObject_GetAttrString(strict.get(), "DeserializationError"));
+  if (!error) return;
+  // A message may quote bytes of a document that is not UTF-8.
+  py::raise_text(error.get(), message);
+  if (PyErr_ExceptionMatches(error.get())) py::add_reason_note(note);
+}
+
+PyObject* canonical_xml(PyObject*, PyObject* xml) {
   std::string_view text;
-  if (!input_bytes(xml, text)) return nullptr;
-  auto document = corvane::canonical_document(text);
+  std::string copy;
+  if (!input_bytes(xml, text, copy)) return nullptr;
+  std::expected<std::string, corvane::CanonicalError> document;
+  {
+    py::GilReleased released;
+    document = corvane::canonical_document(text);
+  }
   if (!document) {
-    // A message may quote bytes of a document that is not UTF-8.
-    const std::string& text = document.error().message;
-    py::Ref message = py::Ref::steal(
-        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
-    if (!message) return nullptr;
-    PyErr_SetObject(state_of(module)->deserialization_error, message.get());
-    py::add_reason_note(document.error().note);
+    raise_deserialization_error(document.error().message, document.error().note);
     return nullptr;
   }
   return PyUnicode_FromStringAndSize(document->data(), static_cast<Py_ssize_t>(document->size()));
 }
 
-int exec_module(PyObject* module) {
-  py::Ref strict = py::Ref::steal(PyImport_ImportModule("corvane._corvane"));
-  if (!strict) return -1;
-  PyObject* error = PyObject_GetAttrString(strict.get(), "DeserializationError");
-  if (error == nullptr) return -1;
-  state_of(module)->deserialization_error = error;
-  return 0;
-}
-
-int traverse_module(PyObject* module, visitproc visit, void* arg) {
-  ModuleState* state = state_of(module);
-  if (state != nullptr) Py_VISIT(state->deserialization_error);
-  return 0;
-}
-
-int clear_module(PyObject* module) {
-  ModuleState* state = state_of(module);
-  if (state != nullptr) Py_CLEAR(state->deserialization_error);
-  return 0;
-}
-
-void free_module(void* module) { clear_module(static_cast<PyObject*>(module)); }
-
 PyMethodDef module_methods[] = {
-    {"canonical_xml", canonical_xml, METH_O, "canonical_xml($module, xml, /)\n--\n\n"},
+    py::method<&canonical_xml>("canonical_xml", METH_O, "canonical_xml($module, xml, /)\n--\n\n"),
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyModuleDef_Slot module_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},
-    {0, nullptr},
-};
-
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "_tolerant",     "",           sizeof(ModuleState), module_methods,
-    module_slots,          traverse_module, clear_module, free_module,
+    PyModuleDef_HEAD_INIT, "_tolerant", "", 0, module_methods, nullptr, nullptr, nullptr, nullptr,
 };
 
 }  // namespace

@@ -81,19 +81,16 @@ using ElementPath = std::vector<PathElement>;
 // What went wrong. The detail that goes with a kind is kept in the error
 // beside it; some kinds keep it without showing it.
 enum class DeserializeErrorKind : std::uint8_t {
-  XmlError,           // detail: the event reader's reason and place (not shown)
-  InvalidUtf8,        // detail: not shown
-  InvalidInteger,     // detail: the integer-parse reason
-  InvalidFloat,       // detail: the float-parse reason
-  InvalidTimestamp,   // detail: the attribute text as written
-  InvalidDuration,    // detail: the attribute text as written
-  InvalidUuid,        // detail: the UUID error text
-  MissingAttribute,   // detail: the attribute name
-  UnexpectedElement,  // detail: the element name
-  InvalidStructure,   // detail: a description
-  Io,                 // detail: not shown
-  AttrError,          // detail: the attribute iterator's error text
-  EscapeError,        // detail: the unescaper's error text
+  XmlError,          // detail: the event reader's reason and place (not shown)
+  InvalidUtf8,       // detail: not shown
+  InvalidInteger,    // detail: the integer-parse reason
+  InvalidTimestamp,  // detail: the attribute text as written
+  InvalidDuration,   // detail: the attribute text as written
+  InvalidUuid,       // detail: the UUID error text
+  MissingAttribute,  // detail: the attribute name
+  InvalidStructure,  // detail: a description
+  AttrError,         // detail: the attribute iterator's error text
+  EscapeError,       // detail: the unescaper's error text
 };
 
 inline constexpr std::size_t kDeserializeErrorKindCount =

@@ -10,6 +10,7 @@
 #include "model/utf8_check.hpp"
 #include "xml_read/attribute_walk.hpp"
 #include "xml_read/read_result.hpp"
+#include "xml_read/strict_deserializer.hpp"
 #include "xml_read/test_case_reader.hpp"
 #include "xml_read/value_parsers.hpp"
 #include "xml_read/xml_reader.hpp"
@@ -36,45 +37,9 @@ Result<void> assign(T& field, Result<T> parsed) {
   return {};
 }
 
-class Deserializer {
- public:
-  // Checking the whole document once lets every text and attribute value
-  // skip its own UTF-8 check; a document that fails it is read with the
-  // checks in place, so the error still names the value that is broken.
-  // `known_utf8` spares that check when the caller has made it already.
-  // Suites go to `sink` when one is given, into the report otherwise.
-  explicit Deserializer(std::string_view text, bool known_utf8 = false,
-                        SuiteSink* sink = nullptr)
-      : reader_(text),
-        input_size_(text.size()),
-        cases_(reader_, ReadMode::Strict, known_utf8 || is_valid_utf8(text)),
-        sink_(sink) {}
+}  // namespace
 
-  Result<Report> deserialize_report();
-
- private:
-  Result<Report> parse_testsuites_element(const Event& tag, const ElementPath& path);
-  Result<TestSuite> deserialize_test_suite(const Event& tag, bool is_empty, ElementPath& path,
-                                           std::size_t index);
-  // Test cases are large records: building them where they stay, in their
-  // suite, saves a move per case.
-  Result<void> read_test_case_into(const Event& tag, bool is_empty, ElementPath& path,
-                                   TestSuite& suite) {
-    const std::size_t index = suite.test_cases.size();
-    TestCase& test_case = suite.test_cases.emplace_back("", TestCaseStatus::success());
-    auto read = cases_.read_test_case(tag, is_empty, path, index, test_case);
-    if (!read) return std::unexpected(std::move(read).error());
-    return {};
-  }
-
-  XmlReader reader_;
-  std::size_t input_size_;
-  TestCaseReader cases_;
-  SuiteSink* sink_;
-  std::size_t suites_read_ = 0;
-};
-
-Result<Report> Deserializer::deserialize_report() {
+Result<Report> StrictDeserializer::deserialize_report() {
   ElementPath path{PathElement(PathStep::TestSuites)};
   std::optional<Report> report;
   bool complete = false;
@@ -118,7 +83,8 @@ Result<Report> Deserializer::deserialize_report() {
   }
 }
 
-Result<Report> Deserializer::parse_testsuites_element(const Event& tag, const ElementPath& path) {
+Result<Report> StrictDeserializer::parse_testsuites_element(const Event& tag,
+                                                            const ElementPath& path) {
   Report report("");
   bool has_name = false;
   auto read = for_each_attribute(
@@ -142,8 +108,8 @@ Result<Report> Deserializer::parse_testsuites_element(const Event& tag, const El
   return report;
 }
 
-Result<TestSuite> Deserializer::deserialize_test_suite(const Event& tag, bool is_empty,
-                                                       ElementPath& path, std::size_t index) {
+Result<TestSuite> StrictDeserializer::deserialize_test_suite(const Event& tag, bool is_empty,
+                                                             ElementPath& path, std::size_t index) {
   path.push_back(PathElement::test_suite(index));
   TestSuite suite("");
   bool has_name = false;
@@ -213,15 +179,13 @@ Result<TestSuite> Deserializer::deserialize_test_suite(const Event& tag, bool is
   }
 }
 
-}  // namespace
-
 std::expected<Report, DeserializeError> deserialize_from_str(std::string_view text) {
-  return Deserializer(text).deserialize_report();
+  return StrictDeserializer(text).deserialize_report();
 }
 
 std::expected<Report, DeserializeError> deserialize_from_valid_utf8(std::string_view text,
                                                                     SuiteSink& sink) {
-  return Deserializer(text, true, &sink).deserialize_report();
+  return StrictDeserializer(text, true, &sink).deserialize_report();
 }
 
 }  // namespace corvane

@@ -94,6 +94,8 @@ void give_suite_output(OpenSuite& open) {
   first.system_err = suite.system_err;
 }
 
+}  // namespace
+
 class TolerantDeserializer {
  public:
   // No UTF-8 check of the document: text cleaning repairs any invalid
@@ -105,13 +107,31 @@ class TolerantDeserializer {
 
   Result<Report> run();
 
+  // Reading a step at a time (see TolerantStepReader).
+  Result<bool> step();
+  std::optional<TestSuite> take_ready();
+  void close_loose();
+  const Report* header() const { return report_ ? &*report_ : nullptr; }
+  XmlReader& reader() { return reader_; }
+  TolerantStepReader::Mark mark() const {
+    return {reader_.offset(), reader_.depth(), path_.size(), loose_.has_value()};
+  }
+  void rollback(const TolerantStepReader::Mark& mark);
+
  private:
+  Result<bool> find_root();
   Result<Report> read_root_attributes(const Event& tag);
   Result<void> open_suite(const Event& tag);
   Result<void> read_suite_outcome(const Event& tag, StatusElementKind kind, bool is_empty);
   void close_suite();
   Result<void> read_test_case(const Event& tag, bool is_empty);
   Report finish();
+  // A new slot, at the end.
+  std::size_t add_slot() {
+    slots_.emplace_back();
+    closed_.push_back(false);
+    return slot_base_ + slots_.size() - 1;
+  }
 
   XmlReader reader_;
   TestCaseReader cases_;
@@ -120,7 +140,15 @@ class TolerantDeserializer {
   // Depth of the root element once open; the root ends at its own end tag,
   // not at an inner element of the same name.
   std::size_t root_depth_ = 0;
+  bool root_found_ = false;
+  bool root_is_suite_ = false;
+  // Slots from slot_base_ on; each is closed once its suite is complete (a
+  // closed empty slot is a suite that only grouped others). Read a step at
+  // a time, slots before next_ready_ have been handed out.
   std::vector<std::optional<TestSuite>> slots_;
+  std::vector<char> closed_;
+  std::size_t slot_base_ = 0;
+  std::size_t next_ready_ = 0;
   std::vector<OpenSuite> open_;
   // Test cases written directly under the root, gathered in one suite.
   std::optional<OpenSuite> loose_;
@@ -131,80 +159,109 @@ class TolerantDeserializer {
 };
 
 Result<Report> TolerantDeserializer::run() {
+  for (;;) {
+    CORVANE_TRY(complete, step());
+    if (complete) return finish();
+  }
+}
+
+Result<bool> TolerantDeserializer::find_root() {
   // Anything before the root (declaration, comments, wrapper elements) is
   // passed over; the first `testsuites` or `testsuite` tag is the root.
-  bool root_is_suite = false;
-  for (;;) {
-    CORVANE_NEXT_EVENT(event, cases_, path_);
-    if (event.kind == EventKind::Eof) {
-      return std::unexpected(structure_error({}, "missing <testsuites> or <testsuite> element"));
-    }
-    if (event.kind != EventKind::Start && event.kind != EventKind::Empty) continue;
-    const std::string_view name = event.name();
-    if (name == kTestSuites) {
-      CORVANE_TRY(report, read_root_attributes(event));
-      report_ = std::move(report);
-      if (event.kind == EventKind::Empty) return finish();
-      break;
-    }
-    if (name == kTestSuite) {
-      root_is_suite = true;
-      report_.emplace("");
-      CORVANE_CHECK(open_suite(event));
-      report_->name = open_.back().suite.name;
-      if (event.kind == EventKind::Empty) {
-        close_suite();
-        return finish();
-      }
-      break;
-    }
+  CORVANE_NEXT_EVENT(event, cases_, path_);
+  if (event.kind == EventKind::Eof) {
+    return std::unexpected(structure_error({}, "missing <testsuites> or <testsuite> element"));
   }
-  root_depth_ = reader_.depth();
-
-  for (;;) {
-    CORVANE_NEXT_EVENT(event, cases_, path_);
-    switch (event.kind) {
-      case EventKind::Start:
-      case EventKind::Empty: {
-        const bool is_empty = event.kind == EventKind::Empty;
-        const std::string_view name = event.name();
-        if (name == kTestSuite) {
-          CORVANE_CHECK(open_suite(event));
-          if (is_empty) close_suite();
-        } else if (name == "testcase") {
-          CORVANE_CHECK(read_test_case(event, is_empty));
-        } else if (auto kind = suite_outcome_kind(name); kind && !open_.empty()) {
-          CORVANE_CHECK(read_suite_outcome(event, *kind, is_empty));
-        } else if (is_empty || open_.empty()) {
-          // The root has no properties or output of its own; other tags are
-          // ignored one by one, so wrappers hide no suite or case.
-        } else if (name == "properties") {
-          CORVANE_TRY(properties, cases_.read_properties(path_));
-          open_.back().suite.properties = std::move(properties);
-        } else if (TestCaseReader::is_output(name)) {
-          CORVANE_CHECK(cases_.read_output(name, path_, open_.back().suite.system_out,
-                                           open_.back().suite.system_err));
-        }
-        break;
-      }
-      case EventKind::End:
-        if (event.name() == kTestSuite && !open_.empty()) {
-          close_suite();
-          if (root_is_suite && open_.empty()) return finish();
-        } else if (!root_is_suite && event.name() == kTestSuites &&
-                   reader_.depth() + 1 == root_depth_) {
-          return finish();
-        }
-        break;
-      case EventKind::Eof:
-        if (!open_.empty()) {
-          return std::unexpected(structure_error(path_, "unexpected EOF in <testsuite>"));
-        }
-        return std::unexpected(
-            structure_error(path_, "unexpected EOF, <testsuites> not properly closed"));
-      default:
-        break;
+  if (event.kind != EventKind::Start && event.kind != EventKind::Empty) return false;
+  const std::string_view name = event.name();
+  if (name == kTestSuites) {
+    CORVANE_TRY(report, read_root_attributes(event));
+    report_ = std::move(report);
+    if (event.kind == EventKind::Empty) return true;
+  } else if (name == kTestSuite) {
+    root_is_suite_ = true;
+    report_.emplace("");
+    CORVANE_CHECK(open_suite(event));
+    report_->name = open_.back().suite.name;
+    if (event.kind == EventKind::Empty) {
+      close_suite();
+      return true;
     }
+  } else {
+    return false;
+  }
+  root_found_ = true;
+  root_depth_ = reader_.depth();
+  return false;
+}
+
+// One event, with what it opens that is read whole (a test case, an outcome
+// element, properties, output); true once the document is complete.
+Result<bool> TolerantDeserializer::step() {
+  if (!root_found_) return find_root();
+  CORVANE_NEXT_EVENT(event, cases_, path_);
+  switch (event.kind) {
+    case EventKind::Start:
+    case EventKind::Empty: {
+      const bool is_empty = event.kind == EventKind::Empty;
+      const std::string_view name = event.name();
+      if (name == kTestSuite) {
+        CORVANE_CHECK(open_suite(event));
+        if (is_empty) close_suite();
+      } else if (name == "testcase") {
+        CORVANE_CHECK(read_test_case(event, is_empty));
+      } else if (auto kind = suite_outcome_kind(name); kind && !open_.empty()) {
+        CORVANE_CHECK(read_suite_outcome(event, *kind, is_empty));
+      } else if (is_empty || open_.empty()) {
+        // The root has no properties or output of its own; other tags are
+        // ignored one by one, so wrappers hide no suite or case.
+      } else if (name == "properties") {
+        CORVANE_TRY(properties, cases_.read_properties(path_));
+        open_.back().suite.properties = std::move(properties);
+      } else if (TestCaseReader::is_output(name)) {
+        CORVANE_CHECK(cases_.read_output(name, path_, open_.back().suite.system_out,
+                                         open_.back().suite.system_err));
+      }
+      return false;
+    }
+    case EventKind::End:
+      if (event.name() == kTestSuite && !open_.empty()) {
+        close_suite();
+        return root_is_suite_ && open_.empty();
+      }
+      return !root_is_suite_ && event.name() == kTestSuites && reader_.depth() + 1 == root_depth_;
+    case EventKind::Eof:
+      if (!open_.empty()) {
+        return std::unexpected(structure_error(path_, "unexpected EOF in <testsuite>"));
+      }
+      return std::unexpected(
+          structure_error(path_, "unexpected EOF, <testsuites> not properly closed"));
+    default:
+      return false;
+  }
+}
+
+std::optional<TestSuite> TolerantDeserializer::take_ready() {
+  std::optional<TestSuite> ready;
+  while (!ready && next_ready_ < slots_.size() && closed_[next_ready_]) {
+    ready = std::move(slots_[next_ready_]);
+    slots_[next_ready_++].reset();
+  }
+  if (next_ready_ == slots_.size()) {
+    slot_base_ += slots_.size();
+    slots_.clear();
+    closed_.clear();
+    next_ready_ = 0;
+  }
+  return ready;
+}
+
+void TolerantDeserializer::rollback(const TolerantStepReader::Mark& mark) {
+  path_.erase(path_.begin() + static_cast<std::ptrdiff_t>(mark.path_size), path_.end());
+  if (!mark.had_loose && loose_) {
+    loose_.reset();
+    slots_.pop_back();
+    closed_.pop_back();
   }
 }
 
@@ -231,8 +288,7 @@ Result<Report> TolerantDeserializer::read_root_attributes(const Event& tag) {
 }
 
 Result<void> TolerantDeserializer::open_suite(const Event& tag) {
-  const std::size_t slot = slots_.size();
-  slots_.emplace_back();
+  const std::size_t slot = add_slot();
   path_.push_back(PathElement::test_suite(slot));
   OpenSuite open(slot, TestSuite(""));
   TestSuite& suite = open.suite;
@@ -281,7 +337,8 @@ void TolerantDeserializer::close_suite() {
   // once they are flattened.
   const bool only_groups = open.holds_suites && suite.test_cases.empty() &&
                            suite.properties.empty() && !suite.system_out && !suite.system_err;
-  if (!only_groups) slots_[open.slot] = std::move(open.suite);
+  if (!only_groups) slots_[open.slot - slot_base_] = std::move(open.suite);
+  closed_[open.slot - slot_base_] = true;
 }
 
 Result<void> TolerantDeserializer::read_suite_outcome(const Event& tag, StatusElementKind kind,
@@ -301,8 +358,8 @@ Result<void> TolerantDeserializer::read_suite_outcome(const Event& tag, StatusEl
 
 Result<void> TolerantDeserializer::read_test_case(const Event& tag, bool is_empty) {
   if (open_.empty() && !loose_) {
-    loose_.emplace(slots_.size(), TestSuite(report_->name.view()));
-    slots_.emplace_back();
+    const std::size_t slot = add_slot();
+    loose_.emplace(slot, TestSuite(report_->name.view()));
   }
   OpenSuite& target = open_.empty() ? *loose_ : open_.back();
   TestCase test_case("", TestCaseStatus::success());
@@ -314,19 +371,35 @@ Result<void> TolerantDeserializer::read_test_case(const Event& tag, bool is_empt
   return {};
 }
 
+void TolerantDeserializer::close_loose() {
+  if (!loose_) return;
+  slots_[loose_->slot - slot_base_] = std::move(loose_->suite);
+  closed_[loose_->slot - slot_base_] = true;
+  loose_.reset();
+}
+
 Report TolerantDeserializer::finish() {
-  if (loose_) slots_[loose_->slot] = std::move(loose_->suite);
+  close_loose();
   Report report = std::move(*report_);
-  for (auto& slot : slots_) {
-    if (slot) report.add_test_suite(std::move(*slot));
+  for (std::size_t i = next_ready_; i < slots_.size(); ++i) {
+    if (slots_[i]) report.add_test_suite(std::move(*slots_[i]));
   }
   return report;
 }
 
-}  // namespace
-
 std::expected<Report, DeserializeError> deserialize_tolerant(std::string_view text) {
   return TolerantDeserializer(text).run();
 }
+
+TolerantStepReader::TolerantStepReader(std::string_view window)
+    : impl_(std::make_unique<TolerantDeserializer>(window)) {}
+TolerantStepReader::~TolerantStepReader() = default;
+ReadResult<bool> TolerantStepReader::step() { return impl_->step(); }
+std::optional<TestSuite> TolerantStepReader::take_ready() { return impl_->take_ready(); }
+void TolerantStepReader::close_loose() { impl_->close_loose(); }
+const Report* TolerantStepReader::header() const { return impl_->header(); }
+XmlReader& TolerantStepReader::reader() { return impl_->reader(); }
+TolerantStepReader::Mark TolerantStepReader::mark() const { return impl_->mark(); }
+void TolerantStepReader::rollback(const Mark& mark) { impl_->rollback(mark); }
 
 }  // namespace corvane

@@ -5,11 +5,16 @@
 // without a `testsuites` or `testsuite` element, or one cut short.
 #pragma once
 
+#include <cstddef>
 #include <expected>
+#include <memory>
+#include <optional>
 #include <string_view>
 
 #include "model/report.hpp"
 #include "xml_read/deserialize_error.hpp"
+#include "xml_read/read_result.hpp"
+#include "xml_read/xml_reader.hpp"
 
 namespace corvane {
 
@@ -17,5 +22,40 @@ namespace corvane {
 // cleaning). Nested suites come out flattened and every count is recomputed
 // from the test cases read.
 [[nodiscard]] std::expected<Report, DeserializeError> deserialize_tolerant(std::string_view text);
+
+class TolerantDeserializer;
+
+// The same reader driven one step at a time, for reading a document window
+// by window (see suite_stream.hpp): suites come out as soon as they, and
+// every suite before them in the flattened order, are complete.
+class TolerantStepReader {
+ public:
+  // Where a step began, to undo what it did when it ran out of input.
+  struct Mark {
+    std::size_t offset;
+    std::size_t depth;
+    std::size_t path_size;
+    bool had_loose;
+  };
+
+  explicit TolerantStepReader(std::string_view window);
+  ~TolerantStepReader();
+
+  // One event, with what it opens that is read whole; true once the
+  // document is complete.
+  [[nodiscard]] ReadResult<bool> step();
+  // The next suite in the flattened order, once it is complete.
+  [[nodiscard]] std::optional<TestSuite> take_ready();
+  // Completes the suite of test cases read directly under the root, at the end.
+  void close_loose();
+  // The report's own fields, once the root is read (null before).
+  const Report* header() const;
+  XmlReader& reader();
+  Mark mark() const;
+  void rollback(const Mark& mark);
+
+ private:
+  std::unique_ptr<TolerantDeserializer> impl_;
+};
 
 }  // namespace corvane

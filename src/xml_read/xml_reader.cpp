@@ -52,9 +52,36 @@ std::unexpected<ReaderError> XmlReader::fail(ReaderProblem problem) {
   return std::unexpected(error_);
 }
 
+std::unexpected<ReaderError> XmlReader::fail_at_end(ReaderProblem problem) {
+  reached_end_ = true;
+  return fail(problem);
+}
+
+void XmlReader::keep_open_names(std::size_t depth) {
+  open_.resize(depth);
+  std::deque<std::string> kept;
+  for (std::string_view& name : open_) name = kept.emplace_back(name);
+  // Moving a deque keeps its elements where they are.
+  kept_names_ = std::move(kept);
+}
+
+void XmlReader::count_place_before(std::size_t offset) noexcept {
+  start_ = place_after(start_, input_.substr(0, offset));
+}
+
+void XmlReader::resume(std::string_view window) {
+  input_ = window;
+  pos_ = 0;
+  failed_ = false;
+  reached_end_ = false;
+}
+
 std::expected<Event, ReaderError> XmlReader::next() {
   if (failed_) return std::unexpected(error_);
-  if (pos_ >= input_.size()) return Event{EventKind::Eof, {}};
+  if (pos_ >= input_.size()) {
+    reached_end_ = true;
+    return Event{EventKind::Eof, {}};
+  }
   switch (input_[pos_]) {
     case '<':
       return read_markup();
@@ -68,6 +95,8 @@ std::expected<Event, ReaderError> XmlReader::next() {
 std::expected<Event, ReaderError> XmlReader::read_text() {
   // Text ends at the first '<', or sooner at a '&'.
   const std::size_t end = xml_bytes::find_any<'<', '&'>(input_, pos_);
+  // More input could make the text longer.
+  if (end == input_.size()) reached_end_ = true;
   const std::string_view text = input_.substr(pos_, end - pos_);
   pos_ = end;
   return Event{EventKind::Text, text};
@@ -87,11 +116,11 @@ std::expected<Event, ReaderError> XmlReader::read_reference() {
     }
     if (c == '&' || c == '<') return fail(ReaderProblem::BareAmpersand);
   }
-  return fail(ReaderProblem::BareAmpersand);
+  return fail_at_end(ReaderProblem::BareAmpersand);
 }
 
 std::expected<Event, ReaderError> XmlReader::read_markup() {
-  if (pos_ + 1 >= input_.size()) return fail(ReaderProblem::LoneLessThan);
+  if (pos_ + 1 >= input_.size()) return fail_at_end(ReaderProblem::LoneLessThan);
   switch (input_[pos_ + 1]) {
     case '/':
       return read_end_tag();
@@ -108,9 +137,9 @@ std::expected<Event, ReaderError> XmlReader::read_delimited(EventKind kind, std:
                                                             std::string_view terminator) {
   const std::size_t end = input_.find(terminator, from);
   if (end == kNotFound) {
-    return fail(kind == EventKind::Comment ? ReaderProblem::UnclosedComment
-                : kind == EventKind::CData ? ReaderProblem::UnclosedCData
-                                           : ReaderProblem::UnclosedInstruction);
+    return fail_at_end(kind == EventKind::Comment ? ReaderProblem::UnclosedComment
+                       : kind == EventKind::CData ? ReaderProblem::UnclosedCData
+                                                  : ReaderProblem::UnclosedInstruction);
   }
   pos_ = end + terminator.size();
   return Event{kind, input_.substr(from, end - from)};
@@ -121,10 +150,10 @@ std::expected<Event, ReaderError> XmlReader::read_tag() {
   std::size_t at = pos_ + 1;
   for (;;) {
     at = xml_bytes::find_any<'>', '"', '\''>(input_, at);
-    if (at == input_.size()) return fail(ReaderProblem::UnclosedTag);
+    if (at == input_.size()) return fail_at_end(ReaderProblem::UnclosedTag);
     if (input_[at] == '>') break;
     const std::size_t close = xml_bytes::find_closing_quote(input_, at + 1, input_[at]);
-    if (close == input_.size()) return fail(ReaderProblem::UnclosedTag);
+    if (close == input_.size()) return fail_at_end(ReaderProblem::UnclosedTag);
     at = close + 1;
   }
   std::string_view content = input_.substr(pos_ + 1, at - pos_ - 1);
@@ -145,7 +174,7 @@ std::expected<Event, ReaderError> XmlReader::read_tag() {
 
 std::expected<Event, ReaderError> XmlReader::read_end_tag() {
   const void* gt = std::memchr(input_.data() + pos_ + 2, '>', input_.size() - pos_ - 2);
-  if (gt == nullptr) return fail(ReaderProblem::UnclosedEndTag);
+  if (gt == nullptr) return fail_at_end(ReaderProblem::UnclosedEndTag);
   const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(gt) - input_.data());
   std::string_view name = input_.substr(pos_ + 2, at - pos_ - 2);
   while (!name.empty() && xml_bytes::has(name.back(), kWhite)) name.remove_suffix(1);
@@ -175,26 +204,29 @@ std::expected<Event, ReaderError> XmlReader::read_bang() {
     return read_delimited(EventKind::CData, pos_ + kCDataOpen.size(), "]]>");
   }
   if (rest.starts_with(kDocTypeOpen)) return read_doctype();
+  // "<!-", say, at the end: more input may make it an opening.
+  for (std::string_view open : {kCommentOpen, kCDataOpen, kDocTypeOpen}) {
+    if (open.starts_with(rest)) return fail_at_end(ReaderProblem::UnknownMarkup);
+  }
   return fail(ReaderProblem::UnknownMarkup);
 }
 
 std::expected<Event, ReaderError> XmlReader::read_doctype() {
   std::size_t at = pos_ + kDocTypeOpen.size();
   // The keyword must be followed by white space before the root name.
-  if (at >= input_.size() || !xml_bytes::has(input_[at], kWhite)) {
-    return fail(ReaderProblem::BadDocType);
-  }
+  if (at >= input_.size()) return fail_at_end(ReaderProblem::BadDocType);
+  if (!xml_bytes::has(input_[at], kWhite)) return fail(ReaderProblem::BadDocType);
   const std::size_t content_start = xml_bytes::skip_flag(input_, at, kWhite);
   at = content_start;
   bool in_subset = false;
   for (;;) {
     at = find_flag(input_, at, kDtdStop);
-    if (at == input_.size()) return fail(ReaderProblem::BadDocType);
+    if (at == input_.size()) return fail_at_end(ReaderProblem::BadDocType);
     const char c = input_[at];
     std::size_t resume = at + 1;
     if (c == '"' || c == '\'') {
       const std::size_t close = input_.find(c, at + 1);
-      if (close == kNotFound) return fail(ReaderProblem::BadDocType);
+      if (close == kNotFound) return fail_at_end(ReaderProblem::BadDocType);
       resume = close + 1;
     } else if (c == '[') {
       in_subset = true;
@@ -214,7 +246,7 @@ std::expected<Event, ReaderError> XmlReader::read_doctype() {
       }
       if (!close.empty()) {
         const std::size_t end = input_.find(close, resume);
-        if (end == kNotFound) return fail(ReaderProblem::BadDocType);
+        if (end == kNotFound) return fail_at_end(ReaderProblem::BadDocType);
         resume = end + close.size();
       }
     } else if (c == '>' && !in_subset) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <expected>
 #include <string>
 #include <string_view>
@@ -62,6 +63,19 @@ struct ReaderError {
   ReaderProblem problem = ReaderProblem::UnclosedTag;
 };
 
+// A place in a document, as an error names it: lines and columns count from
+// 1, a line break is LF, CR LF or a lone CR, and columns count characters.
+struct TextPlace {
+  std::size_t offset = 0;  // in bytes, from the start of the document
+  std::size_t line = 1;
+  std::size_t column = 1;
+  bool after_cr = false;  // the byte before is a CR, so an LF next ends no new line
+};
+
+// The place after `text`, which follows `place` in the document (a byte
+// order mark at its start takes no column).
+TextPlace place_after(TextPlace place, std::string_view text) noexcept;
+
 class XmlReader {
  public:
   // The document must outlive the reader and every event it hands out.
@@ -84,6 +98,24 @@ class XmlReader {
   // Lines and columns count from 1; columns count characters.
   std::string describe(const ReaderError& error) const;
 
+  // Reading a document a window at a time (see suite_stream.hpp).
+  // The offset in the input of the next event.
+  std::size_t offset() const noexcept { return pos_; }
+  // Whether an event or an error came from the end of the input: Eof, text
+  // that runs to the end, or a construct that the input ends inside of:
+  // what more input could extend or finish.
+  bool reached_end() const noexcept { return reached_end_; }
+  // Closes all but the first `depth` open elements and keeps copies of
+  // their names, so that the input may go away; then resume.
+  void keep_open_names(std::size_t depth);
+  // Goes on in `window`, which holds the document from this reader's
+  // offset on; the errors and the end met since are forgotten.
+  void resume(std::string_view window);
+  // The next window starts at `offset` of this input: the lines and columns
+  // before it are counted now, while the input is still there, so that the
+  // errors met later name their place in the whole document.
+  void count_place_before(std::size_t offset) noexcept;
+
  private:
   [[nodiscard]] std::expected<Event, ReaderError> read_markup();
   [[nodiscard]] std::expected<Event, ReaderError> read_text();
@@ -97,12 +129,19 @@ class XmlReader {
   [[nodiscard]] std::expected<Event, ReaderError> read_delimited(EventKind kind, std::size_t from,
                                                                  std::string_view terminator);
   std::unexpected<ReaderError> fail(ReaderProblem problem);
+  // A failure because the input ends inside the construct.
+  std::unexpected<ReaderError> fail_at_end(ReaderProblem problem);
 
   std::string_view input_;
   std::size_t pos_ = 0;
   bool failed_ = false;
   ReaderError error_;
   std::vector<std::string_view> open_;
+  bool reached_end_ = false;
+  // Names of open elements that began before the current window.
+  std::deque<std::string> kept_names_;
+  // Where the current window starts in the document.
+  TextPlace start_;
 };
 
 }  // namespace corvane

@@ -1,6 +1,7 @@
 // Describing the XML reader's errors: why the construct was refused and
 // where it starts, worked out from the input only once an error is reported,
 // so that reading pays nothing for it.
+#include <algorithm>
 #include <string>
 
 #include "xml_read/xml_bytes.hpp"
@@ -13,24 +14,11 @@ namespace {
 // a whole malformed document helps nobody.
 constexpr std::size_t kMaxEchoedName = 80;
 
-// "line L, column C", counting from 1: a line break is a line feed, a
-// carriage return and line feed, or a lone carriage return, as XML reads
-// them; columns count characters (UTF-8 continuation bytes do not start one).
-std::string place(std::string_view input, std::size_t offset) {
-  std::size_t line = 1;
-  std::size_t column = 1;
-  std::size_t i = input.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-  for (; i < offset && i < input.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(input[i]);
-    if (byte == '\n' || byte == '\r') {
-      if (byte == '\r' && i + 1 < offset && input[i + 1] == '\n') ++i;
-      ++line;
-      column = 1;
-    } else if ((byte & 0xC0) != 0x80) {
-      ++column;
-    }
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+// The number of characters in `text`: UTF-8 continuation bytes start none.
+std::size_t characters(std::string_view text) noexcept {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
 }
 
 std::string echo(std::string_view name) {
@@ -53,6 +41,35 @@ std::string_view name_at(std::string_view input, std::size_t offset) {
 }
 
 }  // namespace
+
+// Counted in bulk rather than byte by byte: a document read a window at a
+// time passes through here whole.
+TextPlace place_after(TextPlace place, std::string_view text) noexcept {
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  if (place.offset == 0 && text.starts_with(kBom)) {
+    place.offset = kBom.size();
+    text.remove_prefix(kBom.size());
+  }
+  if (text.empty()) return place;
+  place.offset += text.size();
+  // Every LF ends a line, and every CR that no LF follows; the LF of a CR LF
+  // split between two texts was counted with its CR.
+  auto breaks = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  if (place.after_cr && text.front() == '\n') --breaks;
+  for (std::size_t cr = text.find('\r'); cr != std::string_view::npos;
+       cr = text.find('\r', cr + 1)) {
+    if (cr + 1 == text.size() || text[cr + 1] != '\n') ++breaks;
+  }
+  const std::size_t last_break = text.find_last_of("\r\n");
+  if (last_break == std::string_view::npos) {
+    place.column += characters(text);
+  } else {
+    place.line += breaks;
+    place.column = 1 + characters(text.substr(last_break + 1));
+  }
+  place.after_cr = text.back() == '\r';
+  return place;
+}
 
 std::string XmlReader::describe(const ReaderError& error) const {
   const std::string open = open_.empty() ? std::string() : echo(open_.back());
@@ -99,7 +116,9 @@ std::string XmlReader::describe(const ReaderError& error) const {
       reason = "the input ends inside <" + open + ">";
       break;
   }
-  return place(input_, error.offset) + ": " + reason;
+  const TextPlace at = place_after(start_, input_.substr(0, error.offset));
+  return "line " + std::to_string(at.line) + ", column " + std::to_string(at.column) + ": " +
+         reason;
 }
 
 }  // namespace corvane

@@ -1,6 +1,5 @@
-// Escaping: the byte scan, the in-place copy into an output buffer, and the
-// copying form for callers that want the escaped text on its own. Text and
-// attribute values share the code and differ only in their byte tables.
+// Escaping: the in-place copy into an output buffer. Text and attribute
+// values share the code and differ only in their byte tables.
 #include "xml_write/escape.hpp"
 
 #include <algorithm>
@@ -104,27 +103,6 @@ void append_escaped_in(std::string_view text, OutputBuffer& out) {
 
 }  // namespace
 
-template <EscapeContext Context>
-std::size_t find_special(std::string_view text, std::size_t from) noexcept {
-  const char* const begin = text.data();
-  const char* p = begin + from;
-  const char* const end = begin + text.size();
-#if defined(__SSE2__)
-  while (end - p >= 16) {
-    const unsigned mask =
-        special_mask<Context>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-    if (mask != 0) return static_cast<std::size_t>(p - begin) + __builtin_ctz(mask);
-    p += 16;
-  }
-#endif
-  while (p != end && kEntityIndex<Context>[static_cast<unsigned char>(*p)] == 0) ++p;
-  return static_cast<std::size_t>(p - begin);
-}
-
-template std::size_t find_special<EscapeContext::Text>(std::string_view, std::size_t) noexcept;
-template std::size_t find_special<EscapeContext::Attribute>(std::string_view,
-                                                            std::size_t) noexcept;
-
 }  // namespace escape_detail
 
 void append_escaped(std::string_view text, OutputBuffer& out) {
@@ -133,15 +111,6 @@ void append_escaped(std::string_view text, OutputBuffer& out) {
 
 void append_escaped_attribute(std::string_view value, OutputBuffer& out) {
   escape_detail::append_escaped_in<EscapeContext::Attribute>(value, out);
-}
-
-EscapedText escape(std::string_view text) {
-  if (escape_detail::find_special<EscapeContext::Text>(text, 0) == text.size()) {
-    return EscapedText::borrowed(text);
-  }
-  OutputBuffer out;
-  append_escaped(text, out);
-  return EscapedText::owned(out.take());
 }
 
 }  // namespace corvane

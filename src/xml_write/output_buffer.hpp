@@ -4,12 +4,10 @@
 
 #include <cstddef>
 #include <cstring>
-#include <expected>
 #include <string>
 #include <string_view>
 #include <utility>
 
-#include "xml_write/sink.hpp"
 
 namespace corvane {
 
@@ -70,12 +68,6 @@ class OutputBuffer final {
     storage_.resize(size_);  // a shrink: no reallocation, no copy
     size_ = 0;
     return std::move(storage_);
-  }
-
-  // The sink interface of the XML writer: memory never fails.
-  [[nodiscard]] std::expected<void, IoError> write(std::string_view bytes) {
-    append(bytes);
-    return {};
   }
 
  private:

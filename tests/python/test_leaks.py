@@ -5,6 +5,7 @@ reference count on an argument."""
 
 import copy
 import datetime
+import functools
 import gc
 import io
 import pathlib
@@ -29,6 +30,7 @@ from corvane._corvane import (
 from corvane._corvane import TestCase as Case  # "Test" names would be collected by pytest
 from corvane._corvane import TestRerun as Rerun
 from corvane._corvane import TestSuite as Suite
+from corvane.streaming import SuiteIterator
 
 ROUNDS = 1500
 WARM_UP = 200
@@ -168,8 +170,20 @@ def full_report():
     return report
 
 
-DOCUMENT = full_report().to_xml()
-DOCUMENT_BYTES = DOCUMENT.encode()
+# Objects shared by several tests are made when a test first needs them, not
+# at import: a fault in making one then fails those tests, not the collection
+# of every test module.
+shared = functools.cache
+
+
+@shared
+def document():
+    return full_report().to_xml()
+
+
+@shared
+def document_bytes():
+    return document().encode()
 
 
 def read_everything(report):
@@ -264,114 +278,131 @@ def op_enums():
     int(NonSuccessKind.FAILURE), NonSuccessKind.ERROR == 1, RerunKind.FLAKY != RerunKind.RERUN
 
 
-REPORT = full_report()
+@shared
+def report():
+    return full_report()
 
 
 def op_to_xml():
-    REPORT.to_xml()
+    report().to_xml()
 
 
 def op_write_xml():
-    REPORT.write_xml(Writer())
+    report().write_xml(Writer())
 
 
 def op_from_xml():
-    read_everything(Report.from_xml(DOCUMENT))
+    read_everything(Report.from_xml(document()))
 
 
 def op_pickle_and_copy():
-    pickle.loads(pickle.dumps(REPORT))
-    copy.copy(REPORT), copy.deepcopy(REPORT)
+    pickle.loads(pickle.dumps(report()))
+    copy.copy(report()), copy.deepcopy(report())
     pickle.loads(pickle.dumps([NonSuccessKind.FAILURE, DeserializationError(NAME)], 0))
 
 
 def op_from_bytes_forms():
-    Report.from_xml(DOCUMENT_BYTES)
-    Report.from_xml(bytearray(DOCUMENT_BYTES))
-    Report.from_xml(memoryview(DOCUMENT_BYTES))
+    Report.from_xml(document_bytes())
+    Report.from_xml(bytearray(document_bytes()))
+    Report.from_xml(memoryview(document_bytes()))
     Report.from_xml(list(b'<testsuites name="x"/>'))
 
 
 def op_read_xml():
-    Report.read_xml(io.StringIO(DOCUMENT))
-    Report.read_xml(io.BytesIO(DOCUMENT_BYTES))
+    Report.read_xml(io.StringIO(document()))
+    Report.read_xml(io.BytesIO(document_bytes()))
+
+
+def op_iter_suites():
+    # Small windows, so that steps are undone and run again.
+    for strict in (True, False):
+        stream = SuiteIterator(io.BytesIO(document_bytes()), strict=strict, _chunk=64)
+        for suite in stream:
+            suite.test_cases
+        stream.name, stream.uuid, stream.timestamp, stream.time
 
 
 SUCCESS_OPS = [op_property, op_rerun, op_statuses, op_test_case, op_test_suite,
                op_report, op_enums, op_to_xml, op_write_xml, op_from_xml, op_pickle_and_copy,
-               op_from_bytes_forms, op_read_xml]
+               op_from_bytes_forms, op_read_xml, op_iter_suites]
 
 
 @pytest.mark.parametrize("op", SUCCESS_OPS, ids=lambda op: op.__name__)
 def test_success_paths_do_not_leak(op):
-    assert_flat(op, NAME, TEXT, WHEN, SECOND, ID, REPORT)
+    assert_flat(op, NAME, TEXT, WHEN, SECOND, ID, report())
 
 
 # --- bad arguments -----------------------------------------------------------
 
-SUITE = Suite(NAME)
-CASE = Case(NAME, Success())
-FAILURE = Failure(TEXT)
-SUCCESS = Success()
+suite = shared(lambda: Suite(NAME))
+case = shared(lambda: Case(NAME, Success()))
+failure = shared(lambda: Failure(TEXT))
+success = shared(lambda: Success())
 
 BAD_ARGUMENTS = [
-    # (callable, args, kwargs, exception)
-    (Property, (NAME,), {}, TypeError),
-    (Property, (NAME, 1), {}, TypeError),
-    (Property, (NAME, TEXT, TEXT), {}, TypeError),
-    (Property, (NAME, TEXT), {"bogus": TEXT}, TypeError),
-    (Property, (NAME,), {"name": TEXT, "value": TEXT}, TypeError),
-    (Rerun, (0,), {}, TypeError),
-    (Rerun, (NonSuccessKind.ERROR,), {"time": 1.5}, TypeError),
-    (Rerun, (NonSuccessKind.ERROR,), {"time": -SECOND}, ValueError),
-    (Rerun, (NonSuccessKind.ERROR,), {"timestamp": datetime.datetime(2024, 1, 1)}, ValueError),
-    (Rerun, (NonSuccessKind.ERROR,), {"timestamp": datetime.date(2024, 1, 1)}, TypeError),
-    (Rerun, (NonSuccessKind.ERROR,), {"timestamp": NonStrTimestamp(2024, 1, 1, tzinfo=UTC)},
+    # (made when the test runs: callable, args, kwargs; exception)
+    (lambda: (Property, (NAME,), {}), TypeError),
+    (lambda: (Property, (NAME, 1), {}), TypeError),
+    (lambda: (Property, (NAME, TEXT, TEXT), {}), TypeError),
+    (lambda: (Property, (NAME, TEXT), {"bogus": TEXT}), TypeError),
+    (lambda: (Property, (NAME,), {"name": TEXT, "value": TEXT}), TypeError),
+    (lambda: (Rerun, (0,), {}), TypeError),
+    (lambda: (Rerun, (NonSuccessKind.ERROR,), {"time": 1.5}), TypeError),
+    (lambda: (Rerun, (NonSuccessKind.ERROR,), {"time": -SECOND}), ValueError),
+    (lambda: (Rerun, (NonSuccessKind.ERROR,), {"timestamp": datetime.datetime(2024, 1, 1)}),
+     ValueError),
+    (lambda: (Rerun, (NonSuccessKind.ERROR,), {"timestamp": datetime.date(2024, 1, 1)}), TypeError),
+    (lambda: (Rerun, (NonSuccessKind.ERROR,),
+              {"timestamp": NonStrTimestamp(2024, 1, 1, tzinfo=UTC)}),
      TypeError),
-    (Rerun, (NonSuccessKind.ERROR,), {"message": b"x"}, TypeError),
-    (Success, (), {"flaky_runs": TEXT}, TypeError),
-    (Success, (), {"flaky_runs": [rerun(), NAME]}, TypeError),
-    (Success, (), {"flaky_runs": Halfway(rerun())}, RuntimeError),
-    (Success, (), {"flaky_runs": 5}, TypeError),
-    (Failure, (TEXT, TEXT), {}, TypeError),
-    (Failure, (), {"reruns": [rerun(), SUCCESS]}, TypeError),
-    (Failure, (), {"rerun_kind": 1}, TypeError),
-    (Error, (), {"reruns": Halfway(rerun())}, RuntimeError),
-    (Skipped, (), {"type": 1}, TypeError),
-    (Case, (NAME,), {}, TypeError),
-    (Case, (NAME, TEXT), {}, TypeError),
-    (Case, (NAME, SUCCESS), {"extra": {"k": 1}}, TypeError),
-    (Case, (NAME, SUCCESS), {"extra": {1: TEXT}}, TypeError),
-    (Case, (NAME, SUCCESS), {"extra": [("k", TEXT)]}, TypeError),
-    (Case, (NAME, SUCCESS), {"assertions": TEXT}, TypeError),
-    (Case, (NAME, SUCCESS), {"assertions": 2**70}, OverflowError),
-    (Case, (NAME, SUCCESS), {"properties": Halfway(Property(NAME, TEXT))}, RuntimeError),
-    (Case, (NAME, SUCCESS), {"properties": BadLen([Property(NAME, TEXT), 1])}, TypeError),
-    (Suite, (), {}, TypeError),
-    (Suite, (NAME,), {"test_cases": [CASE, CASE, SUITE]}, TypeError),
-    (Suite, (NAME,), {"test_cases": Halfway(CASE)}, RuntimeError),
-    (Suite, (NAME,), {"time": datetime.timedelta(days=-1)}, ValueError),
-    (Report, (NAME,), {"uuid": str(ID)}, TypeError),
-    (Report, (NAME,), {"timestamp": WHEN, "time": TEXT}, TypeError),
-    (Report, (NAME, NAME), {}, TypeError),
-    (SUITE.add_test_case, (CASE, CASE), {}, TypeError),
-    (SUITE.add_test_cases, (Halfway(CASE),), {}, RuntimeError),
-    (SUITE.add_properties, ([Property(NAME, TEXT), CASE],), {}, TypeError),
-    (CASE.add_property, (SUITE,), {}, TypeError),
-    (FAILURE.add_reruns, (Halfway(rerun()),), {}, RuntimeError),
-    (FAILURE.add_rerun, (FAILURE,), {}, TypeError),
-    (SUCCESS.add_reruns, (TEXT,), {}, TypeError),
-    (Report(NAME).add_test_suites, ([SUITE, CASE],), {}, TypeError),
-    (Report(NAME).add_test_suite, (), {}, TypeError),
-    (CASE.__setstate__, ((TEXT,),), {}, TypeError),
-    (SUITE.__setstate__, (([CASE, SUITE], (), (), None, None, None, None),), {}, TypeError),
-    (FAILURE.__setstate__, ((None, None, None, (), 1),), {}, TypeError),
+    (lambda: (Rerun, (NonSuccessKind.ERROR,), {"message": b"x"}), TypeError),
+    (lambda: (Success, (), {"flaky_runs": TEXT}), TypeError),
+    (lambda: (Success, (), {"flaky_runs": [rerun(), NAME]}), TypeError),
+    (lambda: (Success, (), {"flaky_runs": Halfway(rerun())}), RuntimeError),
+    (lambda: (Success, (), {"flaky_runs": 5}), TypeError),
+    (lambda: (Failure, (TEXT, TEXT), {}), TypeError),
+    (lambda: (Failure, (), {"reruns": [rerun(), success()]}), TypeError),
+    (lambda: (Failure, (), {"rerun_kind": 1}), TypeError),
+    (lambda: (Error, (), {"reruns": Halfway(rerun())}), RuntimeError),
+    (lambda: (Skipped, (), {"type": 1}), TypeError),
+    (lambda: (Case, (NAME,), {}), TypeError),
+    (lambda: (Case, (NAME, TEXT), {}), TypeError),
+    (lambda: (Case, (NAME, success()), {"extra": {"k": 1}}), TypeError),
+    (lambda: (Case, (NAME, success()), {"extra": {1: TEXT}}), TypeError),
+    (lambda: (Case, (NAME, success()), {"extra": [("k", TEXT)]}), TypeError),
+    (lambda: (Case, (NAME, success()), {"assertions": TEXT}), TypeError),
+    (lambda: (Case, (NAME, success()), {"assertions": 2**70}), OverflowError),
+    (lambda: (Case, (NAME, success()), {"properties": Halfway(Property(NAME, TEXT))}),
+     RuntimeError),
+    (lambda: (Case, (NAME, success()), {"properties": BadLen([Property(NAME, TEXT), 1])}),
+     TypeError),
+    (lambda: (Suite, (), {}), TypeError),
+    (lambda: (Suite, (NAME,), {"test_cases": [case(), case(), suite()]}), TypeError),
+    (lambda: (Suite, (NAME,), {"test_cases": Halfway(case())}), RuntimeError),
+    (lambda: (Suite, (NAME,), {"time": datetime.timedelta(days=-1)}), ValueError),
+    (lambda: (Report, (NAME,), {"uuid": str(ID)}), TypeError),
+    (lambda: (Report, (NAME,), {"timestamp": WHEN, "time": TEXT}), TypeError),
+    (lambda: (Report, (NAME, NAME), {}), TypeError),
+    (lambda: (suite().add_test_case, (case(), case()), {}), TypeError),
+    (lambda: (suite().add_test_cases, (Halfway(case()),), {}), RuntimeError),
+    (lambda: (suite().add_properties, ([Property(NAME, TEXT), case()],), {}), TypeError),
+    (lambda: (case().add_property, (suite(),), {}), TypeError),
+    (lambda: (failure().add_reruns, (Halfway(rerun()),), {}), RuntimeError),
+    (lambda: (failure().add_rerun, (failure(),), {}), TypeError),
+    (lambda: (success().add_reruns, (TEXT,), {}), TypeError),
+    (lambda: (Report(NAME).add_test_suites, ([suite(), case()],), {}), TypeError),
+    (lambda: (Report(NAME).add_test_suite, (), {}), TypeError),
+    (lambda: (case().__setstate__, ((TEXT,),), {}), TypeError),
+    (lambda: (suite().__setstate__, (([case(), suite()], (), (), None, None, None, None),), {}),
+     TypeError),
+    (lambda: (failure().__setstate__, ((None, None, None, (), 1),), {}), TypeError),
 ]
 
 
-@pytest.mark.parametrize("fn, args, kwargs, exc", BAD_ARGUMENTS)
-def test_bad_arguments_do_not_leak(fn, args, kwargs, exc):
-    assert_flat(lambda: expect(exc, fn, *args, **kwargs), NAME, TEXT, CASE, SUITE)
+@pytest.mark.parametrize("make, exc", BAD_ARGUMENTS)
+def test_bad_arguments_do_not_leak(make, exc):
+    fn, args, kwargs = make()
+    assert_flat(lambda: expect(exc, fn, *args, **kwargs), NAME, TEXT, case(), suite())
 
 
 def set_attr(obj, attr, value):
@@ -383,30 +414,33 @@ def del_attr(obj, attr):
 
 
 BAD_SETTERS = [
-    (CASE, "name", None, TypeError),
-    (CASE, "status", SUITE, TypeError),
-    (CASE, "extra", None, TypeError),
-    (CASE, "extra", {"k": 1}, TypeError),
-    (CASE, "time", -SECOND, ValueError),
-    (CASE, "assertions", -1, OverflowError),
-    (SUITE, "timestamp", datetime.datetime(2024, 1, 1), ValueError),
-    (SUITE, "system_out", 1, TypeError),
-    (FAILURE, "rerun_kind", NonSuccessKind.FAILURE, TypeError),
-    (FAILURE, "message", 1, TypeError),
-    (REPORT, "uuid", 1, TypeError),
-    (REPORT, "tests", 1, AttributeError),
-    (REPORT, "bogus", 1, AttributeError),
+    # (made when the test runs: object, attribute, value; exception)
+    (lambda: (case(), "name", None), TypeError),
+    (lambda: (case(), "status", suite()), TypeError),
+    (lambda: (case(), "extra", None), TypeError),
+    (lambda: (case(), "extra", {"k": 1}), TypeError),
+    (lambda: (case(), "time", -SECOND), ValueError),
+    (lambda: (case(), "assertions", -1), OverflowError),
+    (lambda: (suite(), "timestamp", datetime.datetime(2024, 1, 1)), ValueError),
+    (lambda: (suite(), "system_out", 1), TypeError),
+    (lambda: (failure(), "rerun_kind", NonSuccessKind.FAILURE), TypeError),
+    (lambda: (failure(), "message", 1), TypeError),
+    (lambda: (report(), "uuid", 1), TypeError),
+    (lambda: (report(), "tests", 1), AttributeError),
+    (lambda: (report(), "bogus", 1), AttributeError),
 ]
 
 
-@pytest.mark.parametrize("obj, attr, value, exc", BAD_SETTERS)
-def test_refused_setters_do_not_leak(obj, attr, value, exc):
+@pytest.mark.parametrize("make, exc", BAD_SETTERS)
+def test_refused_setters_do_not_leak(make, exc):
+    obj, attr, value = make()
     assert_flat(lambda: expect(exc, set_attr, obj, attr, value), obj, value)
 
 
-@pytest.mark.parametrize("obj, attr", [(CASE, "name"), (SUITE, "extra"), (REPORT, "time"),
-                                       (FAILURE, "message")])
-def test_refused_deletes_do_not_leak(obj, attr):
+@pytest.mark.parametrize("owner, attr", [(case, "name"), (suite, "extra"), (report, "time"),
+                                         (failure, "message")])
+def test_refused_deletes_do_not_leak(owner, attr):
+    obj = owner()
     assert_flat(lambda: expect(AttributeError, del_attr, obj, attr), obj)
 
 
@@ -419,28 +453,29 @@ def report_with(case):
     return report
 
 
-BAD_KEY_REPORT = report_with(Case(NAME, Success(), extra={"not a name": TEXT}))
-TAKEN_KEY_REPORT = report_with(Case(NAME, Success(), extra={"classname": TEXT}))
-BAD_TIMESTAMP_REPORT = report_with(
-    Case(NAME, Success(), timestamp=OddTimestamp(2024, 1, 1, tzinfo=UTC)))
+bad_key_report = shared(lambda: report_with(Case(NAME, Success(), extra={"not a name": TEXT})))
 
 REFUSED_WRITES = [
-    (BAD_KEY_REPORT.to_xml, (), ValueError),
-    (TAKEN_KEY_REPORT.to_xml, (), ValueError),
-    (BAD_TIMESTAMP_REPORT.to_xml, (), ValueError),
-    (BAD_KEY_REPORT.write_xml, (Writer(),), ValueError),
-    (REPORT.write_xml, (RaisingWriter(),), OSError),
-    (REPORT.write_xml, (object(),), AttributeError),
+    # (made when the test runs: method, args; exception)
+    (lambda: (bad_key_report().to_xml, ()), ValueError),
+    (lambda: (report_with(Case(NAME, Success(), extra={"classname": TEXT})).to_xml, ()),
+     ValueError),
+    (lambda: (report_with(Case(NAME, Success(), timestamp=OddTimestamp(2024, 1, 1, tzinfo=UTC)))
+              .to_xml, ()), ValueError),
+    (lambda: (bad_key_report().write_xml, (Writer(),)), ValueError),
+    (lambda: (report().write_xml, (RaisingWriter(),)), OSError),
+    (lambda: (report().write_xml, (object(),)), AttributeError),
     # The calling mistakes that get a hint.
-    (REPORT.write_xml, ("report.xml",), AttributeError),
-    (REPORT.write_xml, (io.BytesIO(),), TypeError),
-    (REPORT.write_xml, (), TypeError),
+    (lambda: (report().write_xml, ("report.xml",)), AttributeError),
+    (lambda: (report().write_xml, (io.BytesIO(),)), TypeError),
+    (lambda: (report().write_xml, ()), TypeError),
 ]
 
 
-@pytest.mark.parametrize("fn, args, exc", REFUSED_WRITES)
-def test_refused_writes_do_not_leak(fn, args, exc):
-    assert_flat(lambda: expect(exc, fn, *args), REPORT, BAD_KEY_REPORT)
+@pytest.mark.parametrize("make, exc", REFUSED_WRITES)
+def test_refused_writes_do_not_leak(make, exc):
+    fn, args = make()
+    assert_flat(lambda: expect(exc, fn, *args), report(), bad_key_report())
 
 
 # --- reading errors ------------------------------------------------------------
@@ -454,8 +489,8 @@ BAD_DOCUMENTS = [
     ('<testsuites time="-1"/>', DeserializationError),
     ("<testsuites><testsuite><testcase></testsuite></testsuites>", DeserializationError),
     # Fails at the very end, after the whole tree was built.
-    (DOCUMENT.replace("</testsuites>", "</testsuitex>"), DeserializationError),
-    (DOCUMENT.replace("</testsuites>", ""), DeserializationError),
+    (lambda: document().replace("</testsuites>", "</testsuitex>"), DeserializationError),
+    (lambda: document().replace("</testsuites>", ""), DeserializationError),
     (b"\xff<testsuites/>", ValueError),
     ("\ud800<testsuites/>", TypeError),
     (42, TypeError),
@@ -470,6 +505,8 @@ BAD_DOCUMENTS = [
 
 @pytest.mark.parametrize("doc, exc", BAD_DOCUMENTS, ids=range(len(BAD_DOCUMENTS)))
 def test_deserialization_errors_do_not_leak(doc, exc):
+    if callable(doc):
+        doc = doc()
     assert_flat(lambda: expect(exc, Report.from_xml, doc), doc)
 
 
@@ -485,6 +522,23 @@ def test_failing_reads_do_not_leak(reader, exc):
         if isinstance(reader, io.StringIO):
             reader.seek(0)
         expect(exc, Report.read_xml, reader)
+
+    assert_flat(op, reader)
+
+
+class RaisingFile:
+    def read(self, size):
+        raise OSError("gone")
+
+
+@pytest.mark.parametrize("strict", [True, False])
+@pytest.mark.parametrize("reader", [RaisingFile(), io.BytesIO(b"<testsuites name='r'><testsuite")])
+def test_failing_suite_streams_do_not_leak(reader, strict):
+    def op():
+        if isinstance(reader, io.BytesIO):
+            reader.seek(0)
+        with pytest.raises((OSError, DeserializationError)):
+            list(SuiteIterator(reader, strict=strict, _chunk=8))
 
     assert_flat(op, reader)
 

@@ -1,7 +1,10 @@
 """The module object: published names, exception classes, class properties."""
 
 import importlib
+import importlib.util
+import subprocess
 import sys
+import textwrap
 import weakref
 
 import pytest
@@ -50,7 +53,9 @@ def test_all_lists_published_names_in_order():
 
 
 def test_package_reexports_every_published_name():
-    assert corvane.__all__ == m.__all__ + ["load", "loads"]
+    assert corvane.__all__ == m.__all__ + [
+        "load", "loads", "load_many", "LoadManyError", "iter_suites", "SuiteIterator"
+    ]
     for name in m.__all__:
         assert getattr(corvane, name) is getattr(m, name)
 
@@ -126,3 +131,60 @@ def test_reimport_publishes_the_same_objects():
 def test_enumerations_have_no_docstring():
     assert m.NonSuccessKind.__doc__ is None
     assert m.RerunKind.__doc__ is None
+
+
+@pytest.mark.parametrize("name", FULL_ORDER[:11])
+def test_classes_are_immutable(name):
+    cls = getattr(m, name)
+    with pytest.raises(TypeError, match="immutable type"):
+        cls.hijacked = lambda self: None
+    with pytest.raises(TypeError, match="immutable type"):
+        del cls.__doc__
+    assert not hasattr(cls, "hijacked")
+
+
+def run_child(code):
+    child = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
+                           text=True, timeout=60)
+    assert child.returncode == 0, child.stderr
+    return child.stdout
+
+
+def test_legacy_sub_interpreter_cannot_change_the_shared_classes():
+    testcapi = pytest.importorskip("_testcapi")
+    if not hasattr(testcapi, "run_in_subinterp"):
+        pytest.skip("this Python cannot start a sub-interpreter")
+    assert run_child("""
+        import _testcapi
+        import corvane._corvane as m
+        failed = _testcapi.run_in_subinterp(
+            "import corvane._corvane as m; m.Report.to_xml = lambda self: 'hijacked'")
+        print(failed, m.Report("r").to_xml().startswith("<?xml"))
+    """) == "-1 True\n"
+
+
+def test_isolated_sub_interpreter_refuses_the_module_cleanly():
+    if sys.version_info < (3, 12):
+        pytest.skip("sub-interpreters with their own GIL need Python 3.12")
+    out = run_child("""
+        try:
+            import _interpreters as interpreters
+        except ImportError:
+            import _xxsubinterpreters as interpreters
+        interp = interpreters.create()
+        try:
+            print(interpreters.run_string(interp, "import corvane._corvane"))
+        except Exception as error:  # Python 3.12 raises what 3.13 returns
+            print(error)
+        import corvane._corvane as m
+        print(m.Report("r").name)
+    """)
+    assert "ImportError" in out and "subinterpreters" in out and out.endswith("\nr\n")
+
+
+def test_unexecuted_tolerant_module_works():
+    spec = importlib.util.find_spec("corvane._tolerant")
+    module = importlib.util.module_from_spec(spec)
+    assert module.canonical_xml("<testsuites/>").startswith("<?xml")
+    with pytest.raises(m.DeserializationError):
+        module.canonical_xml("<testsuites")

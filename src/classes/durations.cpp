@@ -1,0 +1,116 @@
+// Durations between Python and the classes: see durations.hpp.
+#include "durations.hpp"
+
+#include <climits>
+#include <cstdint>
+
+#include "py/convert.hpp"
+#include "py/interned.hpp"
+#include "py/lookup.hpp"
+
+namespace corvane {
+namespace {
+
+constexpr const char* kNegativeDuration = "a negative timedelta cannot be converted to a duration";
+constexpr const char* kOutOfRangeDuration =
+    "a timedelta whose seconds or microseconds are out of range cannot be converted to a duration";
+constexpr const char* kOutOfRange = "out of range integral type conversion attempted";
+
+constexpr std::uint64_t kSecondsPerDay = 86'400;
+// timedelta takes its days as a C int.
+constexpr std::uint64_t kMaxPythonSeconds = kSecondsPerDay << 31;
+// The most microseconds whose nanoseconds still fit in 32 bits.
+constexpr long kMaxMicroseconds = 4'294'967;
+
+// Names looked up at every conversion, interned once.
+constinit py::InternedName kDatetimeModule("datetime");
+constinit py::InternedName kTimedeltaClass("timedelta");
+constinit py::InternedName kDays("days");
+constinit py::InternedName kSeconds("seconds");
+constinit py::InternedName kMicroseconds("microseconds");
+
+// One attribute of a timedelta as a C int, with the overflow text of the
+// other integer conversions.
+[[nodiscard]] py::Result<long> int32_attribute(PyObject* object, py::InternedName& name) {
+  auto attr_name = name.get();
+  if (!attr_name) return py::raised();
+  py::Ref value = py::Ref::steal(PyObject_GetAttr(object, *attr_name));
+  if (!value) return py::raised();
+  // An int (what timedelta gives) is read as it is; anything else through
+  // __index__. Both read the same number from an int subclass.
+  if (!PyLong_Check(value.get())) {
+    value = py::Ref::steal(PyNumber_Index(value.get()));
+    if (!value) return py::raised();
+  }
+  int overflow = 0;
+  const long long number = PyLong_AsLongLongAndOverflow(value.get(), &overflow);
+  if (number == -1 && PyErr_Occurred()) return py::raised();
+  if (overflow != 0 || number < INT32_MIN || number > INT32_MAX) {
+    PyErr_SetString(PyExc_OverflowError, kOutOfRange);
+    return py::raised();
+  }
+  return static_cast<long>(number);
+}
+
+}  // namespace
+
+py::Result<Duration> extract_duration(PyObject* obj) {
+  auto timedelta_class = py::import_attr(kDatetimeModule, kTimedeltaClass);
+  if (!timedelta_class) return py::raised();
+  const int is_timedelta = PyObject_IsInstance(obj, timedelta_class->get());
+  if (is_timedelta < 0) return py::raised();
+  if (is_timedelta == 0) {
+    py::raise_not_instance(obj, "timedelta");
+    return py::raised();
+  }
+  auto days = int32_attribute(obj, kDays);
+  if (!days) return py::raised();
+  auto seconds = int32_attribute(obj, kSeconds);
+  if (!seconds) return py::raised();
+  auto microseconds = int32_attribute(obj, kMicroseconds);
+  if (!microseconds) return py::raised();
+  // CPython keeps seconds and microseconds non-negative, so the sign of a
+  // timedelta is the sign of its days.
+  if (*days < 0) {
+    PyErr_SetString(PyExc_ValueError, kNegativeDuration);
+    return py::raised();
+  }
+  // Only a subclass overriding the attributes gets here: a value error of
+  // the caller's, not a broken invariant of this module.
+  if (*seconds < 0 || *microseconds < 0 || *microseconds > kMaxMicroseconds) {
+    PyErr_SetString(PyExc_ValueError, kOutOfRangeDuration);
+    return py::raised();
+  }
+  const std::uint64_t nanoseconds = static_cast<std::uint64_t>(*microseconds) * 1'000;
+  Duration duration;
+  duration.seconds = static_cast<std::uint64_t>(*days) * kSecondsPerDay +
+                     static_cast<std::uint64_t>(*seconds) + nanoseconds / 1'000'000'000;
+  duration.nanoseconds = static_cast<std::uint32_t>(nanoseconds % 1'000'000'000);
+  return duration;
+}
+
+py::Result<std::optional<Duration>> extract_optional_duration(PyObject* obj_or_null) {
+  if (obj_or_null == nullptr || obj_or_null == Py_None) return std::optional<Duration>();
+  auto duration = extract_duration(obj_or_null);
+  if (!duration) return py::raised();
+  return std::optional<Duration>(*duration);
+}
+
+py::Result<py::Ref> duration_to_python(const std::optional<Duration>& duration) {
+  if (!duration) return py::Ref::borrow(Py_None);
+  if (duration->seconds >= kMaxPythonSeconds) {
+    PyErr_SetString(PyExc_ValueError, kOutOfRange);
+    return py::raised();
+  }
+  auto timedelta_class = py::import_attr(kDatetimeModule, kTimedeltaClass);
+  if (!timedelta_class) return py::raised();
+  const auto days = static_cast<long long>(duration->seconds / kSecondsPerDay);
+  const auto seconds = static_cast<long long>(duration->seconds % kSecondsPerDay);
+  const auto microseconds = static_cast<long long>(duration->nanoseconds / 1'000);
+  py::Ref delta = py::Ref::steal(
+      PyObject_CallFunction(timedelta_class->get(), "LLL", days, seconds, microseconds));
+  if (!delta) return py::raised();
+  return delta;
+}
+
+}  // namespace corvane
