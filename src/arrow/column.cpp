@@ -2,7 +2,6 @@
 #include "arrow/column.hpp"
 
 #include <cstring>
-#include <limits>
 #include <new>
 #include <utility>
 
@@ -25,8 +24,8 @@ std::size_t width_of(ColumnType type) {
 
 }  // namespace
 
-Column::Column(std::string name, ColumnType type, bool nullable)
-    : name_(std::move(name)), type_(type), nullable_(nullable) {
+Column::Column(std::string name, ColumnType type, bool nullable, std::size_t narrow_limit)
+    : name_(std::move(name)), type_(type), nullable_(nullable), narrow_limit_(narrow_limit) {
   // A text column's offsets start with the start of its first value, so
   // even an empty column has one. Every buffer gets memory, so none is
   // exported as a null pointer.
@@ -77,9 +76,7 @@ void Column::append_text(std::string_view text) {
 
 void Column::append_offset() {
   std::size_t end = text_.size();
-  if (!wide_offsets_ && end > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    widen_offsets();
-  }
+  if (!wide_offsets_ && end > narrow_limit_) widen_offsets();
   if (wide_offsets_) {
     values_.append_value(static_cast<std::int64_t>(end));
   } else {

@@ -4,7 +4,9 @@
 // exporting it is handing out pointers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -27,7 +29,10 @@ inline constexpr std::string_view kOutcomeNames[] = {"passed", "flaky", "failed"
 
 class Column {
  public:
-  Column(std::string name, ColumnType type, bool nullable);
+  // A text column's bytes up to `narrow_limit` keep 32-bit offsets (a
+  // lower limit lets tests reach the widening).
+  Column(std::string name, ColumnType type, bool nullable,
+         std::size_t narrow_limit = std::numeric_limits<std::int32_t>::max());
 
   void append_text(std::string_view text);
   void append_float64(double value) { append_fixed(value); }
@@ -72,6 +77,7 @@ class Column {
   std::string name_;
   ColumnType type_;
   bool nullable_;
+  std::size_t narrow_limit_;
   bool wide_offsets_ = false;
   std::int64_t length_ = 0;
   std::int64_t null_count_ = 0;

@@ -25,7 +25,7 @@ void release_held(std::vector<Struct>& children, std::unique_ptr<Struct>& dictio
 
 // What one exported schema owns: its texts and its children.
 struct SchemaOwner {
-  std::string format;
+  const char* format = "";  // a literal
   std::string name;
   std::vector<ArrowSchema> children;
   std::vector<ArrowSchema*> child_pointers;
@@ -46,7 +46,7 @@ void fill_schema(std::unique_ptr<SchemaOwner> owner, std::int64_t flags, ArrowSc
   for (ArrowSchema& child : owner->children) owner->child_pointers.push_back(&child);
   SchemaOwner* held = owner.release();
   *out = ArrowSchema{
-      held->format.c_str(),
+      held->format,
       held->name.c_str(),
       nullptr,
       flags,
@@ -58,7 +58,7 @@ void fill_schema(std::unique_ptr<SchemaOwner> owner, std::int64_t flags, ArrowSc
   };
 }
 
-std::string format_of(const Column& column) {
+const char* format_of(const Column& column) {
   switch (column.type()) {
     case ColumnType::Text: return column.wide_offsets() ? "U" : "u";
     case ColumnType::Float64: return "g";
