@@ -251,6 +251,7 @@ class Report:
     @classmethod
     def read_xml(cls, reader: _Reader) -> Report: ...
 
+@final
 class CasesTable:
     def __new__(
         cls,

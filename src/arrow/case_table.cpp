@@ -10,18 +10,36 @@ namespace corvane::arrow {
 namespace {
 
 enum Fixed : std::size_t {
-  kSource, kSuite, kClassname, kName, kOutcome, kTime, kTimestamp, kSuiteTimestamp, kMessage,
-  kType, kFlakyRuns, kReruns, kFixedCount,
+  kSource,
+  kSuite,
+  kClassname,
+  kName,
+  kOutcome,
+  kTime,
+  kTimestamp,
+  kSuiteTimestamp,
+  kMessage,
+  kType,
+  kFlakyRuns,
+  kReruns,
+  kFixedCount,
 };
 static_assert(std::size(kFixedColumns) == kFixedCount);
 
 ColumnType type_of(std::size_t fixed) {
   switch (fixed) {
-    case kOutcome: return ColumnType::Outcome;
-    case kTime: return ColumnType::Float64;
-    case kTimestamp: case kSuiteTimestamp: return ColumnType::Timestamp;
-    case kFlakyRuns: case kReruns: return ColumnType::Int32;
-    default: return ColumnType::Text;
+    case kOutcome:
+      return ColumnType::Outcome;
+    case kTime:
+      return ColumnType::Float64;
+    case kTimestamp:
+    case kSuiteTimestamp:
+      return ColumnType::Timestamp;
+    case kFlakyRuns:
+    case kReruns:
+      return ColumnType::Int32;
+    default:
+      return ColumnType::Text;
   }
 }
 

@@ -18,8 +18,8 @@
 namespace corvane::arrow {
 
 inline constexpr std::string_view kFixedColumns[] = {
-    "source",  "suite",   "classname", "name", "outcome",    "time",
-    "timestamp", "suite_timestamp", "message", "type", "flaky_runs", "reruns",
+    "source",    "suite",           "classname", "name", "outcome",    "time",
+    "timestamp", "suite_timestamp", "message",   "type", "flaky_runs", "reruns",
 };
 
 // Without a chosen list, this many distinct extra attribute names at most

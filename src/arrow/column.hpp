@@ -19,7 +19,7 @@ enum class ColumnType : std::uint8_t {
   Float64,    // seconds
   Timestamp,  // microseconds since the epoch, UTC
   Int32,
-  Outcome,    // int8 index into kOutcomeNames, exported as a dictionary
+  Outcome,  // int8 index into kOutcomeNames, exported as a dictionary
 };
 
 // The outcomes of a test case, in dictionary order.

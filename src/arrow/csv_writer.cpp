@@ -37,12 +37,11 @@ void append_timestamp(std::int64_t micros, std::string& out) {
   year_month_day date{day};
   hh_mm_ss time{instant - day};
   char text[48];
-  int length = std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d",
-                             static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                             static_cast<unsigned>(date.day()),
-                             static_cast<int>(time.hours().count()),
-                             static_cast<int>(time.minutes().count()),
-                             static_cast<int>(time.seconds().count()));
+  int length = std::snprintf(
+      text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d", static_cast<int>(date.year()),
+      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+      static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+      static_cast<int>(time.seconds().count()));
   out.append(text, static_cast<std::size_t>(length));
   if (auto fraction = time.subseconds().count(); fraction != 0) {
     length = std::snprintf(text, sizeof text, ".%06lld", static_cast<long long>(fraction));

@@ -60,11 +60,16 @@ void fill_schema(std::unique_ptr<SchemaOwner> owner, std::int64_t flags, ArrowSc
 
 const char* format_of(const Column& column) {
   switch (column.type()) {
-    case ColumnType::Text: return column.wide_offsets() ? "U" : "u";
-    case ColumnType::Float64: return "g";
-    case ColumnType::Timestamp: return "tsu:UTC";
-    case ColumnType::Int32: return "i";
-    case ColumnType::Outcome: return "c";  // int8 indices of a dictionary
+    case ColumnType::Text:
+      return column.wide_offsets() ? "U" : "u";
+    case ColumnType::Float64:
+      return "g";
+    case ColumnType::Timestamp:
+      return "tsu:UTC";
+    case ColumnType::Int32:
+      return "i";
+    case ColumnType::Outcome:
+      return "c";  // int8 indices of a dictionary
   }
   return "n";
 }
@@ -224,8 +229,8 @@ void export_batch(std::shared_ptr<const CaseTable> table, ArrowArray* out) {
 void export_stream(std::shared_ptr<const CaseTable> table, ArrowArrayStream* out) {
   auto owner = std::make_unique<StreamOwner>();
   owner->table = std::move(table);
-  *out = ArrowArrayStream{&stream_get_schema, &stream_get_next, &stream_last_error,
-                          &stream_release, owner.release()};
+  *out = ArrowArrayStream{&stream_get_schema, &stream_get_next, &stream_last_error, &stream_release,
+                          owner.release()};
 }
 
 }  // namespace corvane::arrow

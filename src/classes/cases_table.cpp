@@ -74,12 +74,23 @@ void raise_value_error(const std::string& message) {
 // PyErr_Occurred for a failure).
 py::Ref next_item(PyObject* iterator) { return py::Ref::steal(PyIter_Next(iterator)); }
 
+// An iterable of names, not a str: a str would iterate as its characters.
+[[nodiscard]] py::Result<py::Ref> iterate_names(PyObject* names, const char* parameter) {
+  if (PyUnicode_Check(names)) {
+    PyErr_Format(PyExc_TypeError, "%s must be an iterable of str, not a str", parameter);
+    return py::raised();
+  }
+  py::Ref iterator = py::Ref::steal(PyObject_GetIter(names));
+  if (!iterator) return py::raised();
+  return iterator;
+}
+
 [[nodiscard]] py::Result<std::optional<std::vector<std::string>>> chosen_extras(PyObject* extras) {
   if (extras == nullptr || extras == Py_None) return std::nullopt;
-  py::Ref iterator = py::Ref::steal(PyObject_GetIter(extras));
+  auto iterator = iterate_names(extras, "extras");
   if (!iterator) return py::raised();
   std::vector<std::string> names;
-  while (py::Ref name = next_item(iterator.get())) {
+  while (py::Ref name = next_item(iterator->get())) {
     auto text = py::noted("extras", py::to_str(name.get()));
     if (!text) return py::raised();
     names.emplace_back(*text);
@@ -153,8 +164,9 @@ PyObject* cases_table_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) 
   if (!reports) return nullptr;
   py::Ref sources;
   if (sources_argument != nullptr && sources_argument != Py_None) {
-    sources = py::Ref::steal(PyObject_GetIter(sources_argument));
-    if (!sources) return nullptr;
+    auto iterator = iterate_names(sources_argument, "sources");
+    if (!iterator) return nullptr;
+    sources = std::move(*iterator);
   }
   try {
     CaseTableBuilder builder(std::move(*extras));
@@ -186,8 +198,7 @@ PyObject* cases_table_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) 
 constexpr const char* kStreamCapsuleName = "arrow_array_stream";
 
 void release_stream_capsule(PyObject* capsule) {
-  auto* stream =
-      static_cast<ArrowArrayStream*>(PyCapsule_GetPointer(capsule, kStreamCapsuleName));
+  auto* stream = static_cast<ArrowArrayStream*>(PyCapsule_GetPointer(capsule, kStreamCapsuleName));
   if (stream == nullptr) {
     PyErr_Clear();
     return;
@@ -248,7 +259,8 @@ PyObject* write_csv(PyObject* self, PyObject* args, PyObject* kwargs) {
     py::Ref piece = py::Ref::steal(
         PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
     if (!piece) return nullptr;
-    py::Ref written = py::Ref::steal(PyObject_CallFunctionObjArgs(write.get(), piece.get(), nullptr));
+    py::Ref written =
+        py::Ref::steal(PyObject_CallFunctionObjArgs(write.get(), piece.get(), nullptr));
     if (!written) return nullptr;
   }
   Py_RETURN_NONE;

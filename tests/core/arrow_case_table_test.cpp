@@ -22,8 +22,8 @@ bool bit(const void* bitmap, std::int64_t row) {
 
 // '-' is a null, any other character a text of that one character.
 TEST(ArrowColumn, TextNullsAndOffsets) {
-  for (std::string_view pattern : {"", "a", "-", "abcdefgh-", "abcdefghi-j", "--a--------b",
-                                   "abcdefghijklmnopq"}) {
+  for (std::string_view pattern :
+       {"", "a", "-", "abcdefgh-", "abcdefghi-j", "--a--------b", "abcdefghijklmnopq"}) {
     for (std::size_t narrow_limit : {std::size_t{1} << 31, std::size_t{3}}) {
       SCOPED_TRACE(std::string(pattern) + " limit " + std::to_string(narrow_limit));
       Column column("c", ColumnType::Text, true, narrow_limit);
@@ -81,8 +81,7 @@ std::shared_ptr<const CaseTable> sample_table() {
 template <class T>
 T value(const ArrowArray* array, int buffer, std::int64_t row) {
   T out;
-  std::memcpy(&out, static_cast<const char*>(array->buffers[buffer]) + row * sizeof(T),
-              sizeof(T));
+  std::memcpy(&out, static_cast<const char*>(array->buffers[buffer]) + row * sizeof(T), sizeof(T));
   return out;
 }
 
@@ -99,10 +98,10 @@ TEST(ArrowStream, SchemaBatchEndAndRelease) {
   ASSERT_EQ(stream.get_schema(&stream, &schema), 0);
   EXPECT_STREQ(schema.format, "+s");
   const std::vector<std::pair<std::string, std::string>> expected = {
-      {"source", "u"},    {"suite", "u"},   {"classname", "u"}, {"name", "u"},
-      {"outcome", "c"},   {"time", "g"},    {"timestamp", "tsu:UTC"},
-      {"suite_timestamp", "tsu:UTC"},       {"message", "u"},   {"type", "u"},
-      {"flaky_runs", "i"}, {"reruns", "i"}, {"file", "u"}};
+      {"source", "u"},  {"suite", "u"}, {"classname", "u"},       {"name", "u"},
+      {"outcome", "c"}, {"time", "g"},  {"timestamp", "tsu:UTC"}, {"suite_timestamp", "tsu:UTC"},
+      {"message", "u"}, {"type", "u"},  {"flaky_runs", "i"},      {"reruns", "i"},
+      {"file", "u"}};
   ASSERT_EQ(schema.n_children, static_cast<std::int64_t>(expected.size()));
   for (std::size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(schema.children[i]->name, expected[i].first);

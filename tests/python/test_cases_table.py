@@ -140,6 +140,8 @@ def test_real_reports():
     (lambda: cases_table([sample_report()], []), ValueError, "fewer items"),
     (lambda: cases_table([sample_report()], ["a", "b"]), ValueError, "more items"),
     (lambda: cases_table(sample_report(), extras=[1]), TypeError, "str"),
+    (lambda: cases_table(sample_report(), extras="file"), TypeError, "not a str"),
+    (lambda: corvane.CasesTable([sample_report()], "a"), TypeError, "not a str"),
     (lambda: cases_table(too_many_extras()), ValueError,
      "more than 64 distinct extra attribute names"),
     (lambda: cases_table(failing_reports()), RuntimeError, "halfway"),
