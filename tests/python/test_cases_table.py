@@ -6,6 +6,7 @@ import csv
 import datetime as dt
 import gc
 import io
+import os
 import pathlib
 import sys
 import tracemalloc
@@ -229,5 +230,9 @@ def test_memory_is_released():
         assert tracemalloc.get_traced_memory()[0] - traced < 100_000
     finally:
         tracemalloc.stop()
-    assert resident() - rss < 100 * 2**20
+    # Under AddressSanitizer (scripts/sanitize-python) freed memory is held
+    # in quarantine, so the resident set says nothing; its leak run checks
+    # this test instead.
+    if "asan" not in os.environ.get("LD_PRELOAD", ""):
+        assert resident() - rss < 100 * 2**20
     assert sys.getrefcount(report) == refs
