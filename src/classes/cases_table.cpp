@@ -152,7 +152,7 @@ constexpr std::array kNewParams = {
     py::keyword("extras"),
 };
 
-PyObject* cases_table_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+PyObject* make_cases_table(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   auto parsed = py::parse_args("CasesTable.__new__()", kNewParams, args, kwargs);
   if (!parsed) return nullptr;
   auto [reports_argument, sources_argument, extras_argument] = *parsed;
@@ -168,30 +168,35 @@ PyObject* cases_table_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) 
     if (!iterator) return nullptr;
     sources = std::move(*iterator);
   }
-  try {
-    CaseTableBuilder builder(std::move(*extras));
-    while (py::Ref report = next_item(reports.get())) {
-      if (!py::is_instance(report.get(), py::as_type(*report_class))) {
-        py::raise_not_instance(report.get(), "Report");
-        return nullptr;
-      }
-      auto source = next_source(sources.get());
-      if (!source) return nullptr;
-      if (!add_report(builder, report.get(), *source)) return nullptr;
-    }
-    if (PyErr_Occurred()) return nullptr;
-    if (sources && next_item(sources.get())) {
-      raise_value_error("sources has more items than reports");
+  CaseTableBuilder builder(std::move(*extras));
+  while (py::Ref report = next_item(reports.get())) {
+    if (!py::is_instance(report.get(), py::as_type(*report_class))) {
+      py::raise_not_instance(report.get(), "Report");
       return nullptr;
     }
-    if (PyErr_Occurred()) return nullptr;
-    CasesTableState stored{std::make_shared<const CaseTable>(std::move(builder).finish())};
-    auto self = py::new_object(type, std::move(stored));
-    if (!self) return nullptr;
-    return self->release();
-  } catch (const std::bad_alloc&) {
-    PyErr_NoMemory();
+    auto source = next_source(sources.get());
+    if (!source) return nullptr;
+    if (!add_report(builder, report.get(), *source)) return nullptr;
+  }
+  if (PyErr_Occurred()) return nullptr;
+  if (sources && next_item(sources.get())) {
+    raise_value_error("sources has more items than reports");
     return nullptr;
+  }
+  if (PyErr_Occurred()) return nullptr;
+  CasesTableState stored{std::make_shared<const CaseTable>(std::move(builder).finish())};
+  auto self = py::new_object(type, std::move(stored));
+  if (!self) return nullptr;
+  return self->release();
+}
+
+// Every allocation of the build (names, columns, the table) may fail; no
+// C++ exception may reach CPython.
+PyObject* cases_table_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  try {
+    return make_cases_table(type, args, kwargs);
+  } catch (const std::bad_alloc&) {
+    return PyErr_NoMemory();
   }
 }
 
