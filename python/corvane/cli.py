@@ -192,7 +192,8 @@ def run_diff(args: argparse.Namespace) -> int:
 
 def run_table(args: argparse.Namespace) -> int:
     fmt = args.format or ("csv" if args.output == STDIN or args.output.endswith(".csv") else "parquet")
-    # Each report is dropped once its rows are in the table.
+    # Reports arrive a batch at a time (read in parallel) and each is dropped
+    # once its rows are in the table.
     reports = (report for _, report in load_each(args.files))
     table = cases_table(reports, [display_name(path) for path in args.files], extras=args.extra)
     if fmt == "csv":
