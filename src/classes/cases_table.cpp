@@ -20,6 +20,7 @@
 #include "errors.hpp"
 #include "py/args.hpp"
 #include "py/convert.hpp"
+#include "py/gil.hpp"
 #include "py/note.hpp"
 #include "py/object.hpp"
 #include "py/ref.hpp"
@@ -42,20 +43,14 @@ PyObject* type_cache = nullptr;
 const CaseTable& table_of(PyObject* self) { return *py::state_of<CasesTableState>(self).table; }
 
 // Runs `work` (C++ only, touching no Python object) with the GIL released.
-// Returns false with MemoryError or SystemError set when it threw.
+// Returns false with MemoryError or SystemError set when it threw; the GIL
+// is held again before the exception is handled.
 template <class Work>
 [[nodiscard]] bool without_gil(Work&& work) {
-  std::exception_ptr failure;
-  PyThreadState* saved = PyEval_SaveThread();
   try {
+    py::GilReleased released;
     work();
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  PyEval_RestoreThread(saved);
-  if (!failure) return true;
-  try {
-    std::rethrow_exception(failure);
+    return true;
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::exception& error) {
