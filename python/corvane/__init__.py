@@ -1,6 +1,7 @@
 """corvane: build, write and read JUnit XML reports."""
 
 from corvane._corvane import (
+    CasesTable,
     CorvaneError,
     DeserializationError,
     Error,
@@ -30,6 +31,7 @@ __all__ = [
     "TestCase",
     "TestSuite",
     "Report",
+    "CasesTable",
     "CorvaneError",
     "DeserializationError",
     "SerializationError",
@@ -48,3 +50,8 @@ from corvane.many import LoadManyError, load_many  # noqa: E402
 from corvane.streaming import SuiteIterator, iter_suites  # noqa: E402
 
 __all__ += ["load_many", "LoadManyError", "iter_suites", "SuiteIterator"]
+
+# The test cases as a table for Arrow consumers (table.py).
+from corvane.table import cases_table  # noqa: E402
+
+__all__ += ["cases_table"]

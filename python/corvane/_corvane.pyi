@@ -2,7 +2,7 @@
 
 import datetime
 import uuid as _uuid
-from collections.abc import Iterator, Sequence
+from collections.abc import Iterable, Iterator, Sequence
 from typing import Any, ClassVar, Protocol, SupportsIndex, final
 
 __all__ = [
@@ -17,6 +17,7 @@ __all__ = [
     "TestCase",
     "TestSuite",
     "Report",
+    "CasesTable",
     "CorvaneError",
     "DeserializationError",
     "SerializationError",
@@ -249,6 +250,23 @@ class Report:
     def from_xml(cls, xml: _XmlInput) -> Report: ...
     @classmethod
     def read_xml(cls, reader: _Reader) -> Report: ...
+
+@final
+class CasesTable:
+    def __new__(
+        cls,
+        reports: Iterable[Report],
+        sources: Iterable[str | None] | None = None,
+        *,
+        extras: Iterable[str] | None = None,
+    ) -> CasesTable: ...
+    @property
+    def num_rows(self) -> int: ...
+    @property
+    def column_names(self) -> tuple[str, ...]: ...
+    def __len__(self) -> int: ...
+    def __arrow_c_stream__(self, requested_schema: object | None = None) -> object: ...
+    def write_csv(self, file: _Writer) -> None: ...
 
 class CorvaneError(Exception): ...
 class DeserializationError(CorvaneError): ...

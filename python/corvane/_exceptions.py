@@ -20,12 +20,19 @@ def rebuild(name, args):
 
 
 def _reduce(error):
+    # A subclass defined elsewhere has an importable module and pickles the
+    # usual way.
+    if getattr(_corvane, type(error).__name__, None) is not type(error):
+        return BaseException.__reduce__(error)
     # Attributes set on the exception (the notes of add_note) go along as its
     # state, as for any exception.
     return rebuild, (type(error).__name__, error.args), error.__dict__ or None
 
 
-# Registered for these exact classes: a subclass defined elsewhere has an
-# importable module and pickles the usual way.
+# Both as the classes' own __reduce__ and in copyreg's table: libraries that
+# replace the table's entry for every exception class (dask.distributed,
+# through tblib, on import) build on __reduce__, so pickling keeps working
+# in their processes too.
 for _name in _NAMES:
+    getattr(_corvane, _name).__reduce__ = _reduce
     copyreg.pickle(getattr(_corvane, _name), _reduce)

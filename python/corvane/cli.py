@@ -1,5 +1,5 @@
 """The command line, ``python -m corvane``: summarise, check, merge, render
-as a web page and compare JUnit XML reports. One function per command; what
+as a web page, compare and tabulate JUnit XML reports. One function per command; what
 they print is made in summary_render, diff_render and html_report. Every
 error names its file and none prints a traceback."""
 
@@ -15,6 +15,7 @@ from corvane.diff import compare
 from corvane.loader import loads
 from corvane.many import map_in_threads
 from corvane.results import Counts, count, failing, iter_cases, total
+from corvane.table import cases_table, write_parquet
 
 STDIN = "-"
 
@@ -196,6 +197,32 @@ def run_diff(args: argparse.Namespace) -> int:
     return EXIT_ANSWER if changes.new_failures else 0
 
 
+def run_table(args: argparse.Namespace) -> int:
+    fmt = args.format or ("csv" if args.output == STDIN or args.output.endswith(".csv") else "parquet")
+    # Reports arrive a batch at a time (read in parallel) and each is dropped
+    # once its rows are in the table.
+    reports = (report for _, report in load_each(args.files))
+    table = cases_table(reports, [display_name(path) for path in args.files], extras=args.extra)
+    if fmt == "csv":
+        if args.output == STDIN:
+            table.write_csv(sys.stdout)
+            return 0
+        try:
+            with open(args.output, "w", encoding="utf-8", newline="") as file:
+                table.write_csv(file)
+        except OSError as exc:
+            raise FileProblem(args.output, exc.strerror or str(exc)) from None
+        return 0
+    try:
+        write_parquet(table, sys.stdout.buffer if args.output == STDIN else args.output)
+    except ImportError as exc:
+        print(f"python -m corvane table: {exc}", file=sys.stderr)
+        return EXIT_UNREADABLE
+    except OSError as exc:
+        raise FileProblem(args.output, exc.strerror or str(exc)) from None
+    return 0
+
+
 def write_output(path: str, text: str) -> None:
     """Write `text` to the file `path`, or to standard output for '-'."""
     if path == STDIN:
@@ -211,7 +238,7 @@ def write_output(path: str, text: str) -> None:
 def parser() -> argparse.ArgumentParser:
     top = argparse.ArgumentParser(
         prog="python -m corvane",
-        description="Summarise, check, merge, render and compare JUnit XML reports. "
+        description="Summarise, check, merge, render, compare and tabulate JUnit XML reports. "
         "FILE may be '-' for standard input.",
         epilog="Exit status: 0 on success, 1 for failing tests (summary), invalid files "
         "(check) or new failures (diff), 2 when a file cannot be read or understood at all.",
@@ -338,6 +365,34 @@ def parser() -> argparse.ArgumentParser:
         help="list only tests slower by at least this much (default 0.1)",
     )
     diff.set_defaults(run=run_diff)
+
+    table = commands.add_parser(
+        "table",
+        help="every test case as a row of a Parquet or CSV table",
+        description="Read each report tolerantly and write one table of all their test cases, "
+        "one row each: source (the file), suite, classname, name, outcome, time (seconds), "
+        "timestamp, suite_timestamp, message, type, flaky_runs, reruns, then one column per "
+        "extra attribute (such as file and line). Parquet needs pyarrow "
+        "(pip install \"corvane[parquet]\"); CSV needs nothing.",
+    )
+    table.add_argument("files", nargs="+", metavar="FILE")
+    table.add_argument(
+        "-o", "--output", required=True, metavar="OUT",
+        help="the table to write ('-': stdout)",
+    )  # fmt: skip
+    table.add_argument(
+        "--format",
+        choices=("parquet", "csv"),
+        help="default: csv when OUT ends in .csv or is '-', else parquet",
+    )
+    table.add_argument(
+        "--extra",
+        action="append",
+        metavar="NAME",
+        help="make a column of this extra attribute only (repeatable; default: every one, "
+        "at most 64)",
+    )
+    table.set_defaults(run=run_table)
     return top
 
 

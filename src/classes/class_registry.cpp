@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "cases_table.hpp"
 #include "enums.hpp"
 #include "errors.hpp"
 #include "property.hpp"
@@ -28,6 +29,7 @@ constexpr std::array kPublished = {
     PublishedName{"TestCase", &test_case_type},
     PublishedName{"TestSuite", &test_suite_type},
     PublishedName{"Report", &report_type},
+    PublishedName{"CasesTable", &cases_table_type},
     PublishedName{"CorvaneError", &corvane_error_type},
     PublishedName{"DeserializationError", &deserialization_error_type},
     PublishedName{"SerializationError", &serialization_error_type},

@@ -1,4 +1,4 @@
-// The names the module publishes, in publication order: the eleven classes,
+// The names the module publishes, in publication order: the twelve classes,
 // then the three exception classes. This table is the one place that order
 // is kept.
 #pragma once
