@@ -58,7 +58,8 @@ def corvane_build(suites: list[dataset.Suite]):
             else:
                 status = Skipped(case.message)
             test_case = TestCase(case.name, status, classname=case.classname, time=case.time,
-                                 system_out=case.system_out, extra=case.extra)
+                                 system_out=case.system_out, system_err=case.system_err,
+                                 extra=case.extra)
             if case.properties:
                 test_case.add_properties([Property(n, v) for n, v in case.properties])
             cases.append(test_case)
@@ -139,6 +140,8 @@ def etree_build_write(suites):
                 outcome.text = case.description
             if case.system_out:
                 ET.SubElement(test_case, "system-out").text = case.system_out
+            if case.system_err:
+                ET.SubElement(test_case, "system-err").text = case.system_err
         if data.system_out:
             ET.SubElement(element, "system-out").text = data.system_out
     root.set("tests", str(counts["tests"]))
@@ -158,8 +161,8 @@ def junit_xml_build_write(suites):
         for case in data.cases:
             test_case = junit_xml.TestCase(case.name, classname=case.classname,
                                            elapsed_sec=case.time.total_seconds(),
-                                           stdout=case.system_out,
-                                           file=case.extra["file"], line=case.extra["line"])
+                                           stdout=case.system_out, stderr=case.system_err,
+                                           file=case.extra.get("file"), line=case.extra.get("line"))
             if case.outcome == "failure":
                 test_case.add_failure_info(case.message, case.description, case.type)
             elif case.outcome == "error":
@@ -210,6 +213,8 @@ def junitparser_build_write(suites):
                 test_case.result = [result]
             if case.system_out:
                 test_case.system_out = case.system_out
+            if case.system_err:
+                test_case.system_err = case.system_err
             suite.add_testcase(test_case)
         suite.update_statistics()
         xml.add_testsuite(suite)

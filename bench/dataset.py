@@ -6,6 +6,11 @@ like. The shape follows what CI runs produce: suites of a few hundred cases,
 real-length names and class names, 85% passes, failures and errors carrying
 multi-line tracebacks, skips with messages, captured output with terminal
 colour sequences, properties and extra attributes.
+
+A second shape, `pytest`, follows what pytest writes: parametrised names
+(`test_x[param-3]`), no extra attributes, two suite properties, 8% failures
+with multi-line tracebacks and coloured standard error, and coloured output
+on 10% of the passes. `generate` makes the first shape unless asked.
 """
 
 from __future__ import annotations
@@ -17,6 +22,8 @@ import re
 from dataclasses import dataclass, field
 
 CASES_PER_SUITE = 400
+SHAPES = ("ci", "pytest")
+DEFAULT_SHAPE = "ci"
 
 _PACKAGES = ["core", "storage", "net", "auth", "billing", "search", "render", "scheduler"]
 _VERBS = ["handles", "rejects", "parses", "retries", "serializes", "computes", "validates"]
@@ -36,6 +43,7 @@ class Case:
     type: str | None = None
     description: str | None = None
     system_out: str | None = None
+    system_err: str | None = None
     extra: dict[str, str] = field(default_factory=dict)
     properties: list[tuple[str, str]] = field(default_factory=list)
 
@@ -99,6 +107,41 @@ def _case(rng: random.Random, suite: int, index: int) -> Case:
     return case
 
 
+def _pytest_traceback(rng: random.Random, name: str, module: str) -> str:
+    # pytest's long form: the failing source with its marker lines, then the
+    # place of the failure.
+    lines = [f"    def {name.split('[')[0]}(client, payload):",
+             '        response = client.post("/api/v1/items", json=payload)',
+             ">       assert response.status_code == 201",
+             f"E       assert {rng.choice([400, 409, 500, 503])} == 201",
+             "E        +  where 503 = <Response [503]>.status_code",
+             "",
+             f"{module}:{10 + rng.randrange(900)}: AssertionError"]
+    return "\n".join(lines)
+
+
+def _pytest_case(rng: random.Random, suite: int, index: int) -> Case:
+    package = rng.choice(_PACKAGES)
+    module = f"tests/{package}/test_module_{suite % 37}.py"
+    param = rng.choice(["param", "empty", "unicode", "large", "negative"])
+    name = f"test_{rng.choice(_VERBS)}_{rng.choice(_OBJECTS)}[{param}-{index % 12}]"
+    case = Case(
+        name=name,
+        classname=f"tests.{package}.test_module_{suite % 37}",
+        time=datetime.timedelta(microseconds=rng.randrange(5_000_000 if rng.randrange(20) == 0
+                                                           else 50_000)),
+    )
+    roll = rng.randrange(100)
+    if roll < 8:
+        case.outcome, case.message = "failure", "assert 503 == 201"
+        case.type = "AssertionError"
+        case.description = _pytest_traceback(rng, name, module)
+        case.system_err = _captured(rng, 4)
+    elif rng.randrange(10) == 0:
+        case.system_out = _captured(rng, 2)
+    return case
+
+
 _ESCAPE = re.compile(r"\x1b\[[0-9;]*m")
 
 
@@ -109,28 +152,35 @@ def without_escapes(suites: list[Suite]) -> list[Suite]:
         return None if text is None else _ESCAPE.sub("", text)
 
     return [dataclasses.replace(suite, system_out=clean(suite.system_out),
-                                cases=[dataclasses.replace(case, system_out=clean(case.system_out))
+                                cases=[dataclasses.replace(case, system_out=clean(case.system_out),
+                                                           system_err=clean(case.system_err))
                                        for case in suite.cases])
             for suite in suites]
 
 
-def generate(test_cases: int, seed: int = 42) -> list[Suite]:
-    """Suites holding `test_cases` cases in all, the same for the same seed."""
+def generate(test_cases: int, seed: int = 42, shape: str = DEFAULT_SHAPE) -> list[Suite]:
+    """Suites holding `test_cases` cases in all, of one of `SHAPES`, the same
+    for the same seed and shape."""
+    if shape not in SHAPES:
+        raise ValueError(f"unknown shape {shape!r}; known: {', '.join(SHAPES)}")
+    pytest_like = shape == "pytest"
+    make_case = _pytest_case if pytest_like else _case
     rng = random.Random(seed)
     suites = []
     made = 0
     index = 0
     while made < test_cases:
         count = min(CASES_PER_SUITE, test_cases - made)
-        cases = [_case(rng, index, i) for i in range(count)]
+        cases = [make_case(rng, index, i) for i in range(count)]
         suites.append(Suite(
             name=f"tests.{rng.choice(_PACKAGES)}.suite_{index}",
             timestamp=_START + datetime.timedelta(seconds=7 * index, microseconds=rng.randrange(10**6)),
             time=sum((case.time for case in cases), datetime.timedelta()),
             hostname=f"ci-runner-{index % 16}",
-            properties=[("python", "3.12.3"), ("platform", "linux-x86_64"),
-                        ("seed", str(rng.randrange(100000)))],
-            system_out=_captured(rng, 8) if index % 4 == 0 else None,
+            properties=[("python", "3.12.3"), ("platform", "linux-x86_64")] if pytest_like
+            else [("python", "3.12.3"), ("platform", "linux-x86_64"),
+                  ("seed", str(rng.randrange(100000)))],
+            system_out=_captured(rng, 8) if index % 4 == 0 and not pytest_like else None,
             cases=cases,
         ))
         made += count

@@ -1,6 +1,6 @@
 """Peak memory of one operation, measured in a process of its own.
 
-Run by run.py as `python memory.py <contender> <test cases> <document file>`.
+Run by run.py as `python memory.py <contender> <test cases> <document file> [<shape>]`.
 The input is prepared first; then the kernel's high-water mark is reset, the
 operation runs, and the growth of the peak resident set over the resident set
 before the operation is printed as JSON (bytes), with the result's size.
@@ -32,9 +32,10 @@ def _reset_peak() -> None:
 
 def main() -> None:
     name, size, document_path = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+    shape = sys.argv[4] if len(sys.argv) > 4 else dataset.DEFAULT_SHAPE
     contender = next(c for c in contenders.CONTENDERS if c.name == name)
     if contender.input in ("data", "clean_data", "report"):
-        value = dataset.generate(size)
+        value = dataset.generate(size, shape=shape)
         if contender.input == "clean_data":
             value = dataset.without_escapes(value)
         elif contender.input == "report":

@@ -76,8 +76,9 @@ def median_seconds(function, argument, repeats: int) -> float:
     return statistics.median(times)
 
 
-def time_size(size: int, repeats: int, document_path: pathlib.Path) -> list[dict]:
-    data = dataset.generate(size)
+def time_size(size: int, repeats: int, document_path: pathlib.Path,
+              shape: str = dataset.DEFAULT_SHAPE) -> list[dict]:
+    data = dataset.generate(size, shape=shape)
     report = contenders.corvane_build(data)
     text = report.to_xml()
     document = text.encode()
@@ -107,11 +108,12 @@ MEMORY_ROWS = ["corvane from_xml(bytes) + walk", "ElementTree fromstring + iter"
                "ElementTree build + tostring"]
 
 
-def measure_memory(size: int, document_path: pathlib.Path) -> list[dict]:
+def measure_memory(size: int, document_path: pathlib.Path,
+                   shape: str = dataset.DEFAULT_SHAPE) -> list[dict]:
     rows = []
     for name in MEMORY_ROWS:
         completed = subprocess.run([sys.executable, str(HERE / "memory.py"), name, str(size),
-                                    str(document_path)],
+                                    str(document_path), shape],
                                    check=True, capture_output=True, text=True)
         measured = json.loads(completed.stdout)
         rows.append({"name": name, "test_cases": size,
@@ -183,7 +185,8 @@ def check_targets(results: dict) -> list[dict]:
 
 def print_table(results: dict) -> None:
     print(f"\nMachine: {results['machine']['cpu']} x{results['machine']['cpus']}, "
-          f"Python {results['machine']['python']}, load {results['machine']['load_average']}")
+          f"Python {results['machine']['python']}, load {results['machine']['load_average']}, "
+          f"shape {results['shape']}")
     for kind in ("read", "write"):
         print(f"\n{kind.upper():<44} {'cases':>9} {'doc MB':>7} {'median s':>9} "
               f"{'MB/s':>7} {'us/case':>8} {'vs ET':>6}")
@@ -223,16 +226,19 @@ def main() -> None:
                         help="CMake build directory for the core benchmarks")
     parser.add_argument("--no-core", action="store_true", help="skip the C++ core benchmarks")
     parser.add_argument("--no-memory", action="store_true", help="skip the peak memory rows")
+    parser.add_argument("--shape", choices=dataset.SHAPES, default=dataset.DEFAULT_SHAPE,
+                        help="the generated documents' shape (default: %(default)s)")
     args = parser.parse_args()
 
-    results = {"machine": machine(), "python": [], "core": [], "memory": []}
+    results = {"machine": machine(), "shape": args.shape, "python": [], "core": [], "memory": []}
     with tempfile.TemporaryDirectory() as scratch:
         document_path = pathlib.Path(scratch) / "report.xml"
         for size in sorted(args.sizes):
-            results["python"] += time_size(size, repeats_for(size, args.repeats), document_path)
+            results["python"] += time_size(size, repeats_for(size, args.repeats), document_path,
+                                           args.shape)
         if not args.no_memory:
             # The document of the largest size is the one written last.
-            results["memory"] = measure_memory(max(args.sizes), document_path)
+            results["memory"] = measure_memory(max(args.sizes), document_path, args.shape)
     if not args.no_core:
         build_dir = pathlib.Path(args.core_build_dir)
         core.build(build_dir)
