@@ -4,6 +4,8 @@
 // again from itself must change nothing after one normalising round (reading
 // trims white space that cleaning may expose; writing keeps milliseconds).
 // Read window by window, it must give the same suites and report fields.
+// The model `load` makes its objects from must equal the canonical
+// document read back.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include <string_view>
 
 #include "canonical/canonical_document.hpp"
+#include "canonical/canonical_report.hpp"
 #include "canonical/canonical_stream.hpp"
 #include "stream_source.hpp"
 #include "xml_read/report_deserializer.hpp"
@@ -42,8 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   auto first = corvane::canonical_document(input);
   check_streamed(input, first);
+  auto direct = corvane::canonical_report(input);
+  if (bool(direct) != bool(first)) std::abort();
   if (!first) return 0;
-  if (!corvane::deserialize_from_str(*first)) std::abort();
+  auto read = corvane::deserialize_from_str(*first);
+  if (!read || *read != *direct) std::abort();
   auto second = corvane::canonical_document(*first);
   if (!second) std::abort();
   auto third = corvane::canonical_document(*second);

@@ -1,10 +1,11 @@
 """Tolerant loading of the JUnit XML that real test runners write.
 
 ``load`` and ``loads`` follow the conventions of Python's ``json`` module.
-The tolerant reader in the C++ core (``corvane._tolerant``) rewrites any
-document it understands as the canonical document, which the strict
-``Report.from_xml`` then reads: the tolerance stays out of the strict reader,
-and both return the same ``Report`` objects.
+The tolerant reader in the C++ core understands what real runners write
+and gives the report that its canonical document (``corvane._tolerant``)
+would give to the strict ``Report.from_xml``, without writing that document
+and reading it again: the tolerance stays out of the strict reader, and both
+routes give the same ``Report`` objects.
 """
 
 from __future__ import annotations
@@ -14,8 +15,7 @@ import os
 import re
 from typing import IO, Union
 
-from corvane._corvane import DeserializationError, Report
-from corvane._tolerant import canonical_xml
+from corvane._corvane import DeserializationError, Report, _read_tolerant
 
 __all__ = ["load", "loads"]
 
@@ -78,7 +78,7 @@ def loads(xml: XmlSource) -> Report:
     try:
         if isinstance(xml, (bytes, bytearray, memoryview)):
             xml = _decode_declared(bytes(xml))
-        return Report.from_xml(canonical_xml(xml))
+        return _read_tolerant(xml)
     except (DeserializationError, TypeError) as error:
         _add_hint(error, xml)
         raise

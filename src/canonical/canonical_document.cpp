@@ -7,7 +7,7 @@
 
 #include <utility>
 
-#include "xml_read/tolerant_deserializer.hpp"
+#include "canonical/canonical_report.hpp"
 #include "xml_write/report_serializer.hpp"
 #include "xml_write/xml_name.hpp"
 
@@ -43,12 +43,8 @@ void keep_writable_extra_keys(TestSuite& suite) {
 }
 
 std::expected<std::string, CanonicalError> canonical_document(std::string_view text) {
-  auto report = deserialize_tolerant(text);
-  if (!report) {
-    return std::unexpected(
-        CanonicalError{report.error().text(), std::string(report.error().reader_reason())});
-  }
-  for (TestSuite& suite : report->test_suites) keep_writable_extra_keys(suite);
+  auto report = canonical_report(text);
+  if (!report) return std::unexpected(std::move(report.error()));
   auto document = to_string(*report);
   if (!document) {
     return std::unexpected(CanonicalError{std::string(document.error().message()), {}});

@@ -13,6 +13,7 @@
 #include "suite_stream_object.hpp"
 #include "test_case.hpp"
 #include "test_rerun.hpp"
+#include "tolerant_reading.hpp"
 
 namespace corvane {
 namespace {
@@ -37,6 +38,7 @@ constexpr std::array kPublished = {
 
 constexpr std::array kInternal = {
     PublishedName{"_SuiteStream", &suite_stream_type},
+    PublishedName{"_read_tolerant", &read_tolerant_function},
 };
 
 }  // namespace

@@ -16,36 +16,9 @@
 #include "py/note.hpp"
 #include "py/raise.hpp"
 #include "py/ref.hpp"
+#include "py/tolerant_input.hpp"
 
 namespace {
-
-// str is read as its UTF-8 form; bytes and bytearray are taken as they are
-// (the tolerant reader repairs invalid UTF-8 by the usual text cleaning).
-// The read runs without the GIL, so a bytearray, which another thread could
-// resize meanwhile, is copied into `copy`; str and bytes cannot change.
-bool input_bytes(PyObject* xml, std::string_view& out, std::string& copy) {
-  if (PyUnicode_Check(xml)) {
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(xml, &size);
-    if (data == nullptr) return false;
-    out = std::string_view(data, static_cast<std::size_t>(size));
-    return true;
-  }
-  if (PyBytes_Check(xml)) {
-    char* data = nullptr;
-    Py_ssize_t size = 0;
-    if (PyBytes_AsStringAndSize(xml, &data, &size) != 0) return false;
-    out = std::string_view(data, static_cast<std::size_t>(size));
-    return true;
-  }
-  if (PyByteArray_Check(xml)) {
-    copy.assign(PyByteArray_AsString(xml), static_cast<std::size_t>(PyByteArray_Size(xml)));
-    out = copy;
-    return true;
-  }
-  PyErr_SetString(PyExc_TypeError, "XML input must be str or bytes");
-  return false;
-}
 
 // The note, the XML reader's reason and place, goes only on that error: a
 // failure to raise it has an exception of its own.
@@ -62,7 +35,7 @@ void raise_deserialization_error(std::string_view message, std::string_view note
 PyObject* canonical_xml(PyObject*, PyObject* xml) {
   std::string_view text;
   std::string copy;
-  if (!input_bytes(xml, text, copy)) return nullptr;
+  if (!py::tolerant_input(xml, text, copy)) return nullptr;
   std::expected<std::string, corvane::CanonicalError> document;
   {
     py::GilReleased released;

@@ -3,6 +3,7 @@ errors, and the separation from the strict module."""
 
 import io
 import pathlib
+import pickle
 
 import pytest
 
@@ -126,6 +127,26 @@ def test_canonical_xml_is_what_the_strict_reader_reads():
     # Strict reading of the original document refuses it.
     with pytest.raises(corvane.DeserializationError, match="missing <testsuites> element"):
         corvane.Report.from_xml(DOC)
+
+
+REAL = sorted((pathlib.Path(__file__).parents[1] / "data" / "real").glob("*.xml"))
+# Precision beyond what the writer keeps, in every place that has a time.
+FINE_TIMES = (
+    '<testsuite name="s" time="1.23456789" timestamp="2024-01-02T03:04:05.123456789+05:30">'
+    '<testcase name="a" time="0.0015" timestamp="2024-01-02T03:04:05.9999Z">'
+    '<failure message="m"/><rerunFailure time="2.0005" timestamp="2024-01-02T03:04:05.5555Z"/>'
+    "</testcase></testsuite>"
+)
+
+
+@pytest.mark.parametrize("document", [path.read_bytes() for path in REAL] + [FINE_TIMES],
+                         ids=[path.stem for path in REAL] + ["fine_times"])
+def test_loads_gives_what_the_canonical_document_reads_as(document):
+    # loads makes its objects without writing the canonical document; every
+    # field must still be what reading that document gives.
+    text = corvane.loader._decode_declared(document) if isinstance(document, bytes) else document
+    expected = corvane.Report.from_xml(corvane._tolerant.canonical_xml(text))
+    assert pickle.dumps(corvane.loads(document)) == pickle.dumps(expected)
 
 
 def test_unwritable_extra_keys_are_dropped():
