@@ -33,7 +33,7 @@ PropertyState& state(PyObject* self) { return py::state_of<PropertyState>(self);
 constexpr std::array kNewParams = {py::required("name"), py::required("value")};
 
 PyObject* property_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  auto parsed = py::parse_args("Property.__new__()", kNewParams, args, kwargs);
+  auto parsed = py::parse_args<kNewParams>("Property.__new__()", args, kwargs);
   if (!parsed) return nullptr;
   auto name = py::noted("name", py::to_str((*parsed)[0]));
   if (!name) return nullptr;

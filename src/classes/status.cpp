@@ -164,7 +164,7 @@ PyType_Spec make_spec(const char* name, PyType_Slot* slots) {
 constexpr std::array kSuccessParams = {py::keyword("flaky_runs")};
 
 PyObject* success_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  auto parsed = py::parse_args("Success.__new__()", kSuccessParams, args, kwargs);
+  auto parsed = py::parse_args<kSuccessParams>("Success.__new__()", args, kwargs);
   if (!parsed) return nullptr;
   SuccessState stored;
   if (PyObject* flaky_runs = (*parsed)[0]) {
@@ -209,7 +209,7 @@ constexpr std::array<const char*, 2> kNonSuccessNew = {"Failure.__new__()", "Err
 
 template <NonSuccessKind K>
 PyObject* non_success_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  auto parsed = py::parse_args(kNonSuccessNew[index_of(K)], kNonSuccessParams, args, kwargs);
+  auto parsed = py::parse_args<kNonSuccessParams>(kNonSuccessNew[index_of(K)], args, kwargs);
   if (!parsed) return nullptr;
   const auto& arguments = *parsed;
   NonSuccessState stored;
@@ -325,7 +325,7 @@ constexpr std::array kSkippedParams = {py::optional("message"), py::keyword("typ
                                        py::keyword("description")};
 
 PyObject* skipped_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  auto parsed = py::parse_args("Skipped.__new__()", kSkippedParams, args, kwargs);
+  auto parsed = py::parse_args<kSkippedParams>("Skipped.__new__()", args, kwargs);
   if (!parsed) return nullptr;
   const auto& arguments = *parsed;
   auto message = py::noted("message", py::to_optional_text(arguments[0]));

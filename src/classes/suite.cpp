@@ -103,7 +103,7 @@ constexpr std::array kNewParams = {
 };
 
 PyObject* test_suite_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  auto parsed = py::parse_args("TestSuite.__new__()", kNewParams, args, kwargs);
+  auto parsed = py::parse_args<kNewParams>("TestSuite.__new__()", args, kwargs);
   if (!parsed) return nullptr;
   const auto& arguments = *parsed;
   // Every argument gets its type checked, in signature order, before any

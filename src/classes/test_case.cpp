@@ -81,7 +81,7 @@ constexpr std::array kNewParams = {
 };
 
 PyObject* test_case_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  auto parsed = py::parse_args("TestCase.__new__()", kNewParams, args, kwargs);
+  auto parsed = py::parse_args<kNewParams>("TestCase.__new__()", args, kwargs);
   if (!parsed) return nullptr;
   const auto& arguments = *parsed;
   // Every argument gets its type checked, in signature order, before any
@@ -172,7 +172,7 @@ PyObject* get_properties(PyObject* self, void*) {
 constexpr std::array kAddPropertyParams = {py::required("property")};
 
 PyObject* add_property(PyObject* self, PyObject* args, PyObject* kwargs) {
-  auto parsed = py::parse_args("TestCase.add_property()", kAddPropertyParams, args, kwargs);
+  auto parsed = py::parse_args<kAddPropertyParams>("TestCase.add_property()", args, kwargs);
   if (!parsed) return nullptr;
   auto type = property_type();
   if (!type) return nullptr;
@@ -190,7 +190,7 @@ constexpr std::array kAddPropertiesParams = {py::required("properties")};
 // The sequence is iterated (running its Python code, which may touch this
 // very test case) before the test case is taken, as list.extend does.
 PyObject* add_properties(PyObject* self, PyObject* args, PyObject* kwargs) {
-  auto parsed = py::parse_args("TestCase.add_properties()", kAddPropertiesParams, args, kwargs);
+  auto parsed = py::parse_args<kAddPropertiesParams>("TestCase.add_properties()", args, kwargs);
   if (!parsed) return nullptr;
   auto properties = py::noted("properties", to_properties((*parsed)[0]));
   if (!properties) return nullptr;

@@ -136,4 +136,47 @@ Result<void> parse_args(const Signature& signature, PyObject* args, PyObject* kw
   return {};
 }
 
+bool parse_interned(std::span<const Param> params, InternedParams& interned, PyObject* args,
+                    PyObject* kwargs, std::span<PyObject*> out) noexcept {
+  if (!interned.ready) {
+    for (std::size_t i = 0; i < params.size(); ++i) {
+      if (interned.names[i] != nullptr) continue;
+      interned.names[i] = PyUnicode_InternFromString(params[i].name.data());
+      if (interned.names[i] == nullptr) {
+        // Out of memory: the general rule still works without the names.
+        PyErr_Clear();
+        return false;
+      }
+    }
+    interned.ready = true;
+  }
+  const Py_ssize_t given = args == nullptr ? 0 : PyTuple_Size(args);
+  if (given < 0) {
+    PyErr_Clear();
+    return false;
+  }
+  const auto positional = static_cast<std::size_t>(given);
+  if (positional > params.size() || (positional > 0 && params[positional - 1].keyword_only)) {
+    return false;
+  }
+  for (std::size_t i = 0; i < positional; ++i) {
+    out[i] = PyTuple_GetItem(args, static_cast<Py_ssize_t>(i));
+  }
+  if (kwargs != nullptr) {
+    Py_ssize_t pos = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(kwargs, &pos, &key, &value)) {
+      std::size_t index = 0;
+      while (index < params.size() && interned.names[index] != key) ++index;
+      if (index == params.size() || out[index] != nullptr) return false;
+      out[index] = value;
+    }
+  }
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    if (params[i].required && out[i] == nullptr) return false;
+  }
+  return true;
+}
+
 }  // namespace py

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -49,6 +50,39 @@ template <std::size_t N>
                                                           PyObject* args, PyObject* kwargs) {
   std::array<PyObject*, N> out{};
   if (!parse_args(Signature{function, params}, args, kwargs, out)) return raised();
+  return out;
+}
+
+// The keyword names of a table as interned str objects, made on the first
+// call and kept for the life of the process.
+struct InternedParams {
+  std::span<PyObject*> names;
+  bool ready = false;
+};
+
+// The common call decided without text comparisons: positionals within the
+// table, every keyword one of the table's interned names (a keyword written
+// in a call is interned by the compiler, so it is that very object), none
+// twice and none required missing. Returns false, with no error set and
+// `out` to be discarded, for any other call: the general rule above decides
+// it, with its messages.
+[[nodiscard]] bool parse_interned(std::span<const Param> params, InternedParams& interned,
+                                  PyObject* args, PyObject* kwargs,
+                                  std::span<PyObject*> out) noexcept;
+
+// As parse_args above, for a table known at compile time: the usual call
+// costs a pointer comparison per keyword instead of a UTF-8 conversion and
+// string comparisons; results and errors are the same.
+template <const auto& Params>
+[[nodiscard]] Result<std::array<PyObject*, Params.size()>> parse_args(const char* function,
+                                                                      PyObject* args,
+                                                                      PyObject* kwargs) {
+  constexpr std::size_t N = Params.size();
+  static std::array<PyObject*, N> names{};
+  static InternedParams interned{names};
+  std::array<PyObject*, N> out{};
+  if (parse_interned(Params, interned, args, kwargs, out)) return out;
+  if (!parse_args(Signature{function, Params}, args, kwargs, out)) return raised();
   return out;
 }
 
