@@ -58,10 +58,7 @@ py::Result<ExtraPairs> extract_extra(PyObject* dict_or_null) {
     if (!key_text) return py::raised();
     auto value_text = py::to_str(value);
     if (!value_text) return py::raised();
-    // Made in place: moved in from temporaries, the strings just stored
-    // would be reloaded in wider pieces than they were written in.
-    pairs.emplace_back(std::piecewise_construct, std::forward_as_tuple(*key_text),
-                       std::forward_as_tuple(*value_text));
+    pairs.emplace_back(py::clean_text(*key_text), py::clean_text(*value_text));
   }
   if (PyDict_Size(*dict) != size || pairs.size() != static_cast<std::size_t>(size)) {
     raise_internal_failure("dictionary changed size during iteration");

@@ -66,7 +66,7 @@ template <class State, XmlString State::* Field>
 [[nodiscard]] py::Result<void> set_text(PyObject* self, PyObject* value) {
   auto text = py::noted("value", py::to_str(value));
   if (!text) return py::raised();
-  XmlString sanitised(*text);
+  XmlString sanitised = py::clean_text(*text);
   State& stored = py::state_of<State>(self);
   auto guard = py::borrow_mut(stored.borrow);
   if (!guard) return py::raised();

@@ -39,7 +39,7 @@ PyObject* property_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   if (!name) return nullptr;
   auto value = py::noted("value", py::to_str((*parsed)[1]));
   if (!value) return nullptr;
-  auto self = py::new_object(type, PropertyState{{}, XmlString(*name), XmlString(*value)});
+  auto self = py::new_object(type, PropertyState{{}, py::clean_text(*name), py::clean_text(*value)});
   if (!self) return nullptr;
   return self->release();
 }

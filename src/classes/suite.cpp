@@ -125,7 +125,7 @@ PyObject* test_suite_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
   // Validation after parsing: these errors carry no note.
   SuiteState stored;
-  stored.name = XmlString(*name);
+  stored.name = py::clean_text(*name);
   auto timestamp = normalize_timestamp(arguments[1]);
   if (!timestamp) return nullptr;
   if (*system_out) stored.system_out.emplace(**system_out);

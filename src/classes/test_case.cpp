@@ -107,8 +107,8 @@ PyObject* test_case_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   // Validation after parsing: these errors carry no note.
   if (!ensure_status(status)) return nullptr;
   TestCaseState stored;
-  stored.name = XmlString(*name);
-  if (*classname) stored.classname.emplace(**classname);
+  stored.name = py::clean_text(*name);
+  if (*classname) stored.classname = py::clean_text(**classname);
   auto timestamp = normalize_timestamp(arguments[4]);
   if (!timestamp) return nullptr;
   if (*system_out) stored.system_out.emplace(**system_out);
