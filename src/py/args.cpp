@@ -166,11 +166,20 @@ bool parse_interned(std::span<const Param> params, InternedParams& interned, PyO
     Py_ssize_t pos = 0;
     PyObject* key = nullptr;
     PyObject* value = nullptr;
+    // Keywords mostly come in the table's order, so each search starts
+    // after the parameter the previous keyword named and wraps around.
+    std::size_t next = positional;
     while (PyDict_Next(kwargs, &pos, &key, &value)) {
-      std::size_t index = 0;
-      while (index < params.size() && interned.names[index] != key) ++index;
-      if (index == params.size() || out[index] != nullptr) return false;
+      std::size_t index = next;
+      std::size_t tried = 0;
+      for (; tried < params.size(); ++tried) {
+        if (index >= params.size()) index = 0;
+        if (interned.names[index] == key) break;
+        ++index;
+      }
+      if (tried == params.size() || out[index] != nullptr) return false;
       out[index] = value;
+      next = index + 1;
     }
   }
   for (std::size_t i = 0; i < params.size(); ++i) {
