@@ -106,24 +106,24 @@ PyObject* test_case_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
   // Validation after parsing: these errors carry no note.
   if (!ensure_status(status)) return nullptr;
-  TestCaseState stored;
-  stored.name = py::clean_text(*name);
-  if (*classname) stored.classname = py::clean_text(**classname);
   auto timestamp = normalize_timestamp(arguments[4]);
   if (!timestamp) return nullptr;
-  if (*system_out) stored.system_out.emplace(**system_out);
-  if (*system_err) stored.system_err.emplace(**system_err);
   auto extra = extract_extra(*extra_dict);
   if (!extra) return nullptr;
 
+  auto self = py::new_empty_object<TestCaseState>(type);
+  if (!self) return nullptr;
+  TestCaseState& stored = state(self->get());
+  stored.name = py::clean_text(*name);
+  if (*classname) stored.classname = py::clean_text(**classname);
+  if (*system_out) stored.system_out.emplace(**system_out);
+  if (*system_err) stored.system_err.emplace(**system_err);
   stored.status = py::Ref::borrow(status);
   stored.assertions = *assertions;
   stored.timestamp = std::move(*timestamp);
   stored.time = *time;
   stored.extra = std::move(*extra);
   stored.properties = std::move(*properties);
-  auto self = py::new_object(type, std::move(stored));
-  if (!self) return nullptr;
   return self->release();
 }
 
@@ -316,7 +316,9 @@ py::Result<TestCase> test_case_to_model(PyObject* self) {
 py::Result<py::Ref> test_case_from_model(TestCase&& test_case) {
   auto type = test_case_type();
   if (!type) return py::raised();
-  TestCaseState stored;
+  auto self = py::new_empty_object<TestCaseState>(py::as_type(*type));
+  if (!self) return py::raised();
+  TestCaseState& stored = state(self->get());
   auto status = status_from_model(std::move(test_case.status));
   if (!status) return py::raised();
   stored.status = std::move(*status);
@@ -335,7 +337,7 @@ py::Result<py::Ref> test_case_from_model(TestCase&& test_case) {
   stored.time = test_case.time;
   if (test_case.timestamp) stored.timestamp = to_rfc3339(*test_case.timestamp);
   stored.extra = extra_from_model(std::move(test_case.extra));
-  return py::new_object(py::as_type(*type), std::move(stored));
+  return std::move(*self);
 }
 
 }  // namespace corvane

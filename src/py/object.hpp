@@ -39,6 +39,20 @@ template <class State>
   return self;
 }
 
+// A new instance of `type` holding a default state, for the caller to fill
+// in place: a state built aside and then moved in costs a second move of
+// every field. The object is not yet seen by Python code, and if filling
+// fails half-way its deallocator destroys whatever the state holds.
+template <class State>
+[[nodiscard]] Result<Ref> new_empty_object(PyTypeObject* type) {
+  static_assert(std::is_nothrow_default_constructible_v<State>);
+  auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+  Ref self = Ref::steal(alloc(type, 0));
+  if (!self) return raised();
+  new (&state_of<State>(self.get())) State();
+  return self;
+}
+
 // The tp_dealloc of every class: untrack from the collector when the type is
 // collected, destroy the state, free the memory, then drop the reference to
 // the heap type that each instance holds.
