@@ -86,6 +86,17 @@ def test_texts_are_sanitised(raw, clean):
     assert (p.name, p.value) == (clean, clean)
 
 
+@pytest.mark.parametrize("odd, kept", [("\x01", ""), ("\x1f", ""), ("\x85", ""), ("\t", "\t"),
+                                       ("\x7f", "\x7f"), ("é", "é")])
+def test_short_texts_are_cleaned_whatever_the_length_and_position(odd, kept):
+    # Short ASCII texts take a quicker check than long ones: one character
+    # it must not pass, at every position of every length around its words.
+    for length in range(1, 72):
+        for position in range(length):
+            raw = "a" * position + odd + "b" * (length - position - 1)
+            assert Property(raw, "v").name == raw.replace(odd, kept), (length, position)
+
+
 @pytest.mark.parametrize("attribute", ["name", "value"])
 def test_attribute_write(attribute):
     p = Property("k", "v")
