@@ -33,25 +33,6 @@ bool is_instance(PyObject* object, PyTypeObject* type) noexcept {
   return Py_TYPE(object) == type || PyType_IsSubtype(Py_TYPE(object), type);
 }
 
-Result<std::string_view> to_str(PyObject* object) {
-  if (!PyUnicode_Check(object)) {
-    raise_not_instance(object, "str");
-    return raised();
-  }
-  Py_ssize_t size = 0;
-  // Fails (UnicodeEncodeError) for lone surrogates, which UTF-8 cannot hold.
-  const char* text = PyUnicode_AsUTF8AndSize(object, &size);
-  if (text == nullptr) return raised();
-  return std::string_view(text, static_cast<std::size_t>(size));
-}
-
-Result<std::optional<std::string_view>> to_optional_str(PyObject* object) {
-  if (object == nullptr || object == Py_None) return std::optional<std::string_view>();
-  auto text = to_str(object);
-  if (!text) return raised();
-  return std::optional<std::string_view>(*text);
-}
-
 Result<PyObject*> to_instance(PyObject* object, PyTypeObject* type, std::string_view target) {
   if (!is_instance(object, type)) {
     raise_not_instance(object, target);

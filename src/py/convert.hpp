@@ -5,6 +5,7 @@
 
 #include <Python.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,9 +28,27 @@ void raise_not_instance(PyObject* object, std::string_view target);
 bool is_instance(PyObject* object, PyTypeObject* type) noexcept;
 
 // A `str` (or subclass) as UTF-8. The view lives as long as `object` does.
-[[nodiscard]] Result<std::string_view> to_str(PyObject* object);
+// Inline, with the exact type tested first, as it runs for every text of
+// every object built.
+[[nodiscard]] inline Result<std::string_view> to_str(PyObject* object) {
+  if (!PyUnicode_CheckExact(object) && !PyUnicode_Check(object)) {
+    raise_not_instance(object, "str");
+    return raised();
+  }
+  Py_ssize_t size = 0;
+  // Fails (UnicodeEncodeError) for lone surrogates, which UTF-8 cannot hold.
+  const char* text = PyUnicode_AsUTF8AndSize(object, &size);
+  if (text == nullptr) return raised();
+  return std::string_view(text, static_cast<std::size_t>(size));
+}
+
 // NULL (argument omitted) or None give no text; anything else as to_str.
-[[nodiscard]] Result<std::optional<std::string_view>> to_optional_str(PyObject* object);
+[[nodiscard]] inline Result<std::optional<std::string_view>> to_optional_str(PyObject* object) {
+  if (object == nullptr || object == Py_None) return std::optional<std::string_view>();
+  auto text = to_str(object);
+  if (!text) return raised();
+  return std::optional<std::string_view>(*text);
+}
 
 // `object` itself when it is an instance of `type`, else the TypeError naming
 // `target` (the class's Python name, for example "Property").
