@@ -16,7 +16,15 @@ struct EscapeError {
 };
 
 // `lt`, `gt`, `amp`, `apos`, `quot` give their character; any other name none.
-std::optional<std::string_view> resolve_xml_entity(std::string_view name) noexcept;
+// Inline: the reader resolves these within its scan of text.
+inline std::optional<std::string_view> resolve_xml_entity(std::string_view name) noexcept {
+  if (name == "lt") return "<";
+  if (name == "gt") return ">";
+  if (name == "amp") return "&";
+  if (name == "apos") return "'";
+  if (name == "quot") return "\"";
+  return std::nullopt;
+}
 
 // Returns `raw` itself when it holds no '&'; otherwise writes the unescaped
 // text into `out` (cleared first) and returns a view of `out`.

@@ -205,6 +205,10 @@ ReadResult<StatusElement> TestCaseReader::read_status_element(const Event& tag,
   std::string& description = description_buffer_;
   description.clear();
   for (;;) {
+    // Text and the predefined entities are gathered in the reader's own
+    // scan (its bytes need no check of their own in a valid document); the
+    // rest (markup, CDATA, other references, errors) comes as events.
+    if (known_utf8_) reader_.append_text(description);
     CORVANE_NEXT_EVENT(event, *this, path);
     switch (event.kind) {
       case EventKind::Text:
@@ -323,6 +327,7 @@ ReadResult<XmlString> TestCaseReader::read_text_content(std::string_view name,
   std::string& text = text_buffer_;
   text.clear();
   for (;;) {
+    if (known_utf8_) reader_.append_text(text);
     CORVANE_NEXT_EVENT(event, *this, path);
     switch (event.kind) {
       case EventKind::Text:

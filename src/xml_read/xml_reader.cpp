@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "xml_read/escape.hpp"
 #include "xml_read/xml_bytes.hpp"
 
 namespace corvane {
@@ -100,6 +101,33 @@ std::expected<Event, ReaderError> XmlReader::read_text() {
   const std::string_view text = input_.substr(pos_, end - pos_);
   pos_ = end;
   return Event{EventKind::Text, text};
+}
+
+void XmlReader::append_text(std::string& out) {
+  if (failed_) return;
+  for (;;) {
+    const std::size_t end = xml_bytes::find_any<'<', '&'>(input_, pos_);
+    out.append(input_.data() + pos_, end - pos_);
+    pos_ = end;
+    if (end == input_.size()) {
+      // More input could make the text longer.
+      reached_end_ = true;
+      return;
+    }
+    if (input_[end] == '<') return;
+    // A reference is a few bytes long: one byte loop finds its ';' and
+    // stops at anything that would make it a bare ampersand.
+    std::size_t semi = end + 1;
+    while (semi < input_.size() && input_[semi] != ';' && input_[semi] != '&' &&
+           input_[semi] != '<') {
+      ++semi;
+    }
+    if (semi == input_.size() || input_[semi] != ';') return;
+    const auto entity = resolve_xml_entity(input_.substr(end + 1, semi - end - 1));
+    if (!entity) return;
+    out.append(*entity);
+    pos_ = semi + 1;
+  }
 }
 
 std::expected<Event, ReaderError> XmlReader::read_reference() {

@@ -86,6 +86,14 @@ class XmlReader {
   // every later call returns the same error.
   [[nodiscard]] std::expected<Event, ReaderError> next();
 
+  // Appends the character data at the current position to `out`, with the
+  // references to the five predefined entities resolved in the same scan:
+  // what a run of Text and Reference events would give, without an event
+  // per piece. Stops before markup, at the end of the input, and before any
+  // other reference or a bare '&', which next() then hands out as before.
+  // The bytes are appended as they are: for input known to be valid UTF-8.
+  void append_text(std::string& out);
+
   // Called right after a Start event named `name`: discards events up to and
   // including the matching end tag. End of input first is an error.
   [[nodiscard]] std::expected<void, ReaderError> skip_element(std::string_view name);
