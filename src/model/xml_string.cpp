@@ -50,11 +50,15 @@ void append_sanitised(std::string_view text, std::string& out) {
 // Most text is clean already: one scan finds out, and one copy stores it,
 // made in place (a string made aside and moved in was reloaded in wider
 // pieces than it had just been stored in, which stalls).
-XmlString::XmlString(std::string_view text) : XmlString(text, kept_prefix_length(text)) {}
+XmlString::XmlString(std::string_view text)
+    : XmlString(text, kept_prefix_length(text), nullptr) {}
 
-XmlString::XmlString(std::string_view text, std::size_t kept) {
+XmlString::XmlString(std::string_view text, TextArena& arena)
+    : XmlString(text, kept_prefix_length(text), &arena) {}
+
+XmlString::XmlString(std::string_view text, std::size_t kept, TextArena* arena) {
   if (kept == text.size()) {
-    store(text);
+    store(text, arena);
     return;
   }
   // Cleaned text is made in a buffer this thread keeps, then stored at its
@@ -65,19 +69,21 @@ XmlString::XmlString(std::string_view text, std::size_t kept) {
   // The kept start holds no ESC, so cleaning resumes after it in plain text.
   cleaned.append(text.substr(0, kept));
   append_sanitised(text.substr(kept), cleaned);
-  store(cleaned);
+  store(cleaned, arena);
   if (cleaned.capacity() > kKeptCleaningBytes) std::string().swap(cleaned);
 }
 
-void XmlString::store(std::string_view clean) {
+void XmlString::store(std::string_view clean, TextArena* arena) {
   size_ = clean.size();
   if (size_ <= kInlineCapacity) {
     if (size_ != 0) std::memcpy(storage_.chars, clean.data(), size_);
     data_ = storage_.chars;
     return;
   }
-  void* memory = ::operator new(sizeof(Block) + size_);
-  Block* block = new (memory) Block{1};
+  ArenaChunk* chunk = nullptr;
+  void* memory = arena != nullptr ? arena->allocate(sizeof(Block) + size_, chunk) : nullptr;
+  if (memory == nullptr) memory = ::operator new(sizeof(Block) + size_);
+  Block* block = new (memory) Block{1, chunk};
   std::memcpy(block->chars(), clean.data(), size_);
   storage_.block = block;
   data_ = block->chars();
@@ -90,8 +96,13 @@ void XmlString::release_block(Block* block) noexcept {
       block->references.fetch_sub(1, std::memory_order_acq_rel) != 1) {
     return;
   }
+  ArenaChunk* const chunk = block->chunk;
   block->~Block();
-  ::operator delete(block);
+  if (chunk != nullptr) {
+    ArenaChunk::release(chunk);
+  } else {
+    ::operator delete(block);
+  }
 }
 
 }  // namespace corvane

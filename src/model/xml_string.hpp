@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "model/text_arena.hpp"
+
 namespace corvane {
 
 class XmlString {
@@ -24,7 +26,11 @@ class XmlString {
   // For text the caller has found to be printable ASCII only (0x20 to
   // 0x7F), which cleaning keeps as it is: stored without the scan.
   struct PrintableAscii {};
-  XmlString(PrintableAscii, std::string_view text) : XmlString(text, text.size()) {}
+  XmlString(PrintableAscii, std::string_view text) : XmlString(text, text.size(), nullptr) {}
+  // The same, with a longer text's block carved out of `arena`.
+  XmlString(std::string_view text, TextArena& arena);
+  XmlString(PrintableAscii, std::string_view text, TextArena& arena)
+      : XmlString(text, text.size(), &arena) {}
 
   XmlString(const XmlString& other) noexcept { copy_from(other); }
   XmlString(XmlString&& other) noexcept { take_from(other); }
@@ -63,9 +69,11 @@ class XmlString {
   // A longer text lives in one heap block, its reference count followed by
   // its bytes. The text never changes, so copies share the block: writing a
   // report copies every text of the objects into a model, and a count is
-  // far cheaper than an allocation and a copy of each.
+  // far cheaper than an allocation and a copy of each. A block carved out
+  // of an arena names its chunk, released with the block.
   struct Block {
     std::atomic<std::size_t> references;
+    ArenaChunk* chunk;
     char* chars() noexcept { return reinterpret_cast<char*>(this + 1); }
   };
 
@@ -75,11 +83,12 @@ class XmlString {
   };
 
   // `kept`: how long a start of `text` cleaning keeps as it is.
-  XmlString(std::string_view text, std::size_t kept);
+  XmlString(std::string_view text, std::size_t kept, TextArena* arena);
 
   bool is_inline() const noexcept { return data_ == storage_.chars; }
-  // Stores `clean` as it is; the object holds nothing yet.
-  void store(std::string_view clean);
+  // Stores `clean` as it is, in `arena` if one is given; the object holds
+  // nothing yet.
+  void store(std::string_view clean, TextArena* arena);
   // Takes `other`'s text as this object's own: the inline bytes, or the
   // same block. Callers settle who holds the block's reference.
   void adopt_layout(const XmlString& other) noexcept {

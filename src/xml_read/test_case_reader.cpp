@@ -58,7 +58,7 @@ ReadResult<void> TestCaseReader::skip(const Event& start, const ElementPath& pat
 
 ReadResult<XmlString> TestCaseReader::read_string(std::string_view raw, const ElementPath& path,
                                                   std::string_view key) const {
-  return parse_xml_string(raw, path, key, known_utf8_);
+  return parse_xml_string(raw, path, key, known_utf8_, &arena_);
 }
 
 ReadResult<void> TestCaseReader::read_timestamp(std::optional<Timestamp>& field,
@@ -231,7 +231,7 @@ ReadResult<StatusElement> TestCaseReader::read_status_element(const Event& tag,
       }
       case EventKind::End:
         if (is_status_element(event.name())) {
-          if (XmlString text = clean_and_trim(description); !text.empty()) {
+          if (XmlString text = clean_and_trim(description, arena_); !text.empty()) {
             data.description = std::move(text);
           }
           path.pop_back();
@@ -338,7 +338,7 @@ ReadResult<XmlString> TestCaseReader::read_text_content(std::string_view name,
       }
       case EventKind::End:
         if (event.name() == name) {
-          return clean_and_trim(text);
+          return clean_and_trim(text, arena_);
         }
         break;
       case EventKind::Eof:

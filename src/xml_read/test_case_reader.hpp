@@ -109,6 +109,9 @@ class TestCaseReader {
   // the same time, hence two.
   std::string description_buffer_;
   std::string text_buffer_;
+  // Where the texts read are stored. Carving memory changes nothing that
+  // the reading depends on, so the const value readers use it too.
+  mutable TextArena arena_;
 };
 
 }  // namespace corvane

@@ -17,6 +17,7 @@ std::string_view trim_unicode_white_space(std::string_view text) noexcept;
 // cleaning exposes (a colour reset after the last line feed, a control
 // between spaces) is trimmed too, and text read back from what was written
 // is the same text.
-XmlString clean_and_trim(std::string_view raw);
+// The text is stored in `arena`.
+XmlString clean_and_trim(std::string_view raw, TextArena& arena);
 
 }  // namespace corvane

@@ -89,10 +89,14 @@ std::expected<Uuid, DeserializeError> parse_uuid(std::string_view raw, const Ele
 std::expected<XmlString, DeserializeError> parse_xml_string(std::string_view raw,
                                                             const ElementPath& path,
                                                             std::string_view attribute,
-                                                            bool known_utf8) {
+                                                            bool known_utf8, TextArena* arena) {
   // Most values are plain ASCII without references: one scan shows that
   // neither the UTF-8 check, nor unescaping, nor cleaning would change them.
   if (xml_bytes::is_plain_ascii_without_references(raw)) {
+    if (arena != nullptr) {
+      return std::expected<XmlString, DeserializeError>(std::in_place, XmlString::PrintableAscii{},
+                                                        raw, *arena);
+    }
     return std::expected<XmlString, DeserializeError>(std::in_place, XmlString::PrintableAscii{},
                                                       raw);
   }
@@ -104,6 +108,7 @@ std::expected<XmlString, DeserializeError> parse_xml_string(std::string_view raw
   }
   // Made in place: moved in from a temporary, the string just stored would be
   // reloaded in wider pieces than it was written in, which stalls.
+  if (arena != nullptr) return std::expected<XmlString, DeserializeError>(std::in_place, *text, *arena);
   return std::expected<XmlString, DeserializeError>(std::in_place, *text);
 }
 

@@ -60,9 +60,9 @@ std::optional<Timestamp> parse_timestamp_text(std::string_view text) noexcept;
 
 // Unescapes references and sanitises the result into an XmlString.
 // `known_utf8` skips the UTF-8 check for a caller that has already checked
-// the whole document.
+// the whole document; a longer text is stored in `arena` when one is given.
 [[nodiscard]] std::expected<XmlString, DeserializeError> parse_xml_string(
     std::string_view raw, const ElementPath& path, std::string_view attribute,
-    bool known_utf8 = false);
+    bool known_utf8 = false, TextArena* arena = nullptr);
 
 }  // namespace corvane
