@@ -83,6 +83,15 @@ void append_utf8(std::uint32_t cp, std::string& out) {
 
 }  // namespace
 
+std::optional<std::string_view> resolve_xml_entity(std::string_view name) noexcept {
+  if (name == "lt") return "<";
+  if (name == "gt") return ">";
+  if (name == "amp") return "&";
+  if (name == "apos") return "'";
+  if (name == "quot") return "\"";
+  return std::nullopt;
+}
+
 std::expected<std::string_view, EscapeError> unescape(std::string_view raw, std::string& out) {
   std::size_t amp = xml_bytes::find_any<'&'>(raw, 0);
   if (amp == raw.size()) return raw;

@@ -16,15 +16,7 @@ struct EscapeError {
 };
 
 // `lt`, `gt`, `amp`, `apos`, `quot` give their character; any other name none.
-// Inline: the reader resolves these within its scan of text.
-inline std::optional<std::string_view> resolve_xml_entity(std::string_view name) noexcept {
-  if (name == "lt") return "<";
-  if (name == "gt") return ">";
-  if (name == "amp") return "&";
-  if (name == "apos") return "'";
-  if (name == "quot") return "\"";
-  return std::nullopt;
-}
+std::optional<std::string_view> resolve_xml_entity(std::string_view name) noexcept;
 
 // Returns `raw` itself when it holds no '&'; otherwise writes the unescaped
 // text into `out` (cleared first) and returns a view of `out`.

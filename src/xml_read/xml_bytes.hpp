@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #if defined(__SSE2__)
@@ -117,6 +118,32 @@ inline std::size_t find_first(std::string_view text, std::size_t from) noexcept 
 template <char... Bytes>
 inline std::size_t find_any(std::string_view text, std::size_t from) noexcept {
   return find_first<AnyOf<Bytes...>>(text, from);
+}
+
+// Copies the bytes from `from` up to the first `stop` byte, or up to `end`,
+// to `to`, and gives how many. Bytes up to `readable_end` (at or after
+// `end`) may be read, and `to` must have room for 15 bytes more than the
+// span: sixteen-byte blocks are copied whole while they are searched, the
+// last one reaching past `end`, so a short run costs no call of its own.
+template <char stop>
+inline std::size_t copy_until(const char* from, const char* end, const char* readable_end,
+                              char* to) noexcept {
+  const char* p = from;
+#if defined(__SSE2__)
+  for (; p != end && readable_end - p >= 16; p += 16, to += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), block);
+    auto bits =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(stop))));
+    // The end stops the copy like a `stop` byte.
+    if (end - p <= 16) bits |= 1u << (end - p);
+    if (bits != 0) return static_cast<std::size_t>(p - from) + std::countr_zero(bits);
+  }
+#endif
+  const void* found = std::memchr(p, stop, static_cast<std::size_t>(end - p));
+  const char* last = found != nullptr ? static_cast<const char*>(found) : end;
+  std::memcpy(to, p, static_cast<std::size_t>(last - p));
+  return static_cast<std::size_t>(last - from);
 }
 
 // Whether every byte of `text` is printable ASCII other than '&': such a

@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-#include "xml_read/escape.hpp"
 #include "xml_read/xml_bytes.hpp"
 
 namespace corvane {
@@ -27,6 +26,33 @@ constexpr std::size_t kNotFound = std::string_view::npos;
 // run up to the first white space.
 std::string_view tag_name(std::string_view content) noexcept {
   return content.substr(0, find_flag(content, 0, kWhite));
+}
+
+// The length, ';' included, of the reference to a predefined entity that
+// `rest` starts with (after its '&'), or 0 for anything else: matched as
+// whole words, which settles both the name and its closing ';' at once.
+std::size_t predefined_entity_length(std::string_view rest) noexcept {
+  if (rest.size() >= 3 && rest[2] == ';' && rest[1] == 't' && (rest[0] == 'l' || rest[0] == 'g')) {
+    return 3;
+  }
+  if (rest.starts_with("amp;")) return 4;
+  if (rest.starts_with("quot;") || rest.starts_with("apos;")) return 5;
+  return 0;
+}
+
+// The character of the predefined entity whose name starts with `first`
+// and `second` ("amp" and "apos" differ in the second letter).
+char predefined_entity_character(char first, char second) noexcept {
+  switch (first) {
+    case 'l':
+      return '<';
+    case 'g':
+      return '>';
+    case 'q':
+      return '"';
+    default:
+      return second == 'm' ? '&' : '\'';
+  }
 }
 
 }  // namespace
@@ -105,29 +131,35 @@ std::expected<Event, ReaderError> XmlReader::read_text() {
 
 void XmlReader::append_text(std::string& out) {
   if (failed_) return;
-  for (;;) {
-    const std::size_t end = xml_bytes::find_any<'<', '&'>(input_, pos_);
-    out.append(input_.data() + pos_, end - pos_);
-    pos_ = end;
-    if (end == input_.size()) {
-      // More input could make the text longer.
-      reached_end_ = true;
-      return;
+  // The character data runs up to the next '<', and resolving references
+  // only shortens it: the output is written straight into that much room
+  // (and the slack that copy_until needs).
+  const std::size_t lt = xml_bytes::find_any<'<'>(input_, pos_);
+  if (lt == pos_) return;
+  const std::string_view data = input_.substr(0, lt);
+  const std::size_t kept = out.size();
+  std::size_t stop = lt;
+  out.resize_and_overwrite(kept + (lt - pos_) + 15, [&](char* buffer, std::size_t) {
+    char* to = buffer + kept;
+    std::size_t from = pos_;
+    for (;;) {
+      const std::size_t copied = xml_bytes::copy_until<'&'>(
+          data.data() + from, data.data() + lt, input_.data() + input_.size(), to);
+      to += copied;
+      from += copied;
+      const std::size_t amp = from;
+      if (amp == lt) break;
+      const std::size_t length = predefined_entity_length(data.substr(amp + 1));
+      if (length == 0) break;
+      *to++ = predefined_entity_character(data[amp + 1], data[amp + 2]);
+      from = amp + 1 + length;
     }
-    if (input_[end] == '<') return;
-    // A reference is a few bytes long: one byte loop finds its ';' and
-    // stops at anything that would make it a bare ampersand.
-    std::size_t semi = end + 1;
-    while (semi < input_.size() && input_[semi] != ';' && input_[semi] != '&' &&
-           input_[semi] != '<') {
-      ++semi;
-    }
-    if (semi == input_.size() || input_[semi] != ';') return;
-    const auto entity = resolve_xml_entity(input_.substr(end + 1, semi - end - 1));
-    if (!entity) return;
-    out.append(*entity);
-    pos_ = semi + 1;
-  }
+    stop = from;
+    return static_cast<std::size_t>(to - buffer);
+  });
+  pos_ = stop;
+  // More input could make the text longer.
+  if (pos_ == input_.size()) reached_end_ = true;
 }
 
 std::expected<Event, ReaderError> XmlReader::read_reference() {
