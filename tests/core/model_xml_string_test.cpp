@@ -3,6 +3,7 @@
 // for arbitrary bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -274,6 +275,42 @@ TEST(XmlString, CopiesMadeAndDroppedOnManyThreads) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(shared.view(), std::string(100, 'x'));
+}
+
+// Texts made in an arena keep their bytes after the arena is gone, whatever
+// order they and their copies (some on other threads) are dropped in; the
+// sanitizers see a chunk freed early or never.
+TEST(XmlString, ArenaTextsOutliveTheArenaInAnyOrder) {
+  std::vector<std::string> expected;
+  std::vector<XmlString> texts;
+  {
+    TextArena arena;
+    for (std::size_t i = 0; i < 3000; ++i) {
+      // Inline, shared and too long to share, across many chunks.
+      expected.push_back(std::string(i * 7 % 2500, static_cast<char>('a' + i % 26)));
+      texts.emplace_back(expected.back(), arena);
+    }
+  }
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < 4; ++t) {
+    std::vector<XmlString> copies(texts.begin() + static_cast<std::ptrdiff_t>(t * 500),
+                                  texts.begin() + static_cast<std::ptrdiff_t>(t * 500 + 700));
+    threads.emplace_back([copies = std::move(copies), &expected, t]() mutable {
+      for (std::size_t i = 0; i < copies.size(); ++i) {
+        EXPECT_EQ(copies[i].view(), expected[t * 500 + i]);
+        copies[i] = XmlString();
+      }
+    });
+  }
+  std::mt19937 random(7);
+  std::vector<std::size_t> order(texts.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::shuffle(order.begin(), order.end(), random);
+  for (std::size_t i : order) {
+    EXPECT_EQ(texts[i].view(), expected[i]);
+    texts[i] = XmlString();
+  }
+  for (std::thread& thread : threads) thread.join();
 }
 
 // ---------------------------------------------------------------------------

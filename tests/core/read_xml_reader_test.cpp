@@ -2,6 +2,8 @@
 // deep nesting, and robustness on random bytes.
 #include <gtest/gtest.h>
 
+#include <expected>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -129,6 +131,54 @@ TEST(EventTest, NameIsTheLeadingRunOfTheContent) {
   EXPECT_EQ((Event{EventKind::Empty, "p"}.name()), "p");
   EXPECT_EQ((Event{EventKind::End, "a"}.name()), "a");
   EXPECT_EQ((Event{EventKind::Text, "a b"}.name()), "");
+}
+
+// append_text must give what the events give: text, and references to the
+// five predefined entities resolved, up to the first other event, which
+// next() then gives as before. Every cut of each input is read (the ends of
+// input inside a reference or a run), after every padding length that moves
+// the pieces across the sixteen-byte blocks of the scan.
+TEST(XmlReaderTest, AppendTextAgreesWithTheEvents) {
+  const std::string_view pieces[] = {
+      "a&amp;b&lt;&gt;&quot;&apos;c<x/>", "&amp;&amp;&amp;&amp;&amp;&amp;&amp;&amp;", "x&#65;y",
+      "&am;p&ampx;", "&lt&gt;", "a&b<", "&&amp;", "& amp;", "&apos&quot;", "&quox;&aps;",
+      "1234567890123456&lt;7890123456789012<y", "]]>&gt;<![CDATA[&amp;]]>", "&amp"};
+  for (std::string_view piece : pieces) {
+    for (std::size_t pad = 0; pad <= 17; ++pad) {
+      const std::string whole = std::string(pad, 'p') + std::string(piece);
+      for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+        const std::string document = whole.substr(0, cut);
+        XmlReader by_events(document);
+        std::string expected;
+        std::expected<Event, ReaderError> event;
+        for (;;) {
+          event = by_events.next();
+          if (!event) break;
+          if (event->kind == EventKind::Text) {
+            expected += event->bytes;
+            continue;
+          }
+          const auto entity = event->kind == EventKind::Reference
+                                  ? resolve_xml_entity(event->bytes)
+                                  : std::optional<std::string_view>();
+          if (!entity) break;
+          expected += *entity;
+        }
+        XmlReader scanning(document);
+        std::string text = "kept";
+        scanning.append_text(text);
+        const auto after = scanning.next();
+        SCOPED_TRACE(document);
+        EXPECT_EQ(text, "kept" + expected);
+        ASSERT_EQ(after.has_value(), event.has_value());
+        if (after) {
+          EXPECT_EQ(render(*after), render(*event));
+        }
+        EXPECT_EQ(scanning.offset(), by_events.offset());
+        EXPECT_EQ(scanning.reached_end(), by_events.reached_end());
+      }
+    }
+  }
 }
 
 TEST(XmlReaderTest, EofAndErrorsRepeat) {
