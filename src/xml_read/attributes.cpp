@@ -6,11 +6,8 @@
 
 namespace corvane {
 
-using xml_bytes::find_flag;
-using xml_bytes::kWhite;
-
 AttributeIterator::AttributeIterator(std::string_view tag_content) noexcept
-    : content_(tag_content), pos_(find_flag(tag_content, 0, kWhite)) {}
+    : content_(tag_content), pos_(xml_bytes::find_white(tag_content, 0)) {}
 
 // Error texts are built out of line: they are rare, and building them inline
 // would burden every call of next() with their stack frame.

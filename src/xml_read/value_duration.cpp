@@ -131,7 +131,9 @@ std::optional<Duration> parse_short_decimal(std::string_view text) noexcept {
     for (; i < text.size() && is_digit(text[i]); ++i) nanos = nanos * 10 + (text[i] - '0');
     const std::size_t fraction_digits = i - fraction_begin;
     if (fraction_digits > 9 || integer_digits + fraction_digits == 0) return std::nullopt;
-    for (std::size_t pad = fraction_digits; pad < 9; ++pad) nanos *= 10;
+    constexpr std::uint32_t kScale[] = {1'000'000'000, 100'000'000, 10'000'000, 1'000'000, 100'000,
+                                        10'000,        1'000,       100,        10,        1};
+    nanos *= kScale[fraction_digits];
   } else if (integer_digits == 0) {
     return std::nullopt;
   }

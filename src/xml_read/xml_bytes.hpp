@@ -146,6 +146,11 @@ inline std::size_t copy_until(const char* from, const char* end, const char* rea
   return static_cast<std::size_t>(last - from);
 }
 
+// Offset of the first XML white-space byte at or after `from`.
+inline std::size_t find_white(std::string_view text, std::size_t from) noexcept {
+  return find_any<' ', '\t', '\n', '\r'>(text, from);
+}
+
 // Whether every byte of `text` is printable ASCII other than '&': such a
 // value holds no reference to resolve and nothing that cleaning changes.
 inline bool is_plain_ascii_without_references(std::string_view text) noexcept {

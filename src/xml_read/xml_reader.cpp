@@ -25,7 +25,7 @@ constexpr std::size_t kNotFound = std::string_view::npos;
 // The element name of a start or empty-element tag's content: its leading
 // run up to the first white space.
 std::string_view tag_name(std::string_view content) noexcept {
-  return content.substr(0, find_flag(content, 0, kWhite));
+  return content.substr(0, xml_bytes::find_white(content, 0));
 }
 
 // The length, ';' included, of the reference to a predefined entity that
