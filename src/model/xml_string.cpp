@@ -59,8 +59,15 @@ XmlString::XmlString(std::string_view text, TextArena& arena)
 XmlString::XmlString(std::string_view text, std::size_t kept, TextArena* arena) {
   if (kept == text.size()) {
     store(text, arena);
-    return;
+  } else {
+    store_cleaned(text, kept, arena);
   }
+}
+
+// Apart from the constructor, so that storing clean text (nearly all of it)
+// pays nothing for the thread's buffer.
+[[gnu::noinline]] void XmlString::store_cleaned(std::string_view text, std::size_t kept,
+                                                 TextArena* arena) {
   // Cleaned text is made in a buffer this thread keeps, then stored at its
   // exact size; a buffer grown by an unusually long text is not kept.
   constexpr std::size_t kKeptCleaningBytes = std::size_t{1} << 16;

@@ -89,6 +89,8 @@ class XmlString {
   // Stores `clean` as it is, in `arena` if one is given; the object holds
   // nothing yet.
   void store(std::string_view clean, TextArena* arena);
+  // Stores `text` cleaned, the first `kept` bytes of which cleaning keeps.
+  void store_cleaned(std::string_view text, std::size_t kept, TextArena* arena);
   // Takes `other`'s text as this object's own: the inline bytes, or the
   // same block. Callers settle who holds the block's reference.
   void adopt_layout(const XmlString& other) noexcept {
