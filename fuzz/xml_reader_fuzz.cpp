@@ -1,9 +1,11 @@
 // Feeds arbitrary bytes to the XML event reader, iterating the attributes of
 // every tag and unescaping every value and text: nothing may crash, read out
 // of bounds, hand out a view outside the input, or run past one event per byte.
+// The reader's text scan is checked against its events on the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,10 +22,45 @@ void check_inside(std::string_view part, std::string_view whole) {
   }
 }
 
+// The reader's text scan must give what its events give: text and the
+// predefined entities appended, then the same next event, at the same offset.
+void check_text_scan(std::string_view input) {
+  corvane::XmlReader by_events(input);
+  corvane::XmlReader scanning(input);
+  std::string expected;
+  std::string text;
+  for (std::size_t i = 0; i <= input.size() + 1; ++i) {
+    scanning.append_text(text);
+    auto event = by_events.next();
+    for (; event; event = by_events.next()) {
+      if (event->kind == corvane::EventKind::Text) {
+        expected += event->bytes;
+        continue;
+      }
+      const auto entity = event->kind == corvane::EventKind::Reference
+                              ? corvane::resolve_xml_entity(event->bytes)
+                              : std::nullopt;
+      if (!entity) break;
+      expected += *entity;
+    }
+    const auto after = scanning.next();
+    if (text != expected || after.has_value() != event.has_value() ||
+        scanning.offset() != by_events.offset() ||
+        scanning.reached_end() != by_events.reached_end()) {
+      std::abort();
+    }
+    if (!after) return;
+    if (after->kind != event->kind || after->bytes != event->bytes) std::abort();
+    if (after->kind == corvane::EventKind::Eof) return;
+  }
+  std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
+  check_text_scan(input);
   // The first byte chooses whether start tags are skipped whole, so both the
   // event loop and skip_element see every shape of input.
   const bool skip = size > 0 && (data[0] & 1) != 0;

@@ -231,7 +231,7 @@ ReadResult<StatusElement> TestCaseReader::read_status_element(const Event& tag,
       }
       case EventKind::End:
         if (is_status_element(event.name())) {
-          if (XmlString text = clean_and_trim(description, arena_); !text.empty()) {
+          if (XmlString text = clean_and_trim(description, &arena_); !text.empty()) {
             data.description = std::move(text);
           }
           path.pop_back();
@@ -338,7 +338,7 @@ ReadResult<XmlString> TestCaseReader::read_text_content(std::string_view name,
       }
       case EventKind::End:
         if (event.name() == name) {
-          return clean_and_trim(text, arena_);
+          return clean_and_trim(text, &arena_);
         }
         break;
       case EventKind::Eof:

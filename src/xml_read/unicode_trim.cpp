@@ -73,14 +73,17 @@ std::string_view trim_unicode_white_space(std::string_view text) noexcept {
   return text.substr(begin, end - begin);
 }
 
-XmlString clean_and_trim(std::string_view raw, TextArena& arena) {
+XmlString clean_and_trim(std::string_view raw, TextArena* arena) {
+  const auto make = [arena](std::string_view text) {
+    return arena != nullptr ? XmlString(text, *arena) : XmlString(text);
+  };
   // The raw text is trimmed first, which costs less than cleaning the white
   // space and changes nothing: at either end, cleaning turns white space
   // into white space or nothing, whatever state it is read in.
-  XmlString cleaned(trim_unicode_white_space(raw), arena);
+  XmlString cleaned = make(trim_unicode_white_space(raw));
   const std::string_view trimmed = trim_unicode_white_space(cleaned.view());
   if (trimmed.size() == cleaned.size()) return cleaned;
-  return XmlString(trimmed, arena);
+  return make(trimmed);
 }
 
 }  // namespace corvane

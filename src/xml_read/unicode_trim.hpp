@@ -17,7 +17,7 @@ std::string_view trim_unicode_white_space(std::string_view text) noexcept;
 // cleaning exposes (a colour reset after the last line feed, a control
 // between spaces) is trimmed too, and text read back from what was written
 // is the same text.
-// The text is stored in `arena`.
-XmlString clean_and_trim(std::string_view raw, TextArena& arena);
+// A longer text is stored in `arena` when one is given.
+XmlString clean_and_trim(std::string_view raw, TextArena* arena = nullptr);
 
 }  // namespace corvane
