@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cstdint>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -52,29 +53,76 @@ inline char* put_entity(char* out, std::uint8_t entity) noexcept {
 }
 
 // Escapes [in, end) to `out`, which has room for kMaxEntityLength bytes per
-// input byte plus kSlack. The vector loop stores each 16-byte block before
-// looking at it, so plain runs are copied by the scan itself.
+// input byte plus kSlack: every write may run up to 16 bytes past what it
+// claims.
 constexpr std::size_t kSlack = 16;
+
+#if defined(__SSE2__)
+// The `count` (below 16) bytes at `in` in the low lanes, zeros above, read
+// without touching a byte past in + count. A zero byte never needs an
+// entity, so the padding is inert.
+inline __m128i load_partial(const char* in, std::size_t count) noexcept {
+  std::uint64_t low = 0;
+  std::uint64_t high = 0;
+  if (count >= 8) {
+    std::memcpy(&low, in, 8);
+    if (count > 8) {
+      std::memcpy(&high, in + count - 8, 8);
+      high >>= 8 * (16 - count);
+    }
+  } else if (count >= 4) {
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;
+    std::memcpy(&first, in, 4);
+    std::memcpy(&last, in + count - 4, 4);
+    low = first | std::uint64_t{last} << (8 * (count - 4));
+  } else if (count > 0) {
+    const auto byte = [in](std::size_t i) {
+      return std::uint64_t{static_cast<unsigned char>(in[i])} << (8 * i);
+    };
+    low = byte(0) | byte(count / 2) | byte(count - 1);
+  }
+  return _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
+}
+
+// Escapes the first `count` bytes of `bytes`. The plain case is one store;
+// otherwise the runs between special bytes are copied from a local copy of
+// the block, 16 bytes at a time, so several specials in one block cost no
+// reload.
+template <EscapeContext Context>
+inline char* escape_vector(__m128i bytes, std::size_t count, char* out) noexcept {
+  constexpr const auto& kIndex = kEntityIndex<Context>;
+  unsigned mask = special_mask<Context>(bytes);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+  if (mask == 0) [[likely]] {
+    return out + count;
+  }
+  alignas(16) char local[32];
+  _mm_store_si128(reinterpret_cast<__m128i*>(local), bytes);
+  _mm_store_si128(reinterpret_cast<__m128i*>(local + 16), _mm_setzero_si128());
+  std::size_t pos = 0;
+  do {
+    const auto special = static_cast<std::size_t>(__builtin_ctz(mask));
+    std::memcpy(out, local + pos, 16);
+    out = put_entity(out + (special - pos), kIndex[static_cast<unsigned char>(local[special])]);
+    pos = special + 1;
+    mask &= mask - 1;
+  } while (mask != 0);
+  std::memcpy(out, local + pos, 16);
+  return out + (count - pos);
+}
+#endif
 
 template <EscapeContext Context>
 char* escape_block(const char* in, const char* end, char* out) noexcept {
-  constexpr const auto& kIndex = kEntityIndex<Context>;
 #if defined(__SSE2__)
-  while (end - in >= 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-    const unsigned mask = special_mask<Context>(bytes);
-    if (mask == 0) {
-      in += 16;
-      out += 16;
-      continue;
-    }
-    const int plain = __builtin_ctz(mask);
-    in += plain;
-    out = put_entity(out + plain, kIndex[static_cast<unsigned char>(*in)]);
-    ++in;
+  for (; end - in >= 16; in += 16) {
+    out = escape_vector<Context>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), 16, out);
   }
-#endif
+  const auto rest = static_cast<std::size_t>(end - in);
+  if (rest != 0) out = escape_vector<Context>(load_partial(in, rest), rest, out);
+#else
+  constexpr const auto& kIndex = kEntityIndex<Context>;
   for (; in != end; ++in) {
     const std::uint8_t entity = kIndex[static_cast<unsigned char>(*in)];
     if (entity == 0) {
@@ -83,6 +131,7 @@ char* escape_block(const char* in, const char* end, char* out) noexcept {
       out = put_entity(out, entity);
     }
   }
+#endif
   return out;
 }
 
