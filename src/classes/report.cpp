@@ -16,7 +16,6 @@
 #include "errors.hpp"
 #include "field_access.hpp"
 #include "model/report.hpp"
-#include "model/utf8_check.hpp"
 #include "model/xml_string.hpp"
 #include "pickling.hpp"
 #include "py/args.hpp"
@@ -250,14 +249,12 @@ class ReusedBuffer {
   writer.begin(*header);
   bool valid = true;
   // Moves the written bytes into `text`. Every piece ends with a whole
-  // element, hence on a character boundary.
+  // element, hence on a character boundary; decoding is the encoding check.
   auto hand_over = [&]() -> py::Result<void> {
     if (!valid) return {};
-    if (!is_valid_utf8(buffer.view())) {
-      valid = false;
-      return {};
-    }
-    PY_TRY(text.append(buffer.view()));
+    auto appended = text.append(buffer.view());
+    if (!appended) return py::raised();
+    valid = *appended;
     buffer.clear();
     return {};
   };

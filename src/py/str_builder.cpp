@@ -13,14 +13,18 @@
 
 namespace py {
 
-Result<void> StrBuilder::append(std::string_view piece) {
-  if (piece.empty()) return {};
+Result<bool> StrBuilder::append(std::string_view piece) {
+  if (piece.empty()) return true;
   Ref decoded = Ref::steal(
       PyUnicode_DecodeUTF8(piece.data(), static_cast<Py_ssize_t>(piece.size()), nullptr));
-  if (!decoded) return raised();
+  if (!decoded) {
+    if (!PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) return raised();
+    PyErr_Clear();
+    return false;
+  }
   if (!text_) {
     text_ = std::move(decoded);
-    return {};
+    return true;
   }
   // PyUnicode_Append replaces its first argument by the result, or by NULL
   // after releasing it on failure.
@@ -28,7 +32,7 @@ Result<void> StrBuilder::append(std::string_view piece) {
   PyUnicode_Append(&text, decoded.get());
   text_ = Ref::steal(text);
   if (!text_) return raised();
-  return {};
+  return true;
 }
 
 Result<Ref> StrBuilder::finish() {

@@ -11,9 +11,11 @@ namespace py {
 
 class StrBuilder {
  public:
-  // Appends `piece`, which must be valid UTF-8 and end on a character
-  // boundary (a piece is decoded on its own).
-  [[nodiscard]] Result<void> append(std::string_view piece);
+  // Appends `piece`, which must end on a character boundary (a piece is
+  // decoded on its own). False, with nothing appended and no exception set,
+  // when the piece is not valid UTF-8: decoding checks it anyway, so the
+  // caller needs no check of its own.
+  [[nodiscard]] Result<bool> append(std::string_view piece);
 
   // The text appended so far, "" if none; the builder is left empty.
   [[nodiscard]] Result<Ref> finish();
