@@ -25,14 +25,19 @@ inline __m128i equal(__m128i bytes, char c) noexcept {
 // bit pairs '&' (0x26) with '\'' (0x27) and '<' (0x3C) with '>' (0x3E), so
 // five bytes take three comparisons; no other byte lands on either value.
 template <EscapeContext Context>
-inline unsigned special_mask(__m128i bytes) noexcept {
+inline __m128i special_bytes(__m128i bytes) noexcept {
   const __m128i amp_apos = equal(_mm_or_si128(bytes, _mm_set1_epi8(0x01)), '\'');
   const __m128i lt_gt = equal(_mm_or_si128(bytes, _mm_set1_epi8(0x02)), '>');
   __m128i hits = _mm_or_si128(_mm_or_si128(amp_apos, lt_gt), equal(bytes, '"'));
   if constexpr (Context == EscapeContext::Attribute) {
     hits = _mm_or_si128(hits, _mm_or_si128(equal(bytes, '\n'), equal(bytes, '\t')));
   }
-  return static_cast<unsigned>(_mm_movemask_epi8(hits));
+  return hits;
+}
+
+template <EscapeContext Context>
+inline unsigned special_mask(__m128i bytes) noexcept {
+  return static_cast<unsigned>(_mm_movemask_epi8(special_bytes<Context>(bytes)));
 }
 #endif
 
@@ -118,6 +123,21 @@ inline char* escape_vector(__m128i bytes, std::size_t count, char* out) noexcept
 template <EscapeContext Context>
 char* escape_block(const char* in, const char* end, char* out) noexcept {
 #if defined(__SSE2__)
+  // Long plain runs (captured output) go 32 bytes a step with one test.
+  for (; end - in >= 32; in += 32) {
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
+    const __m128i hits =
+        _mm_or_si128(special_bytes<Context>(first), special_bytes<Context>(second));
+    if (_mm_movemask_epi8(hits) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), second);
+      out += 32;
+      continue;
+    }
+    out = escape_vector<Context>(first, 16, out);
+    out = escape_vector<Context>(second, 16, out);
+  }
   for (; end - in >= 16; in += 16) {
     out = escape_vector<Context>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), 16, out);
   }
