@@ -25,6 +25,19 @@ State& state_of(PyObject* self) noexcept {
   return reinterpret_cast<Object<State>*>(self)->state;
 }
 
+// The memory of a new instance of `type`, its header set and its state not
+// yet built. None of the classes is tracked by the garbage collector and
+// none can be subclassed, so this is what the type's generic allocator does,
+// without looking the allocator up and without zero-filling the state that
+// the caller builds right after.
+template <class State>
+[[nodiscard]] PyObject* allocate(PyTypeObject* type) noexcept {
+  void* memory = PyObject_Malloc(sizeof(Object<State>));
+  if (memory == nullptr) return PyErr_NoMemory();
+  // Takes the reference to the heap type that the deallocator drops.
+  return PyObject_Init(static_cast<PyObject*>(memory), type);
+}
+
 // A new instance of `type` holding `state`. Types are created from a spec,
 // so the allocator is read through PyType_GetSlot rather than the struct.
 template <class State>
@@ -32,8 +45,7 @@ template <class State>
   // Moving the state in cannot fail half-way, so an allocated object always
   // holds a whole state when its deallocator runs.
   static_assert(std::is_nothrow_move_constructible_v<State>);
-  auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
-  Ref self = Ref::steal(alloc(type, 0));
+  Ref self = Ref::steal(allocate<State>(type));
   if (!self) return raised();
   new (&state_of<State>(self.get())) State(std::move(state));
   return self;
@@ -46,23 +58,20 @@ template <class State>
 template <class State>
 [[nodiscard]] Result<Ref> new_empty_object(PyTypeObject* type) {
   static_assert(std::is_nothrow_default_constructible_v<State>);
-  auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
-  Ref self = Ref::steal(alloc(type, 0));
+  Ref self = Ref::steal(allocate<State>(type));
   if (!self) return raised();
   new (&state_of<State>(self.get())) State();
   return self;
 }
 
-// The tp_dealloc of every class: untrack from the collector when the type is
-// collected, destroy the state, free the memory, then drop the reference to
-// the heap type that each instance holds.
+// The tp_dealloc of every class: destroy the state, free the memory the way
+// `allocate` took it, then drop the reference to the heap type that each
+// instance holds.
 template <class State>
 void dealloc_object(PyObject* self) noexcept {
   PyTypeObject* type = Py_TYPE(self);
-  if (PyType_GetFlags(type) & Py_TPFLAGS_HAVE_GC) PyObject_GC_UnTrack(self);
   state_of<State>(self).~State();
-  auto free_memory = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-  free_memory(self);
+  PyObject_Free(self);
   Py_DECREF(type);
 }
 
