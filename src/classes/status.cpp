@@ -488,28 +488,26 @@ py::Result<py::Ref> status_from_model(TestCaseStatus&& status) {
     if (!type) return py::raised();
     auto reruns = reruns_from_model(success->flaky_runs);
     if (!reruns) return py::raised();
-    return py::new_object(py::as_type(*type), SuccessState{{}, std::move(*reruns)});
+    return py::new_object_of<SuccessState>(py::as_type(*type), py::BorrowFlag{},
+                                           std::move(*reruns));
   }
   if (auto* non_success = std::get_if<NonSuccess>(&value)) {
     auto type = non_success_type(non_success->kind);
     if (!type) return py::raised();
     auto reruns = reruns_from_model(non_success->reruns);
     if (!reruns) return py::raised();
-    return py::new_object(py::as_type(*type), NonSuccessState{{},
-                                                              std::move(*reruns),
-                                                              std::move(non_success->message),
-                                                              std::move(non_success->type),
-                                                              std::move(non_success->description),
-                                                              non_success->rerun_kind});
+    return py::new_object_of<NonSuccessState>(
+        py::as_type(*type), py::BorrowFlag{}, std::move(*reruns), std::move(non_success->message),
+        std::move(non_success->type), std::move(non_success->description),
+        non_success->rerun_kind);
   }
   // Neither of the above, so the one variant left.
   auto& skipped = *std::get_if<Skipped>(&value);
   auto type = skipped_type();
   if (!type) return py::raised();
-  return py::new_object(
-      py::as_type(*type),
-      SkippedState{
-          {}, std::move(skipped.message), std::move(skipped.type), std::move(skipped.description)});
+  return py::new_object_of<SkippedState>(py::as_type(*type), py::BorrowFlag{},
+                                         std::move(skipped.message), std::move(skipped.type),
+                                         std::move(skipped.description));
 }
 
 }  // namespace corvane

@@ -316,28 +316,24 @@ py::Result<TestCase> test_case_to_model(PyObject* self) {
 py::Result<py::Ref> test_case_from_model(TestCase&& test_case) {
   auto type = test_case_type();
   if (!type) return py::raised();
-  auto self = py::new_empty_object<TestCaseState>(py::as_type(*type));
-  if (!self) return py::raised();
-  TestCaseState& stored = state(self->get());
+  // Every object the case holds is made first, so that its state is then
+  // built in place in one go, the model's sanitised texts taken as they are.
   auto status = status_from_model(std::move(test_case.status));
   if (!status) return py::raised();
-  stored.status = std::move(*status);
-  stored.properties.reserve(test_case.properties.size());
+  ChildList properties;
+  properties.reserve(test_case.properties.size());
   for (const Property& property : test_case.properties) {
     auto made = property_from_model(property);
     if (!made) return py::raised();
-    stored.properties.push_back(std::move(*made));
+    properties.push_back(std::move(*made));
   }
-  // The model's texts are already sanitised and are taken as they are.
-  stored.name = std::move(test_case.name);
-  stored.classname = std::move(test_case.classname);
-  stored.system_out = std::move(test_case.system_out);
-  stored.system_err = std::move(test_case.system_err);
-  stored.assertions = test_case.assertions;
-  stored.time = test_case.time;
-  if (test_case.timestamp) stored.timestamp = to_rfc3339(*test_case.timestamp);
-  stored.extra = extra_from_model(std::move(test_case.extra));
-  return std::move(*self);
+  std::optional<std::string> timestamp;
+  if (test_case.timestamp) timestamp = to_rfc3339(*test_case.timestamp);
+  return py::new_object_of<TestCaseState>(
+      py::as_type(*type), py::BorrowFlag{}, std::move(test_case.name), std::move(*status),
+      std::move(test_case.classname), std::move(test_case.assertions), std::move(timestamp),
+      std::move(test_case.time), std::move(test_case.system_out), std::move(test_case.system_err),
+      extra_from_model(std::move(test_case.extra)), std::move(properties));
 }
 
 }  // namespace corvane

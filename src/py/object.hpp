@@ -38,8 +38,7 @@ template <class State>
   return PyObject_Init(static_cast<PyObject*>(memory), type);
 }
 
-// A new instance of `type` holding `state`. Types are created from a spec,
-// so the allocator is read through PyType_GetSlot rather than the struct.
+// A new instance of `type` holding `state`.
 template <class State>
 [[nodiscard]] Result<Ref> new_object(PyTypeObject* type, State state) {
   // Moving the state in cannot fail half-way, so an allocated object always
@@ -48,6 +47,18 @@ template <class State>
   Ref self = Ref::steal(allocate<State>(type));
   if (!self) return raised();
   new (&state_of<State>(self.get())) State(std::move(state));
+  return self;
+}
+
+// A new instance of `type` whose state is built in place from `fields`, its
+// members in declaration order: nothing is built twice or moved again.
+// Anything that can fail is made by the caller beforehand.
+template <class State, class... Fields>
+[[nodiscard]] Result<Ref> new_object_of(PyTypeObject* type, Fields&&... fields) {
+  static_assert(std::is_nothrow_constructible_v<State, Fields&&...>);
+  Ref self = Ref::steal(allocate<State>(type));
+  if (!self) return raised();
+  new (&state_of<State>(self.get())) State(std::forward<Fields>(fields)...);
   return self;
 }
 
