@@ -498,8 +498,7 @@ py::Result<py::Ref> status_from_model(TestCaseStatus&& status) {
     if (!reruns) return py::raised();
     return py::new_object_of<NonSuccessState>(
         py::as_type(*type), py::BorrowFlag{}, std::move(*reruns), std::move(non_success->message),
-        std::move(non_success->type), std::move(non_success->description),
-        non_success->rerun_kind);
+        std::move(non_success->type), std::move(non_success->description), non_success->rerun_kind);
   }
   // Neither of the above, so the one variant left.
   auto& skipped = *std::get_if<Skipped>(&value);
