@@ -5,13 +5,28 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace corvane {
 
 bool is_valid_utf8(std::string_view bytes) noexcept {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const unsigned char* const end = p + bytes.size();
   while (p != end) {
-    // Whole documents are checked too, so long ASCII runs go 32 bytes a step.
+    // Whole documents are checked too, so long ASCII runs go 64 bytes a step
+    // (the top bits of four blocks, or-ed, gathered by one movemask).
+#if defined(__SSE2__)
+    while (end - p >= 64) {
+      const auto* block = reinterpret_cast<const __m128i*>(p);
+      const __m128i any = _mm_or_si128(
+          _mm_or_si128(_mm_loadu_si128(block), _mm_loadu_si128(block + 1)),
+          _mm_or_si128(_mm_loadu_si128(block + 2), _mm_loadu_si128(block + 3)));
+      if (_mm_movemask_epi8(any) != 0) break;
+      p += 64;
+    }
+#endif
     while (end - p >= 32) {
       std::uint64_t words[4];
       std::memcpy(words, p, sizeof words);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "model/utf8_check.hpp"
 
@@ -42,6 +43,24 @@ constexpr Utf8Case kCases[] = {
 TEST(Utf8Check, Cases) {
   for (const auto& [bytes, valid] : kCases) {
     EXPECT_EQ(is_valid_utf8(bytes), valid) << testing::PrintToString(std::string(bytes));
+  }
+}
+
+// The ASCII strides (64, 32 and 8 bytes) must hand every sequence they stop
+// at, wherever it falls in a block, to the decoder.
+TEST(Utf8Check, SequenceAtEveryPositionOfLongAsciiRuns) {
+  const std::pair<std::string_view, bool> kSequences[] = {
+      {"\xe2\x82\xac", true}, {"\x80", false}, {"\xed\xa0\x80", false}};
+  for (std::size_t size = 0; size <= 140; ++size) {
+    for (std::size_t at = 0; at <= size; ++at) {
+      for (const auto& [sequence, valid] : kSequences) {
+        std::string bytes(size, 'a');
+        bytes.insert(at, sequence);
+        ASSERT_EQ(is_valid_utf8(bytes), valid) << size << " " << at << " " << valid;
+      }
+    }
+    // Cut short at the very end of a run.
+    ASSERT_FALSE(is_valid_utf8(std::string(size, 'a') + "\xf0\x9d\x84")) << size;
   }
 }
 
