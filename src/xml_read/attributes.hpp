@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <expected>
 #include <memory>
 #include <optional>
@@ -60,6 +61,9 @@ class AttributeIterator {
   std::size_t pos_;
   bool done_ = false;
   std::size_t seen_count_ = 0;
+  // One bit per (first byte, length) class of the keys seen so far: a key
+  // whose bit is clear equals none of them, so the list is not searched.
+  std::uint64_t seen_classes_ = 0;
   std::array<SeenKey, kDirectKeys> seen_;
   // Made only for a tag with more than kDirectKeys attributes, so that the
   // common tag neither builds nor tears down a hash table.
@@ -75,8 +79,13 @@ inline std::optional<std::size_t> AttributeIterator::remember_key(std::string_vi
   if (seen_count_ >= kDirectKeys) [[unlikely]] {
     return remember_key_hashed(key, position);
   }
+  // Keys are never empty.
+  const std::uint64_t key_class =
+      std::uint64_t{1} << ((static_cast<unsigned char>(key.front()) ^ (key.size() << 3)) & 63);
+  const bool maybe_seen = (seen_classes_ & key_class) != 0;
+  seen_classes_ |= key_class;
   const char* base = content_.data();
-  for (std::size_t i = 0; i < seen_count_; ++i) {
+  for (std::size_t i = 0; maybe_seen && i < seen_count_; ++i) {
     const SeenKey& seen = seen_[i];
     if (keys_equal(std::string_view(base + seen.position, seen.size), key)) return seen.position;
   }
