@@ -47,6 +47,14 @@ constexpr std::array<unsigned char, 128> kAsciiNameClass = [] {
   return table;
 }();
 
+// The same for every byte value, bytes from 0x80 up in no class: the first
+// test of a key, which then holds ASCII only.
+constexpr std::array<unsigned char, 256> kByteNameClass = [] {
+  std::array<unsigned char, 256> table{};
+  for (std::size_t c = 0; c < 128; ++c) table[c] = kAsciiNameClass[c];
+  return table;
+}();
+
 // The code point starting at `text[pos]`, advancing `pos` past it; none for
 // a malformed, overlong, surrogate or out-of-range sequence.
 std::optional<char32_t> next_code_point(std::string_view text, std::size_t& pos) noexcept {
@@ -134,8 +142,11 @@ bool is_name_char(char32_t code_point) noexcept {
   return in_ranges(kNameStartRanges, code_point) || in_ranges(kNameOnlyRanges, code_point);
 }
 
-bool is_xml_name(std::string_view text) noexcept {
-  if (text.empty()) return false;
+namespace {
+
+// is_xml_name for keys that are not plain ASCII names, code point by code
+// point; apart, so that the common case keeps no frame of its own.
+[[gnu::noinline]] bool is_xml_name_by_code_points(std::string_view text) noexcept {
   std::size_t pos = 0;
   const auto lead = static_cast<unsigned char>(text[0]);
   if (lead < 0x80) {
@@ -154,6 +165,23 @@ bool is_xml_name(std::string_view text) noexcept {
     }
     const auto next = next_code_point(text, pos);
     if (!next || !is_name_char(*next)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool is_xml_name(std::string_view text) noexcept {
+  if (text.empty()) return false;
+  // Nearly every key is an ASCII name, settled by one table look-up a byte;
+  // only a key that leaves ASCII is walked code point by code point.
+  const auto* byte = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const end = byte + text.size();
+  unsigned char name_class = kByteNameClass[*byte];
+  if ((name_class & 1) == 0) return *byte >= 0x80 && is_xml_name_by_code_points(text);
+  while (++byte != end) {
+    name_class = kByteNameClass[*byte];
+    if ((name_class & 2) == 0) return *byte >= 0x80 && is_xml_name_by_code_points(text);
   }
   return true;
 }
