@@ -15,8 +15,16 @@ namespace corvane {
 
 namespace {
 
+bool all_writable(const ExtraMap& extra, ExtraElement element, const ExtraMap* parent) {
+  for (const auto& [key, value] : extra) {
+    if (check_extra_key(element, key.view()) != ExtraKeyProblem::None) return false;
+  }
+  return !find_unbound_prefix(extra, parent);
+}
+
 void keep_writable_keys(ExtraMap& extra, ExtraElement element, const ExtraMap* parent) {
-  if (extra.empty()) return;
+  // The usual map keeps every key: checked without building a copy.
+  if (extra.empty() || all_writable(extra, element, parent)) return;
   ExtraMap kept;
   for (const auto& [key, value] : extra) {
     if (check_extra_key(element, key.view()) == ExtraKeyProblem::None) kept.insert(key, value);

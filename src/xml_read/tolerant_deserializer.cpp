@@ -4,6 +4,7 @@
 // read by the shared test case reader in its tolerant mode.
 #include "xml_read/tolerant_deserializer.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -103,7 +104,8 @@ class TolerantDeserializer {
   explicit TolerantDeserializer(std::string_view text)
       : reader_(text),
         cases_(reader_, ReadMode::Tolerant, /*known_utf8=*/true),
-        joined_name_budget_(kJoinedNameBudgetPerByte * text.size() + kJoinedNameBudgetBase) {}
+        joined_name_budget_(kJoinedNameBudgetPerByte * text.size() + kJoinedNameBudgetBase),
+        input_size_(text.size()) {}
 
   Result<Report> run();
 
@@ -156,6 +158,7 @@ class TolerantDeserializer {
   // repeats its parents', so deep nesting could otherwise turn a small
   // document into a huge report; real nesting is a few levels deep.
   std::size_t joined_name_budget_;
+  std::size_t input_size_;
 };
 
 Result<Report> TolerantDeserializer::run() {
@@ -305,6 +308,13 @@ Result<void> TolerantDeserializer::open_suite(const Event& tag) {
         if (is_count(key)) return {};
         return cases_.read_extra(suite.extra, key, value, path_);
       }));
+  // The stated count is only a hint, as for the strict reader: it saves
+  // moving test cases on regrowth, and a document cannot make us reserve
+  // more than one case per 16 bytes of its own size.
+  if (open.counted_tests) {
+    suite.test_cases.reserve(
+        static_cast<std::size_t>(std::min<std::uint64_t>(*open.counted_tests, input_size_ / 16)));
+  }
   // The path names each level by its own name; the suite takes the joined one.
   path_.back() = PathElement::test_suite(slot, suite.name);
   if (!open_.empty()) {
