@@ -46,7 +46,7 @@ PyObject* read_tolerant(PyObject*, PyObject* xml) {
 }
 
 PyMethodDef definition =
-    py::method<&read_tolerant>("_read_tolerant", METH_O, "_read_tolerant($module, xml, /)\n--\n\n");
+    py::method<&read_tolerant>("_read_tolerant", METH_O, "_read_tolerant(xml, /)\n--\n\n");
 
 PyObject* function_cache = nullptr;
 
