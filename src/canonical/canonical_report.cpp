@@ -1,7 +1,8 @@
 // Writing a duration or a timestamp and reading it back is what the
 // canonical document does to it; doing exactly that per value, with the
-// writer's and the strict reader's own functions, keeps the two routes equal
-// by construction (a core test compares them on every real document).
+// writer's and the strict reader's own functions, keeps the two routes
+// equal. The tolerant fuzz target asserts that equality for every input,
+// and a Python test compares both routes' objects on every real document.
 #include "canonical/canonical_report.hpp"
 
 #include <optional>
