@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "xml_read/tolerant_deserializer.hpp"
 #include "xml_read/value_parsers.hpp"
@@ -43,27 +44,66 @@ void round_trip(TestCaseStatus& status) {
   if (auto* non_success = std::get_if<NonSuccess>(&value)) round_trip(non_success->reruns);
 }
 
+void make_canonical(TestSuite& suite) {
+  keep_writable_extra_keys(suite);
+  round_trip(suite.timestamp);
+  round_trip(suite.time);
+  for (TestCase& test_case : suite.test_cases) {
+    round_trip(test_case.timestamp);
+    round_trip(test_case.time);
+    round_trip(test_case.status);
+  }
+}
+
+// Makes each suite canonical on its way to the caller's sink.
+class CanonicalSuites final : public SuiteSink {
+ public:
+  explicit CanonicalSuites(SuiteSink& next) : next_(&next) {}
+
+  bool take(TestSuite&& suite) override {
+    make_canonical(suite);
+    return next_->take(std::move(suite));
+  }
+  // The tolerant reader reads one root only.
+  void restart() override { next_->restart(); }
+
+ private:
+  SuiteSink* next_;
+};
+
+// Keeps the suites in the report, as the whole-document read does.
+class SuitesKept final : public SuiteSink {
+ public:
+  bool take(TestSuite&& suite) override {
+    suites.push_back(std::move(suite));
+    return true;
+  }
+  void restart() override { suites.clear(); }
+
+  std::vector<TestSuite> suites;
+};
+
 }  // namespace
 
-std::expected<Report, CanonicalError> canonical_report(std::string_view text) {
-  auto report = deserialize_tolerant(text);
+std::expected<Report, CanonicalError> canonical_report(std::string_view text, SuiteSink& sink) {
+  CanonicalSuites canonical(sink);
+  auto report = deserialize_tolerant(text, canonical);
   if (!report) {
     return std::unexpected(
         CanonicalError{report.error().text(), std::string(report.error().reader_reason())});
   }
   round_trip(report->timestamp);
   round_trip(report->time);
-  for (TestSuite& suite : report->test_suites) {
-    keep_writable_extra_keys(suite);
-    round_trip(suite.timestamp);
-    round_trip(suite.time);
-    for (TestCase& test_case : suite.test_cases) {
-      round_trip(test_case.timestamp);
-      round_trip(test_case.time);
-      round_trip(test_case.status);
-    }
-  }
   return std::move(*report);
+}
+
+std::expected<Report, CanonicalError> canonical_report(std::string_view text) {
+  SuitesKept kept;
+  auto report = canonical_report(text, kept);
+  if (report) {
+    for (TestSuite& suite : kept.suites) report->add_test_suite(std::move(suite));
+  }
+  return report;
 }
 
 }  // namespace corvane

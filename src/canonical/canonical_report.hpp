@@ -8,6 +8,7 @@
 
 #include "canonical/canonical_document.hpp"
 #include "model/report.hpp"
+#include "xml_read/report_deserializer.hpp"
 
 namespace corvane {
 
@@ -15,5 +16,12 @@ namespace corvane {
 // document changes done in place: unwritable `extra` keys dropped, and every
 // duration and timestamp reduced to the precision the writer keeps.
 [[nodiscard]] std::expected<Report, CanonicalError> canonical_report(std::string_view text);
+
+// The same, with each suite handed to `sink` as soon as it is read and made
+// canonical, so that the whole model never exists at once: the report comes
+// back without suites. When the sink refuses a suite the read ends there,
+// with an error that only says so (the sink knows why).
+[[nodiscard]] std::expected<Report, CanonicalError> canonical_report(std::string_view text,
+                                                                     SuiteSink& sink);
 
 }  // namespace corvane

@@ -9,14 +9,13 @@
 #include <utility>
 
 #include "canonical/canonical_report.hpp"
-#include "child_list.hpp"
 #include "errors.hpp"
 #include "py/entry.hpp"
 #include "py/gil.hpp"
 #include "py/note.hpp"
 #include "py/tolerant_input.hpp"
 #include "report.hpp"
-#include "suite.hpp"
+#include "suite_objects.hpp"
 
 namespace corvane {
 namespace {
@@ -26,22 +25,26 @@ PyObject* read_tolerant(PyObject*, PyObject* xml) {
   std::string copy;
   if (!py::tolerant_input(xml, text, copy)) return nullptr;
   std::optional<std::expected<Report, CanonicalError>> report;
+  // Each suite's objects are made as soon as it is read, as from_xml does,
+  // so that the whole model never exists at once.
+  std::optional<SuiteObjects> suites;
   {
     py::GilReleased released;
-    report = canonical_report(text);
+    suites.emplace(released);
+    report = canonical_report(text, *suites);
   }
   if (!*report) {
-    raise_deserialization_error((*report).error().message);
-    py::add_reason_note((*report).error().note);
+    // A suite whose object could not be made ended the read with its own
+    // exception; any other stop is the document's fault.
+    if (!PyErr_Occurred()) {
+      raise_deserialization_error((*report).error().message);
+      py::add_reason_note((*report).error().note);
+    }
     return nullptr;
   }
-  ChildList suites;
-  for (TestSuite& suite : (*report)->test_suites) {
-    auto made = test_suite_from_model(std::move(suite));
-    if (!made) return nullptr;
-    suites.push_back(std::move(*made));
-  }
-  auto made = report_from_model(std::move(**report), std::move(suites));
+  auto objects = std::move(*suites).finish();
+  if (!objects) return nullptr;
+  auto made = report_from_model(std::move(**report), std::move(*objects));
   return made ? made->release() : nullptr;
 }
 

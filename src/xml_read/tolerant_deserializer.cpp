@@ -107,7 +107,8 @@ class TolerantDeserializer {
         joined_name_budget_(kJoinedNameBudgetPerByte * text.size() + kJoinedNameBudgetBase),
         input_size_(text.size()) {}
 
-  Result<Report> run();
+  // With a sink, suites are handed to it as they become ready.
+  Result<Report> run(SuiteSink* sink);
 
   // Reading a step at a time (see TolerantStepReader).
   Result<bool> step();
@@ -159,11 +160,23 @@ class TolerantDeserializer {
   // document into a huge report; real nesting is a few levels deep.
   std::size_t joined_name_budget_;
   std::size_t input_size_;
+  // Whether a slot was closed since suites were last handed out.
+  bool closed_since_handed_ = false;
 };
 
-Result<Report> TolerantDeserializer::run() {
+Result<Report> TolerantDeserializer::run(SuiteSink* sink) {
   for (;;) {
     CORVANE_TRY(complete, step());
+    if (complete) close_loose();
+    // Only a closed suite can make one ready.
+    if (sink != nullptr && closed_since_handed_) {
+      closed_since_handed_ = false;
+      while (auto suite = take_ready()) {
+        if (!sink->take(std::move(*suite))) {
+          return std::unexpected(structure_error(path_, "the read was stopped by its caller"));
+        }
+      }
+    }
     if (complete) return finish();
   }
 }
@@ -349,6 +362,7 @@ void TolerantDeserializer::close_suite() {
                            suite.properties.empty() && !suite.system_out && !suite.system_err;
   if (!only_groups) slots_[open.slot - slot_base_] = std::move(open.suite);
   closed_[open.slot - slot_base_] = true;
+  closed_since_handed_ = true;
 }
 
 Result<void> TolerantDeserializer::read_suite_outcome(const Event& tag, StatusElementKind kind,
@@ -385,6 +399,7 @@ void TolerantDeserializer::close_loose() {
   if (!loose_) return;
   slots_[loose_->slot - slot_base_] = std::move(loose_->suite);
   closed_[loose_->slot - slot_base_] = true;
+  closed_since_handed_ = true;
   loose_.reset();
 }
 
@@ -398,7 +413,12 @@ Report TolerantDeserializer::finish() {
 }
 
 std::expected<Report, DeserializeError> deserialize_tolerant(std::string_view text) {
-  return TolerantDeserializer(text).run();
+  return TolerantDeserializer(text).run(nullptr);
+}
+
+std::expected<Report, DeserializeError> deserialize_tolerant(std::string_view text,
+                                                             SuiteSink& sink) {
+  return TolerantDeserializer(text).run(&sink);
 }
 
 TolerantStepReader::TolerantStepReader(std::string_view window)

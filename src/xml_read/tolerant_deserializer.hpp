@@ -14,6 +14,7 @@
 #include "model/report.hpp"
 #include "xml_read/deserialize_error.hpp"
 #include "xml_read/read_result.hpp"
+#include "xml_read/report_deserializer.hpp"
 #include "xml_read/xml_reader.hpp"
 
 namespace corvane {
@@ -22,6 +23,14 @@ namespace corvane {
 // cleaning). Nested suites come out flattened and every count is recomputed
 // from the test cases read.
 [[nodiscard]] std::expected<Report, DeserializeError> deserialize_tolerant(std::string_view text);
+
+// As deserialize_tolerant, with each suite handed to `sink` as soon as it,
+// and every suite before it in the flattened order, is complete: the report
+// comes back without suites, and only the suites still open exist at once.
+// The sink gets the suites, in the order, the report would hold. When it
+// refuses one the read ends there, with an error that only says so.
+[[nodiscard]] std::expected<Report, DeserializeError> deserialize_tolerant(std::string_view text,
+                                                                           SuiteSink& sink);
 
 class TolerantDeserializer;
 
