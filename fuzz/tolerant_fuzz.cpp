@@ -5,18 +5,22 @@
 // trims white space that cleaning may expose; writing keeps milliseconds).
 // Read window by window, it must give the same suites and report fields.
 // The model `load` makes its objects from must equal the canonical
-// document read back.
+// document read back, and the suites the tolerant reader hands over one by
+// one must be those its whole read keeps.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "canonical/canonical_document.hpp"
 #include "canonical/canonical_report.hpp"
 #include "canonical/canonical_stream.hpp"
 #include "stream_source.hpp"
 #include "xml_read/report_deserializer.hpp"
+#include "xml_read/tolerant_deserializer.hpp"
 
 namespace {
 
@@ -39,10 +43,37 @@ void check_streamed(std::string_view input,
   }
 }
 
+class KeptSuites final : public corvane::SuiteSink {
+ public:
+  bool take(corvane::TestSuite&& suite) override {
+    suites.push_back(std::move(suite));
+    return true;
+  }
+  void restart() override { suites.clear(); }
+  std::vector<corvane::TestSuite> suites;
+};
+
+void check_handed_over(std::string_view input) {
+  auto whole = corvane::deserialize_tolerant(input);
+  KeptSuites kept;
+  auto header = corvane::deserialize_tolerant(input, kept);
+  if (bool(whole) != bool(header)) std::abort();
+  if (!whole) {
+    if (whole.error().text() != header.error().text()) std::abort();
+    return;
+  }
+  if (!header->test_suites.empty() || header->name != whole->name ||
+      header->timestamp != whole->timestamp || header->time != whole->time ||
+      kept.suites != whole->test_suites) {
+    std::abort();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
+  check_handed_over(input);
   auto first = corvane::canonical_document(input);
   check_streamed(input, first);
   auto direct = corvane::canonical_report(input);

@@ -5,6 +5,9 @@
 // document must be well-formed for the strict reader.
 #include "canonical/canonical_document.hpp"
 
+#include <array>
+#include <cstddef>
+#include <string_view>
 #include <utility>
 
 #include "canonical/canonical_report.hpp"
@@ -41,11 +44,53 @@ void keep_writable_keys(ExtraMap& extra, ExtraElement element, const ExtraMap* p
   extra = std::move(kept);
 }
 
+// The test cases of a suite mostly repeat the same few keys ("file",
+// "line"): a key without a colon that was found writable once is writable on
+// every case, whatever the other keys, so it is only compared again.
+class WritableCaseKeys {
+ public:
+  bool all_known(const ExtraMap& extra) noexcept {
+    const std::size_t known_before = count_;
+    std::size_t position = 0;
+    for (const auto& [key, value] : extra) {
+      if (!is_known(key.view(), position++)) {
+        // This case's keys are about to be rebuilt: forget their views.
+        count_ = known_before;
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kMaxKeys = 8;
+
+  bool is_known(std::string_view key, std::size_t position) noexcept {
+    // Keys come in the same order on every case: the usual hit is first.
+    if (position < count_ && keys_[position] == key) return true;
+    for (std::size_t i = 0; i < count_; ++i) {
+      if (keys_[i] == key) return true;
+    }
+    if (key.find(':') != std::string_view::npos ||
+        check_extra_key(ExtraElement::TestCase, key) != ExtraKeyProblem::None) {
+      return false;
+    }
+    if (count_ < kMaxKeys) keys_[count_++] = key;
+    return true;
+  }
+
+  std::array<std::string_view, kMaxKeys> keys_;
+  std::size_t count_ = 0;
+};
+
 }  // namespace
 
 void keep_writable_extra_keys(TestSuite& suite) {
   keep_writable_keys(suite.extra, ExtraElement::TestSuite, nullptr);
+  // The views point into the suite's own cases, which outlive this loop.
+  WritableCaseKeys known;
   for (TestCase& test_case : suite.test_cases) {
+    if (known.all_known(test_case.extra)) continue;
     keep_writable_keys(test_case.extra, ExtraElement::TestCase, &suite.extra);
   }
 }

@@ -16,10 +16,18 @@
 #include "xml_write/text_forms.hpp"
 
 namespace corvane {
+
+bool is_written_exactly(const Duration& time) noexcept {
+  // Below a million seconds, the double the writer rounds to milliseconds is
+  // within 2^-33 s of the value, so whole milliseconds are written as they
+  // are, and the strict reader reads such a short decimal digit for digit.
+  return time.seconds < 1'000'000 && time.nanoseconds % 1'000'000 == 0;
+}
+
 namespace {
 
 void round_trip(std::optional<Duration>& time) {
-  if (!time) return;
+  if (!time || is_written_exactly(*time)) return;
   char buffer[kMaxTimeLength];
   time = parse_duration_text(std::string_view(buffer, write_time(buffer, *time)));
 }

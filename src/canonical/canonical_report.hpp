@@ -24,4 +24,9 @@ namespace corvane {
 [[nodiscard]] std::expected<Report, CanonicalError> canonical_report(std::string_view text,
                                                                      SuiteSink& sink);
 
+// True when writing `time` and reading it back gives it unchanged, found
+// without doing so: whole milliseconds of a duration well in range, what
+// runners write. The canonical model skips that trip for such a duration.
+[[nodiscard]] bool is_written_exactly(const Duration& time) noexcept;
+
 }  // namespace corvane

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "model/utf8_check.hpp"
@@ -53,6 +54,16 @@ std::string_view suite_outcome_name(StatusElementKind kind) noexcept {
       return "(suite error)";
     default:
       return "(suite skipped)";
+  }
+}
+
+// The counts TestSuite::add_test_case keeps, for a case read in place.
+void count_test_case(TestSuite& suite, const TestCaseStatus& status) noexcept {
+  ++suite.tests;
+  if (const auto* n = std::get_if<NonSuccess>(&status.value())) {
+    ++(n->kind == NonSuccessKind::Failure ? suite.failures : suite.errors);
+  } else if (std::holds_alternative<Skipped>(status.value())) {
+    ++suite.skipped;
   }
 }
 
@@ -386,12 +397,20 @@ Result<void> TolerantDeserializer::read_test_case(const Event& tag, bool is_empt
     loose_.emplace(slot, TestSuite(report_->name.view()));
   }
   OpenSuite& target = open_.empty() ? *loose_ : open_.back();
-  TestCase test_case("", TestCaseStatus::success());
-  CORVANE_TRY(had_outcome,
-              cases_.read_test_case(tag, is_empty, path_, target.test_case_elements, test_case));
+  // Read in place, as the strict reader does, rather than moved in. A read
+  // that fails leaves no case behind: read a step at a time, running out of
+  // input is undone and the case read again from its start.
+  TestSuite& suite = target.suite;
+  TestCase& test_case = suite.test_cases.emplace_back("", TestCaseStatus::success());
+  auto had_outcome =
+      cases_.read_test_case(tag, is_empty, path_, target.test_case_elements, test_case);
+  if (!had_outcome) {
+    suite.test_cases.pop_back();
+    return std::unexpected(std::move(had_outcome).error());
+  }
   ++target.test_case_elements;
-  target.bare.push_back(!had_outcome);
-  target.suite.add_test_case(std::move(test_case));
+  target.bare.push_back(!*had_outcome);
+  count_test_case(suite, test_case.status);
   return {};
 }
 

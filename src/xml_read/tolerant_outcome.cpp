@@ -62,6 +62,10 @@ std::optional<std::size_t> first_of(const std::vector<StatusElement>& elements,
 
 std::expected<TestCaseStatus, DeserializeError> build_tolerant_status(
     std::vector<StatusElement> elements, const ElementPath& case_path) {
+  // No element, or one outcome alone, the usual cases: nothing to reduce.
+  if (elements.empty() || (elements.size() == 1 && is_main(elements.front().kind))) {
+    return build_test_case_status(std::move(elements), case_path);
+  }
   std::optional<std::size_t> chosen = first_of(elements, StatusElementKind::Failure);
   if (!chosen) chosen = first_of(elements, StatusElementKind::Error);
   if (!chosen) chosen = first_of(elements, StatusElementKind::Skipped);

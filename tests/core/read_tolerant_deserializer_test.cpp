@@ -5,6 +5,7 @@
 
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "xml_read/tolerant_deserializer.hpp"
 
@@ -46,6 +47,27 @@ TEST_P(TolerantShape, FlattensIntoSuitesInDocumentOrder) {
   const Report report = read_ok(GetParam().xml);
   EXPECT_EQ(report.name.view(), GetParam().report_name);
   EXPECT_EQ(outline(report), GetParam().outline);
+}
+
+// Suites handed over one by one must be those the whole read keeps.
+class KeptSuites final : public SuiteSink {
+ public:
+  bool take(TestSuite&& suite) override {
+    suites.push_back(std::move(suite));
+    return true;
+  }
+  void restart() override { suites.clear(); }
+  std::vector<TestSuite> suites;
+};
+
+TEST_P(TolerantShape, HandsOverTheSuitesTheWholeReadKeeps) {
+  const Report whole = read_ok(GetParam().xml);
+  KeptSuites sink;
+  auto header = deserialize_tolerant(GetParam().xml, sink);
+  ASSERT_TRUE(header.has_value());
+  EXPECT_TRUE(header->test_suites.empty());
+  EXPECT_EQ(header->name, whole.name);
+  EXPECT_EQ(sink.suites, whole.test_suites);
 }
 
 INSTANTIATE_TEST_SUITE_P(
