@@ -1,8 +1,11 @@
 // Writing a duration or a timestamp and reading it back is what the
 // canonical document does to it; doing exactly that per value, with the
 // writer's and the strict reader's own functions, keeps the two routes
-// equal. The tolerant fuzz target asserts that equality for every input,
-// and a Python test compares both routes' objects on every real document.
+// equal (only a duration the trip provably leaves as it is skips it). Each
+// suite is made canonical on its way to the caller's sink, as soon as the
+// tolerant reader hands it over. The tolerant fuzz target asserts that
+// equality for every input, and a Python test compares both routes' objects
+// on every real document.
 #include "canonical/canonical_report.hpp"
 
 #include <optional>

@@ -1,12 +1,13 @@
 // The canonical model's shortcuts must give what the trip through the
 // writer and the strict reader gives.
+#include "canonical/canonical_report.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "canonical/canonical_report.hpp"
 #include "xml_read/value_parsers.hpp"
 #include "xml_write/text_forms.hpp"
 
