@@ -39,6 +39,20 @@ void raise_bad_key(std::string_view key, ExtraElement element, std::string_view 
   py::raise_text(PyExc_ValueError, message);
 }
 
+// Whether no two keys are equal, decided for the few keys an element
+// normally has; more than that are left to the map, whose index keeps a
+// hostile number of keys linear.
+bool keys_distinct(const ExtraPairs& pairs) noexcept {
+  constexpr std::size_t kPairwiseLimit = 8;
+  if (pairs.size() > kPairwiseLimit) return false;
+  for (std::size_t i = 1; i < pairs.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (pairs[i].first == pairs[j].first) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 py::Result<ExtraPairs> extract_extra(PyObject* dict_or_null) {
@@ -94,9 +108,28 @@ py::Result<void> insert_extra(const ExtraPairs& pairs, ExtraElement element, std
   return {};
 }
 
-py::Result<void> check_extra_prefixes(const ExtraMap& map, const ExtraMap* parent,
+py::Result<std::span<const ExtraMap::Entry>> checked_extra(const ExtraPairs& pairs,
+                                                           ExtraElement element,
+                                                           std::string_view owner,
+                                                           ExtraMap& merged) {
+  // Checking every key before merging raises what insert_extra raises:
+  // inserting itself never fails.
+  for (const auto& [key, value] : pairs) {
+    if (auto problem = check_extra_key(element, key.view()); problem != ExtraKeyProblem::None) {
+      raise_bad_key(key.view(), element, owner, problem);
+      return py::raised();
+    }
+  }
+  if (keys_distinct(pairs)) return std::span<const ExtraMap::Entry>(pairs);
+  merged = ExtraMap();
+  if (!insert_extra(pairs, element, owner, merged)) return py::raised();
+  return std::span<const ExtraMap::Entry>(merged.entries());
+}
+
+py::Result<void> check_extra_prefixes(std::span<const ExtraMap::Entry> own,
+                                      std::span<const ExtraMap::Entry> parent,
                                       ExtraElement element, std::string_view owner) {
-  if (auto key = find_unbound_prefix(map, parent)) {
+  if (auto key = find_unbound_prefix(own, parent)) {
     raise_bad_key(*key, element, owner, ExtraKeyProblem::UnboundPrefix);
     return py::raised();
   }

@@ -6,6 +6,7 @@
 
 #include <Python.h>
 
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -35,10 +36,21 @@ using ExtraPairs = std::vector<std::pair<XmlString, XmlString>>;
 [[nodiscard]] py::Result<void> insert_extra(const ExtraPairs& pairs, ExtraElement element,
                                             std::string_view owner, ExtraMap& map);
 
-// Refuses, with the same ValueError, the first key of `map` whose namespace
+// The attributes the pairs make on `element`, for writing: every key checked
+// as insert_extra checks it (the same ValueError); the pairs themselves when
+// their keys are distinct, as they nearly always are, else the pairs merged
+// into `merged` as insert_extra merges them. The result lives as long as
+// both `pairs` and `merged` stay unchanged.
+[[nodiscard]] py::Result<std::span<const ExtraMap::Entry>> checked_extra(const ExtraPairs& pairs,
+                                                                         ExtraElement element,
+                                                                         std::string_view owner,
+                                                                         ExtraMap& merged);
+
+// Refuses, with the same ValueError, the first key of `own` whose namespace
 // prefix a namespace-aware reader would find undeclared (find_unbound_prefix);
-// `parent` is the suite's map for a test case, else null.
-[[nodiscard]] py::Result<void> check_extra_prefixes(const ExtraMap& map, const ExtraMap* parent,
+// `parent` is the suite's attributes for a test case, else empty.
+[[nodiscard]] py::Result<void> check_extra_prefixes(std::span<const ExtraMap::Entry> own,
+                                                    std::span<const ExtraMap::Entry> parent,
                                                     ExtraElement element, std::string_view owner);
 
 // The model map's entries as stored pairs, in map order; the map is consumed

@@ -1,5 +1,5 @@
-// The Python class Report: see report.hpp. Writing builds a fresh model tree
-// from the Python objects and hands it to the serializer; reading runs the
+// The Python class Report: see report.hpp. Writing drives the serializer
+// straight from the Python objects' stored values; reading runs the
 // deserializer and builds new Python objects from the model it returns.
 #include "report.hpp"
 
@@ -169,8 +169,10 @@ PyObject* add_test_suites(PyObject* self, PyObject* args, PyObject* kwargs) {
 // The root of the model report of a report the caller holds shared: name
 // first, then the identifier and the timestamp (so a bad stored value is
 // reported before any suite is converted), then the counts of its suites'
-// current statuses; the suites themselves are left out.
-[[nodiscard]] py::Result<Report> report_header(const ReportState& stored) {
+// current statuses, each suite's also kept in `suite_counts`; the suites
+// themselves are left out.
+[[nodiscard]] py::Result<Report> report_header(const ReportState& stored,
+                                               std::vector<SuiteCounts>& suite_counts_of) {
   Report model(stored.name.view());
   if (stored.uuid) {
     // The stored text is normally a uuid.UUID's own; only a subclass with a
@@ -186,9 +188,11 @@ PyObject* add_test_suites(PyObject* self, PyObject* args, PyObject* kwargs) {
   if (!timestamp) return py::raised();
   model.timestamp = *timestamp;
   model.time = stored.time;
+  suite_counts_of.reserve(stored.test_suites.size());
   for (const py::Ref& suite : stored.test_suites) {
     auto counts = suite_counts(suite.get());
     if (!counts) return py::raised();
+    suite_counts_of.push_back(*counts);
     model.tests += counts->tests;
     model.failures += counts->failures;
     model.errors += counts->errors;
@@ -230,13 +234,14 @@ class ReusedBuffer {
 };
 
 // The whole document as a str, for a report the caller holds shared. Each
-// suite's model is made, counted with the model's operation, written and
-// dropped in turn, so writing holds the document and one suite's model
-// rather than a model of the whole report. The root, written first, carries
-// counts taken from the statuses; no Python code runs while the suites are
-// converted, so the counted model must agree, and is checked to.
+// suite is written straight from its objects, with no model of it made, so
+// writing holds the document alone. The suites' start tags, like the root,
+// written first, carry counts taken from the statuses; no Python code runs
+// while the suites are converted, so the counts of the converted statuses
+// must agree, and are checked to.
 [[nodiscard]] py::Result<py::Ref> document_of(const ReportState& stored) {
-  auto header = report_header(stored);
+  std::vector<SuiteCounts> suite_counts_of;
+  auto header = report_header(stored, suite_counts_of);
   if (!header) return py::raised();
   ReusedBuffer reused;
   OutputBuffer& buffer = reused.get();
@@ -258,21 +263,19 @@ class ReusedBuffer {
     buffer.clear();
     return {};
   };
-  // The suites' counts summed as Report::add_test_suite sums them.
-  Report counted("");
-  for (const py::Ref& suite : stored.test_suites) {
-    auto converted = test_suite_to_model(suite.get());
-    if (!converted) return py::raised();
-    if (valid) writer.suite(*converted);
-    counted.tests += converted->tests;
-    counted.failures += converted->failures;
-    counted.errors += converted->errors;
-    counted.skipped += converted->skipped;
+  bool counts_agree = true;
+  for (std::size_t i = 0; i < stored.test_suites.size(); ++i) {
+    const SuiteCounts& expected = suite_counts_of[i];
+    auto counted =
+        write_test_suite(stored.test_suites[i].get(), expected, valid ? &writer : nullptr);
+    if (!counted) return py::raised();
+    counts_agree = counts_agree && counted->tests == expected.tests &&
+                   counted->failures == expected.failures && counted->errors == expected.errors &&
+                   counted->disabled == expected.disabled;
     if (buffer.size() >= kHandOverBytes) PY_TRY(hand_over());
   }
   if (valid) writer.finish();
-  if (counted.tests != header->tests || counted.failures != header->failures ||
-      counted.errors != header->errors || counted.skipped != header->skipped) {
+  if (!counts_agree) {
     raise_internal_failure("report counts changed while the report was written");
     return py::raised();
   }

@@ -27,6 +27,7 @@
 #include "status.hpp"
 #include "test_case.hpp"
 #include "timestamps.hpp"
+#include "xml_write/report_serializer.hpp"
 #include "xml_write/text_forms.hpp"
 
 namespace corvane {
@@ -300,6 +301,32 @@ PyType_Spec spec = {
   return std::move(*guard);
 }
 
+// The suite's model without its test cases (so with no counts), converted
+// in the order its errors are reported: the timestamp, the properties, then
+// the extra attributes.
+[[nodiscard]] py::Result<TestSuite> suite_without_cases(const SuiteState& stored) {
+  // Stored texts are clean already: copies are what cleaning again would give.
+  TestSuite model(stored.name);
+  auto timestamp = timestamp_to_model(stored.timestamp);
+  if (!timestamp) return py::raised();
+  model.timestamp = *timestamp;
+  model.time = stored.time;
+  model.properties.reserve(stored.properties.size());
+  for (const py::Ref& property : stored.properties) {
+    auto converted = property_to_model(property.get());
+    if (!converted) return py::raised();
+    model.properties.push_back(std::move(*converted));
+  }
+  model.system_out = stored.system_out;
+  model.system_err = stored.system_err;
+  if (!insert_extra(stored.extra, ExtraElement::TestSuite, stored.name.view(), model.extra) ||
+      !check_extra_prefixes(model.extra.entries(), {}, ExtraElement::TestSuite,
+                            stored.name.view())) {
+    return py::raised();
+  }
+  return model;
+}
+
 }  // namespace
 
 py::Result<PyObject*> test_suite_type() {
@@ -316,36 +343,43 @@ py::Result<TestSuite> test_suite_to_model(PyObject* self) {
   auto guard = read_as_child(self);
   if (!guard) return py::raised();
   const SuiteState& stored = state(self);
-  // Stored texts are clean already: copies are what cleaning again would give.
-  TestSuite model(stored.name);
-  auto timestamp = timestamp_to_model(stored.timestamp);
-  if (!timestamp) return py::raised();
-  model.timestamp = *timestamp;
-  model.time = stored.time;
-  model.properties.reserve(stored.properties.size());
-  for (const py::Ref& property : stored.properties) {
-    auto converted = property_to_model(property.get());
-    if (!converted) return py::raised();
-    model.properties.push_back(std::move(*converted));
-  }
-  model.system_out = stored.system_out;
-  model.system_err = stored.system_err;
-  if (!insert_extra(stored.extra, ExtraElement::TestSuite, stored.name.view(), model.extra) ||
-      !check_extra_prefixes(model.extra, nullptr, ExtraElement::TestSuite, stored.name.view())) {
-    return py::raised();
-  }
-  model.test_cases.reserve(stored.test_cases.size());
+  auto model = suite_without_cases(stored);
+  if (!model) return py::raised();
+  model->test_cases.reserve(stored.test_cases.size());
   for (const py::Ref& test_case : stored.test_cases) {
     auto converted = test_case_to_model(test_case.get());
     if (!converted) return py::raised();
     // A test case's prefixes may be declared on its suite, known only here.
-    if (!check_extra_prefixes(converted->extra, &model.extra, ExtraElement::TestCase,
-                              converted->name.view())) {
+    if (!check_extra_prefixes(converted->extra.entries(), model->extra.entries(),
+                              ExtraElement::TestCase, converted->name.view())) {
       return py::raised();
     }
-    model.add_test_case(std::move(*converted));
+    model->add_test_case(std::move(*converted));
   }
-  return model;
+  return std::move(*model);
+}
+
+py::Result<SuiteCounts> write_test_suite(PyObject* self, const SuiteCounts& counts,
+                                         ReportWriter* writer) {
+  auto guard = read_as_child(self);
+  if (!guard) return py::raised();
+  const SuiteState& stored = state(self);
+  auto model = suite_without_cases(stored);
+  if (!model) return py::raised();
+  model->tests = counts.tests;
+  model->skipped = counts.disabled;
+  model->failures = counts.failures;
+  model->errors = counts.errors;
+  if (writer != nullptr) writer->begin_suite(*model, !stored.test_cases.empty());
+  TestCaseScratch scratch;
+  SuiteCounts counted;
+  for (const py::Ref& test_case : stored.test_cases) {
+    if (!write_test_case(test_case.get(), model->extra.entries(), scratch, counted, writer)) {
+      return py::raised();
+    }
+  }
+  if (writer != nullptr) writer->end_suite(*model);
+  return counted;
 }
 
 py::Result<py::Ref> test_suite_from_model(TestSuite&& suite) {

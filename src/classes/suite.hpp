@@ -34,6 +34,17 @@ struct SuiteCounts {
 // the ValueError of a refused timestamp or extra key, or an internal failure.
 [[nodiscard]] py::Result<TestSuite> test_suite_to_model(PyObject* self);
 
+class ReportWriter;
+
+// Writes a TestSuite instance with `writer`, its start tag carrying `counts`
+// (suite_counts of it, taken by the caller beforehand), each test case
+// straight from what it stores; or only converts and checks it all when
+// `writer` is null. Fails with the errors of test_suite_to_model, in the
+// same order. The counts of the test cases' converted statuses are
+// returned, for the caller to check against `counts`.
+[[nodiscard]] py::Result<SuiteCounts> write_test_suite(PyObject* self, const SuiteCounts& counts,
+                                                       ReportWriter* writer);
+
 // A new TestSuite object (with new test case and property objects) holding
 // the model's values as they are; the model's counts are dropped.
 [[nodiscard]] py::Result<py::Ref> test_suite_from_model(TestSuite&& suite);

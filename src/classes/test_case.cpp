@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 
 #include "child_list.hpp"
 #include "durations.hpp"
@@ -25,7 +26,9 @@
 #include "py/text.hpp"
 #include "py/type_cache.hpp"
 #include "status.hpp"
+#include "suite.hpp"
 #include "timestamps.hpp"
+#include "xml_write/report_serializer.hpp"
 #include "xml_write/text_forms.hpp"
 
 namespace corvane {
@@ -271,6 +274,44 @@ PyType_Spec spec = {
   return std::move(*guard);
 }
 
+// What of a test case must be converted before it is written, converted in
+// the order its errors are reported: the status, the timestamp, the extra
+// attributes, then the properties (into `scratch`).
+struct Converted {
+  TestCaseStatus status;
+  std::optional<Timestamp> timestamp;
+  std::span<const ExtraMap::Entry> extra;  // the stored pairs or scratch's
+};
+
+[[nodiscard]] py::Result<Converted> convert(const TestCaseState& stored,
+                                            TestCaseScratch& scratch) {
+  auto status = status_to_model(stored.status.get());
+  if (!status) return py::raised();
+  auto timestamp = timestamp_to_model(stored.timestamp);
+  if (!timestamp) return py::raised();
+  auto extra = checked_extra(stored.extra, ExtraElement::TestCase, stored.name.view(),
+                             scratch.merged_extra);
+  if (!extra) return py::raised();
+  scratch.properties.clear();
+  for (const py::Ref& property : stored.properties) {
+    auto converted = property_to_model(property.get());
+    if (!converted) return py::raised();
+    scratch.properties.push_back(std::move(*converted));
+  }
+  return Converted{std::move(*status), *timestamp, *extra};
+}
+
+// The rule of TestSuite::add_test_case.
+void count_status(const TestCaseStatus& status, SuiteCounts& counts) {
+  ++counts.tests;
+  const auto& value = status.value();
+  if (const auto* non_success = std::get_if<NonSuccess>(&value)) {
+    ++(non_success->kind == NonSuccessKind::Failure ? counts.failures : counts.errors);
+  } else if (std::holds_alternative<Skipped>(value)) {
+    ++counts.disabled;
+  }
+}
+
 }  // namespace
 
 py::Result<PyObject*> test_case_type() {
@@ -287,30 +328,53 @@ py::Result<TestCase> test_case_to_model(PyObject* self) {
   auto guard = read_as_child(self);
   if (!guard) return py::raised();
   const TestCaseState& stored = state(self);
-  auto status = status_to_model(stored.status.get());
-  if (!status) return py::raised();
+  TestCaseScratch scratch;
+  auto converted = convert(stored, scratch);
+  if (!converted) return py::raised();
   // Every text goes into the model as an XmlString. The stored texts were
   // cleaned when they were set, and cleaning clean text changes nothing, so
   // a copy is exactly what cleaning them again would give.
-  TestCase model(stored.name, std::move(*status));
+  TestCase model(stored.name, std::move(converted->status));
   model.classname = stored.classname;
   model.assertions = stored.assertions;
-  auto timestamp = timestamp_to_model(stored.timestamp);
-  if (!timestamp) return py::raised();
-  model.timestamp = *timestamp;
+  model.timestamp = converted->timestamp;
   model.time = stored.time;
   model.system_out = stored.system_out;
   model.system_err = stored.system_err;
-  if (!insert_extra(stored.extra, ExtraElement::TestCase, stored.name.view(), model.extra)) {
+  model.extra.reserve(converted->extra.size());
+  for (const auto& [key, value] : converted->extra) model.extra.insert(key, value);
+  model.properties = std::move(scratch.properties);
+  return model;
+}
+
+py::Result<void> write_test_case(PyObject* self, std::span<const ExtraMap::Entry> suite_extra,
+                                 TestCaseScratch& scratch, SuiteCounts& counted,
+                                 ReportWriter* writer) {
+  auto guard = read_as_child(self);
+  if (!guard) return py::raised();
+  const TestCaseState& stored = state(self);
+  auto converted = convert(stored, scratch);
+  if (!converted) return py::raised();
+  // A test case's prefixes may be declared on its suite, known only here.
+  if (!check_extra_prefixes(converted->extra, suite_extra, ExtraElement::TestCase,
+                            stored.name.view())) {
     return py::raised();
   }
-  model.properties.reserve(stored.properties.size());
-  for (const py::Ref& property : stored.properties) {
-    auto converted = property_to_model(property.get());
-    if (!converted) return py::raised();
-    model.properties.push_back(std::move(*converted));
-  }
-  return model;
+  count_status(converted->status, counted);
+  if (writer == nullptr) return {};
+  writer->test_case({
+      .name = stored.name.view(),
+      .status = converted->status,
+      .classname = stored.classname,
+      .assertions = stored.assertions,
+      .timestamp = converted->timestamp,
+      .time = stored.time,
+      .system_out = stored.system_out,
+      .system_err = stored.system_err,
+      .extra = converted->extra,
+      .properties = scratch.properties,
+  });
+  return {};
 }
 
 py::Result<py::Ref> test_case_from_model(TestCase&& test_case) {

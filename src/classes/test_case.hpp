@@ -5,6 +5,9 @@
 
 #include <Python.h>
 
+#include <span>
+#include <vector>
+
 #include "model/report.hpp"
 #include "py/ref.hpp"
 #include "py/result.hpp"
@@ -25,6 +28,27 @@ namespace corvane {
 // written as an attribute, or an internal failure when the instance is in
 // the middle of a change.
 [[nodiscard]] py::Result<TestCase> test_case_to_model(PyObject* self);
+
+struct SuiteCounts;
+class ReportWriter;
+
+// Room reused from one test case to the next while a suite is written.
+struct TestCaseScratch {
+  std::vector<Property> properties;
+  ExtraMap merged_extra;
+};
+
+// Writes a TestCase instance straight from what it stores (no model
+// TestCase is made) with `writer`, or only converts and checks it when
+// `writer` is null, and adds its status to `counted` as the model's
+// TestSuite::add_test_case counts it. Fails with the errors of
+// test_case_to_model, in the same order, then with the ValueError of a key
+// whose namespace prefix neither the case nor `suite_extra` (its suite's
+// attributes) declares.
+[[nodiscard]] py::Result<void> write_test_case(PyObject* self,
+                                               std::span<const ExtraMap::Entry> suite_extra,
+                                               TestCaseScratch& scratch, SuiteCounts& counted,
+                                               ReportWriter* writer);
 
 // A new TestCase object (with new status and property objects) holding the
 // model's values as they are.

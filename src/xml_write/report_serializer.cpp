@@ -2,6 +2,7 @@
 // which order and form; the XML writer handles bytes, escaping and layout.
 #include "xml_write/report_serializer.hpp"
 
+#include <span>
 #include <variant>
 
 #if defined(__SSE2__)
@@ -50,7 +51,7 @@ void push_extra(StartTag& tag, const ExtraMap& extra) {
   for (const auto& [key, value] : extra) tag.push_attribute(key.view(), value.view());
 }
 
-void serialize_properties(const std::vector<Property>& properties, DocumentWriter& w) {
+void serialize_properties(std::span<const Property> properties, DocumentWriter& w) {
   if (properties.empty()) return;
   w.tag.reset("properties");
   w.xml.start_tag(w.tag);
@@ -96,15 +97,15 @@ void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWri
   serialize_status("skipped", skipped.message, skipped.type, skipped.description, w);
 }
 
-void serialize_test_case(const TestCase& test_case, DocumentWriter& w) {
+void serialize_test_case(const TestCaseFields& test_case, DocumentWriter& w) {
   StartTag& tag = w.tag;
   tag.reset("testcase");
-  tag.push_attribute("name", test_case.name.view());
+  tag.push_attribute("name", test_case.name);
   push_optional_text(tag, "classname", test_case.classname);
   if (test_case.assertions) push_count(tag, "assertions", *test_case.assertions);
   if (test_case.timestamp) serialize_timestamp(tag, *test_case.timestamp);
   if (test_case.time) serialize_time(tag, *test_case.time);
-  push_extra(tag, test_case.extra);
+  for (const auto& [key, value] : test_case.extra) tag.push_attribute(key.view(), value.view());
 
   const auto& status = test_case.status.value();
   const auto* success = std::get_if<Success>(&status);
@@ -118,32 +119,6 @@ void serialize_test_case(const TestCase& test_case, DocumentWriter& w) {
   serialize_status_content(status, w);
   serialize_outputs(test_case.system_out, test_case.system_err, w);
   w.xml.end_tag("testcase");
-}
-
-void serialize_test_suite(const TestSuite& suite, DocumentWriter& w) {
-  StartTag& tag = w.tag;
-  tag.reset("testsuite");
-  tag.push_attribute("name", suite.name.view());
-  push_count(tag, "tests", suite.tests);
-  push_count(tag, "skipped", suite.skipped);
-  // errors before failures here, the reverse of the root element.
-  push_count(tag, "errors", suite.errors);
-  push_count(tag, "failures", suite.failures);
-  if (suite.disabled) push_count(tag, "disabled", *suite.disabled);
-  if (suite.timestamp) serialize_timestamp(tag, *suite.timestamp);
-  if (suite.time) serialize_time(tag, *suite.time);
-  push_extra(tag, suite.extra);
-
-  if (suite.properties.empty() && suite.test_cases.empty() && !suite.system_out &&
-      !suite.system_err) {
-    w.xml.empty_element(tag);
-    return;
-  }
-  w.xml.start_tag(tag);
-  serialize_properties(suite.properties, w);
-  for (const TestCase& test_case : suite.test_cases) serialize_test_case(test_case, w);
-  serialize_outputs(suite.system_out, suite.system_err, w);
-  w.xml.end_tag("testsuite");
 }
 
 }  // namespace
@@ -248,7 +223,61 @@ void ReportWriter::begin(const Report& report) {
   w.xml.start_tag(tag);
 }
 
-void ReportWriter::suite(const TestSuite& suite) { serialize_test_suite(suite, w_); }
+TestCaseFields fields_of(const TestCase& test_case) noexcept {
+  return {
+      .name = test_case.name.view(),
+      .status = test_case.status,
+      .classname = test_case.classname,
+      .assertions = test_case.assertions,
+      .timestamp = test_case.timestamp,
+      .time = test_case.time,
+      .system_out = test_case.system_out,
+      .system_err = test_case.system_err,
+      .extra = test_case.extra.entries(),
+      .properties = test_case.properties,
+  };
+}
+
+void ReportWriter::begin_suite(const TestSuite& suite, bool has_test_cases) {
+  DocumentWriter& w = w_;
+  StartTag& tag = w.tag;
+  tag.reset("testsuite");
+  tag.push_attribute("name", suite.name.view());
+  push_count(tag, "tests", suite.tests);
+  push_count(tag, "skipped", suite.skipped);
+  // errors before failures here, the reverse of the root element.
+  push_count(tag, "errors", suite.errors);
+  push_count(tag, "failures", suite.failures);
+  if (suite.disabled) push_count(tag, "disabled", *suite.disabled);
+  if (suite.timestamp) serialize_timestamp(tag, *suite.timestamp);
+  if (suite.time) serialize_time(tag, *suite.time);
+  push_extra(tag, suite.extra);
+
+  suite_open_ = !suite.properties.empty() || has_test_cases || suite.system_out ||
+                suite.system_err;
+  if (!suite_open_) {
+    w.xml.empty_element(tag);
+    return;
+  }
+  w.xml.start_tag(tag);
+  serialize_properties(suite.properties, w);
+}
+
+void ReportWriter::test_case(const TestCaseFields& test_case) {
+  serialize_test_case(test_case, w_);
+}
+
+void ReportWriter::end_suite(const TestSuite& suite) {
+  if (!suite_open_) return;
+  serialize_outputs(suite.system_out, suite.system_err, w_);
+  w_.xml.end_tag("testsuite");
+}
+
+void ReportWriter::suite(const TestSuite& suite) {
+  begin_suite(suite, !suite.test_cases.empty());
+  for (const TestCase& test_case : suite.test_cases) serialize_test_case(fields_of(test_case), w_);
+  end_suite(suite);
+}
 
 void ReportWriter::finish() {
   w_.xml.end_tag("testsuites");

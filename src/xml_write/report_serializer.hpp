@@ -3,7 +3,9 @@
 #pragma once
 
 #include <expected>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -31,21 +33,50 @@ struct DocumentWriter {
   StartTag tag;
 };
 
+// What the writer reads of one test case, pointing into wherever the
+// values are kept: a model TestCase (fields_of) or a caller's own storage,
+// so a caller need not copy its values into a model first.
+struct TestCaseFields {
+  std::string_view name;
+  const TestCaseStatus& status;
+  const std::optional<XmlString>& classname;
+  const std::optional<std::uint64_t>& assertions;
+  const std::optional<Timestamp>& timestamp;
+  const std::optional<Duration>& time;
+  const std::optional<XmlString>& system_out;
+  const std::optional<XmlString>& system_err;
+  // In the order written; keys are distinct and already checked.
+  std::span<const ExtraMap::Entry> extra;
+  std::span<const Property> properties;
+};
+
+[[nodiscard]] TestCaseFields fields_of(const TestCase& test_case) noexcept;
+
 // A document written one suite at a time, for a caller that makes each
 // suite's model only while it is written: `begin` writes the declaration and
 // the root start tag from the report's own fields and counts (its suites are
 // not written), `suite` writes one suite, `finish` closes the document.
 // serialize_report is exactly these steps over the report's own suites.
+//
+// A suite can also be written a test case at a time: `begin_suite` writes
+// its start tag (from the suite's fields and counts; its own test cases are
+// not written) and properties, `test_case` one test case, `end_suite` its
+// outputs and end tag. `suite` is exactly these steps over its own cases.
 class ReportWriter {
  public:
   explicit ReportWriter(OutputBuffer& sink) : w_(sink) {}
 
   void begin(const Report& report);
   void suite(const TestSuite& suite);
+  void begin_suite(const TestSuite& suite, bool has_test_cases);
+  void test_case(const TestCaseFields& test_case);
+  void end_suite(const TestSuite& suite);
   void finish();
 
  private:
   DocumentWriter w_;
+  // Whether the suite begun last has content, so an end tag.
+  bool suite_open_ = false;
 };
 
 // A guess at the size of a document with this many suites and test cases,

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <span>
 
 namespace corvane {
 namespace {
@@ -98,7 +99,7 @@ constexpr std::string_view kDeclarationPrefix = "xmlns";
 constexpr std::string_view kReservedPrefix = "xml";
 
 // Whether `map` holds a usable declaration `xmlns:<prefix>`.
-bool declares(const ExtraMap& map, std::string_view prefix) noexcept {
+bool declares(std::span<const ExtraMap::Entry> map, std::string_view prefix) noexcept {
   for (const auto& [key, value] : map) {
     const std::string_view k = key.view();
     if (k.size() == kDeclarationPrefix.size() + 1 + prefix.size() &&
@@ -110,8 +111,9 @@ bool declares(const ExtraMap& map, std::string_view prefix) noexcept {
   return false;
 }
 
-bool prefix_is_bound(std::string_view key, std::string_view value, const ExtraMap& own,
-                     const ExtraMap* parent) noexcept {
+bool prefix_is_bound(std::string_view key, std::string_view value,
+                     std::span<const ExtraMap::Entry> own,
+                     std::span<const ExtraMap::Entry> parent) noexcept {
   const std::size_t colon = key.find(':');
   if (colon == std::string_view::npos) return true;
   const std::string_view prefix = key.substr(0, colon);
@@ -121,17 +123,24 @@ bool prefix_is_bound(std::string_view key, std::string_view value, const ExtraMa
     return !value.empty() && local != kReservedPrefix && local != kDeclarationPrefix;
   }
   if (prefix == kReservedPrefix) return true;
-  return declares(own, prefix) || (parent != nullptr && declares(*parent, prefix));
+  return declares(own, prefix) || declares(parent, prefix);
 }
 
 }  // namespace
 
-std::optional<std::string_view> find_unbound_prefix(const ExtraMap& own,
-                                                    const ExtraMap* parent) noexcept {
+std::optional<std::string_view> find_unbound_prefix(
+    std::span<const ExtraMap::Entry> own, std::span<const ExtraMap::Entry> parent) noexcept {
   for (const auto& [key, value] : own) {
     if (!prefix_is_bound(key.view(), value.view(), own, parent)) return key.view();
   }
   return std::nullopt;
+}
+
+std::optional<std::string_view> find_unbound_prefix(const ExtraMap& own,
+                                                    const ExtraMap* parent) noexcept {
+  return find_unbound_prefix(own.entries(),
+                             parent != nullptr ? std::span(parent->entries())
+                                               : std::span<const ExtraMap::Entry>());
 }
 
 bool is_name_start_char(char32_t code_point) noexcept {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "model/extra_map.hpp"
@@ -46,5 +47,9 @@ ExtraKeyProblem check_extra_key(ExtraElement element, std::string_view key) noex
 // known here, so they do not count.
 std::optional<std::string_view> find_unbound_prefix(const ExtraMap& own,
                                                     const ExtraMap* parent) noexcept;
+// The same over entries kept elsewhere (an element without a parent passes
+// no entries for it).
+std::optional<std::string_view> find_unbound_prefix(
+    std::span<const ExtraMap::Entry> own, std::span<const ExtraMap::Entry> parent) noexcept;
 
 }  // namespace corvane
