@@ -201,10 +201,16 @@ PyObject* add_test_suites(PyObject* self, PyObject* args, PyObject* kwargs) {
   return model;
 }
 
-// The document goes to Python in pieces of about this size, each at the end
-// of a suite: small enough to be checked and decoded while still in cache,
-// and the whole document then never exists twice.
+// A large document goes to Python in pieces of about this size, each at the
+// end of a suite, so the whole of it never exists twice: the bytes written
+// so far and the str grown from them.
 constexpr std::size_t kHandOverBytes = std::size_t{1} << 20;
+// A document up to about this size is decoded in one go instead: a piece
+// appended to the str is copied twice (decoded, then appended), the first
+// piece only once. The bytes of such a document are no more than the
+// buffer kept for the next write holds anyway, so writing it whole costs no
+// memory beyond that; most reports (tens of thousands of cases) fit.
+constexpr std::size_t kWholeDocumentBytes = 3 * kHandOverBytes;
 
 // The output buffer of one write, reused by the next write on this thread:
 // a small document written into fresh memory pays about as much in page
@@ -246,7 +252,7 @@ class ReusedBuffer {
   ReusedBuffer reused;
   OutputBuffer& buffer = reused.get();
   buffer.reserve(std::min(estimate_document_size(stored.test_suites.size(), header->tests),
-                          2 * kHandOverBytes));
+                          kWholeDocumentBytes + kHandOverBytes));
   ReportWriter writer(buffer);
   py::StrBuilder text;
   // Writing into memory cannot fail, only the encoding check can; its error
@@ -255,11 +261,13 @@ class ReusedBuffer {
   bool valid = true;
   // Moves the written bytes into `text`. Every piece ends with a whole
   // element, hence on a character boundary; decoding is the encoding check.
+  bool handed_over = false;
   auto hand_over = [&]() -> py::Result<void> {
     if (!valid) return {};
     auto appended = text.append(buffer.view());
     if (!appended) return py::raised();
     valid = *appended;
+    handed_over = true;
     buffer.clear();
     return {};
   };
@@ -272,7 +280,9 @@ class ReusedBuffer {
     counts_agree = counts_agree && counted->tests == expected.tests &&
                    counted->failures == expected.failures && counted->errors == expected.errors &&
                    counted->disabled == expected.disabled;
-    if (buffer.size() >= kHandOverBytes) PY_TRY(hand_over());
+    if (buffer.size() >= (handed_over ? kHandOverBytes : kWholeDocumentBytes)) {
+      PY_TRY(hand_over());
+    }
   }
   if (valid) writer.finish();
   if (!counts_agree) {

@@ -414,10 +414,6 @@ void set_model_texts(TestCaseStatus& status, const OptionalText& message, const 
   return objects;
 }
 
-bool is_a(PyObject* object, py::Result<PyObject*> type) {
-  return type && py::is_instance(object, py::as_type(*type));
-}
-
 }  // namespace
 
 py::Result<PyObject*> success_type() {
@@ -441,9 +437,12 @@ py::Result<void> ensure_status(PyObject* object) {
   return py::raised();
 }
 
+// Each class is tested once, in ensure_status's order: a test case is
+// converted at every write.
 py::Result<TestCaseStatus> status_to_model(PyObject* object) {
-  if (!ensure_status(object)) return py::raised();
-  if (is_a(object, success_type())) {
+  auto success = success_type();
+  if (!success) return py::raised();
+  if (py::is_instance(object, py::as_type(*success))) {
     auto guard = hold_for_conversion<SuccessState>(object);
     if (!guard) return py::raised();
     TestCaseStatus status = TestCaseStatus::success();
@@ -453,14 +452,21 @@ py::Result<TestCaseStatus> status_to_model(PyObject* object) {
     return status;
   }
   for (NonSuccessKind kind : {NonSuccessKind::Failure, NonSuccessKind::Error}) {
-    if (!is_a(object, non_success_type(kind))) continue;
+    auto type = non_success_type(kind);
+    if (!type) return py::raised();
+    if (!py::is_instance(object, py::as_type(*type))) continue;
     auto guard = hold_for_conversion<NonSuccessState>(object);
     if (!guard) return py::raised();
     const NonSuccessState& stored = py::state_of<NonSuccessState>(object);
     return non_success_to_model(kind, stored.message, stored.type, stored.description,
                                 stored.rerun_kind, stored.reruns);
   }
-  // ensure_status passed, so this is a Skipped.
+  auto skipped = skipped_type();
+  if (!skipped) return py::raised();
+  if (!py::is_instance(object, py::as_type(*skipped))) {
+    PyErr_SetString(PyExc_TypeError, kNotStatus);
+    return py::raised();
+  }
   auto guard = hold_for_conversion<SkippedState>(object);
   if (!guard) return py::raised();
   const SkippedState& stored = py::state_of<SkippedState>(object);
