@@ -238,6 +238,20 @@ def test_accepted_extra_keys_give_well_formed_documents(key):
     assert Report.from_xml(xml).to_xml() == xml
 
 
+NINE = {f"k{i}": str(i) for i in range(9)}
+
+
+# Keys are written from the stored pairs unless two are equal once cleaned
+# or there are too many to compare pairwise; every way must write the same.
+@pytest.mark.parametrize("extra, written", [
+    ({"k\x1b[0m": "1", "z": "2", "k": "3"}, 'k="3" z="2"'),
+    (NINE, " ".join(f'{k}="{v}"' for k, v in NINE.items())),
+    ({**NINE, "k0\x07": "x"}, " ".join(f'{k}="{v}"' for k, v in {**NINE, "k0": "x"}.items())),
+])
+def test_case_keys_equal_once_cleaned_are_written_once(extra, written):
+    assert f'<testcase name="t" {written}/>' in one_case_report(case_extra=extra).to_xml()
+
+
 def test_key_is_checked_after_sanitising():
     report = one_case_report(case_extra={"ok\x1b[1m": "v", "\x1b[31mna\x07me": "v"})
     with pytest.raises(ValueError, match="^invalid extra attribute name 'name' on testcase 't'"):
