@@ -127,8 +127,8 @@ py::Result<std::span<const ExtraMap::Entry>> checked_extra(const ExtraPairs& pai
 }
 
 py::Result<void> check_extra_prefixes(std::span<const ExtraMap::Entry> own,
-                                      std::span<const ExtraMap::Entry> parent,
-                                      ExtraElement element, std::string_view owner) {
+                                      std::span<const ExtraMap::Entry> parent, ExtraElement element,
+                                      std::string_view owner) {
   if (auto key = find_unbound_prefix(own, parent)) {
     raise_bad_key(*key, element, owner, ExtraKeyProblem::UnboundPrefix);
     return py::raised();

@@ -283,14 +283,13 @@ struct Converted {
   std::span<const ExtraMap::Entry> extra;  // the stored pairs or scratch's
 };
 
-[[nodiscard]] py::Result<Converted> convert(const TestCaseState& stored,
-                                            TestCaseScratch& scratch) {
+[[nodiscard]] py::Result<Converted> convert(const TestCaseState& stored, TestCaseScratch& scratch) {
   auto status = status_to_model(stored.status.get());
   if (!status) return py::raised();
   auto timestamp = timestamp_to_model(stored.timestamp);
   if (!timestamp) return py::raised();
-  auto extra = checked_extra(stored.extra, ExtraElement::TestCase, stored.name.view(),
-                             scratch.merged_extra);
+  auto extra =
+      checked_extra(stored.extra, ExtraElement::TestCase, stored.name.view(), scratch.merged_extra);
   if (!extra) return py::raised();
   scratch.properties.clear();
   for (const py::Ref& property : stored.properties) {

@@ -100,7 +100,7 @@ void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWri
 // Inlined into both callers, so that the model path's fields_of costs no
 // copies of its references.
 [[gnu::always_inline]] inline void serialize_test_case(const TestCaseFields& test_case,
-                                                      DocumentWriter& w) {
+                                                       DocumentWriter& w) {
   StartTag& tag = w.tag;
   tag.reset("testcase");
   tag.push_attribute("name", test_case.name);
@@ -256,8 +256,7 @@ void ReportWriter::begin_suite(const TestSuite& suite, bool has_test_cases) {
   if (suite.time) serialize_time(tag, *suite.time);
   push_extra(tag, suite.extra);
 
-  suite_open_ = !suite.properties.empty() || has_test_cases || suite.system_out ||
-                suite.system_err;
+  suite_open_ = !suite.properties.empty() || has_test_cases || suite.system_out || suite.system_err;
   if (!suite_open_) {
     w.xml.empty_element(tag);
     return;

@@ -2,8 +2,8 @@
 // (declaration, one `testsuites` root, final line feed) in a fixed layout.
 #pragma once
 
-#include <expected>
 #include <cstdint>
+#include <expected>
 #include <optional>
 #include <span>
 #include <string>

@@ -138,9 +138,8 @@ std::optional<std::string_view> find_unbound_prefix(
 
 std::optional<std::string_view> find_unbound_prefix(const ExtraMap& own,
                                                     const ExtraMap* parent) noexcept {
-  return find_unbound_prefix(own.entries(),
-                             parent != nullptr ? std::span(parent->entries())
-                                               : std::span<const ExtraMap::Entry>());
+  return find_unbound_prefix(own.entries(), parent != nullptr ? std::span(parent->entries())
+                                                              : std::span<const ExtraMap::Entry>());
 }
 
 bool is_name_start_char(char32_t code_point) noexcept {
