@@ -112,6 +112,8 @@ py::Result<std::span<const ExtraMap::Entry>> checked_extra(const ExtraPairs& pai
                                                            ExtraElement element,
                                                            std::string_view owner,
                                                            ExtraMap& merged) {
+  const std::span<const ExtraMap::Entry> entries(pairs.entries());
+  if (pairs.known_writable(element)) return entries;
   // Checking every key before merging raises what insert_extra raises:
   // inserting itself never fails.
   for (const auto& [key, value] : pairs) {
@@ -120,7 +122,10 @@ py::Result<std::span<const ExtraMap::Entry>> checked_extra(const ExtraPairs& pai
       return py::raised();
     }
   }
-  if (keys_distinct(pairs)) return std::span<const ExtraMap::Entry>(pairs);
+  if (keys_distinct(pairs)) {
+    pairs.remember_writable(element);
+    return entries;
+  }
   merged = ExtraMap();
   if (!insert_extra(pairs, element, owner, merged)) return py::raised();
   return std::span<const ExtraMap::Entry>(merged.entries());
@@ -136,6 +141,6 @@ py::Result<void> check_extra_prefixes(std::span<const ExtraMap::Entry> own,
   return {};
 }
 
-ExtraPairs extra_from_model(ExtraMap&& map) { return std::move(map).take_entries(); }
+ExtraPairs extra_from_model(ExtraMap&& map) { return ExtraPairs(std::move(map).take_entries()); }
 
 }  // namespace corvane

@@ -6,6 +6,8 @@
 
 #include <Python.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -19,9 +21,50 @@
 
 namespace corvane {
 
-// Sanitised (key, value) pairs in the dict's insertion order, duplicates
-// kept. NULL gives no pairs. TypeError for a key or value that is not a str.
-using ExtraPairs = std::vector<std::pair<XmlString, XmlString>>;
+// Sanitised (key, value) pairs in a dict's insertion order, duplicates
+// kept, as suites and test cases store them. They are only ever added to or
+// replaced whole, so whether their keys can be written as they are is
+// remembered (checked_extra) until they next change: a report is often
+// written more than once, and its test cases outnumber everything else.
+class ExtraPairs {
+ public:
+  using Pair = std::pair<XmlString, XmlString>;
+
+  ExtraPairs() = default;
+  explicit ExtraPairs(std::vector<Pair>&& pairs) noexcept : pairs_(std::move(pairs)) {}
+
+  void reserve(std::size_t count) { pairs_.reserve(count); }
+  void emplace_back(XmlString key, XmlString value) {
+    pairs_.emplace_back(std::move(key), std::move(value));
+    writable_on_ = kUnknown;
+  }
+
+  const std::vector<Pair>& entries() const noexcept { return pairs_; }
+  std::size_t size() const noexcept { return pairs_.size(); }
+  bool empty() const noexcept { return pairs_.empty(); }
+  const Pair& operator[](std::size_t i) const noexcept { return pairs_[i]; }
+  auto begin() const noexcept { return pairs_.begin(); }
+  auto end() const noexcept { return pairs_.end(); }
+
+  // Whether every key was found writable on `element` and no two keys equal.
+  bool known_writable(ExtraElement element) const noexcept {
+    return writable_on_ == static_cast<std::uint8_t>(element);
+  }
+  // Set while the holder is held shared: the holder's pairs do not change
+  // then, and the verdict is a function of them alone.
+  void remember_writable(ExtraElement element) const noexcept {
+    writable_on_ = static_cast<std::uint8_t>(element);
+  }
+
+ private:
+  static constexpr std::uint8_t kUnknown = 0xFF;
+
+  std::vector<Pair> pairs_;
+  mutable std::uint8_t writable_on_ = kUnknown;
+};
+
+// The pairs of a dict. NULL gives no pairs. TypeError for a key or value
+// that is not a str.
 [[nodiscard]] py::Result<ExtraPairs> extract_extra(PyObject* dict_or_null);
 // A new dict of the pairs: a later pair with the same key overwrites the
 // value and keeps the first position.

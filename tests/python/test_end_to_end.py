@@ -252,6 +252,15 @@ def test_case_keys_equal_once_cleaned_are_written_once(extra, written):
     assert f'<testcase name="t" {written}/>' in one_case_report(case_extra=extra).to_xml()
 
 
+def test_keys_are_checked_again_once_replaced():
+    # A test case remembers that its keys were writable until they change.
+    report = one_case_report(case_extra={"ok": "v"})
+    assert 'ok="v"' in report.to_xml()
+    report.test_suites[0].test_cases[0].extra = {"name": "v"}
+    with pytest.raises(ValueError, match="^invalid extra attribute name 'name' on testcase 't'"):
+        report.to_xml()
+
+
 def test_key_is_checked_after_sanitising():
     report = one_case_report(case_extra={"ok\x1b[1m": "v", "\x1b[31mna\x07me": "v"})
     with pytest.raises(ValueError, match="^invalid extra attribute name 'name' on testcase 't'"):
