@@ -50,10 +50,19 @@ class ExtraPairs {
   bool known_writable(ExtraElement element) const noexcept {
     return writable_on_ == static_cast<std::uint8_t>(element);
   }
+  // Whether that was found and no key has a namespace prefix either, so none
+  // can be unbound.
+  bool known_unprefixed(ExtraElement element) const noexcept {
+    return known_writable(element) && !prefixed_;
+  }
   // Set while the holder is held shared: the holder's pairs do not change
   // then, and the verdict is a function of them alone.
   void remember_writable(ExtraElement element) const noexcept {
     writable_on_ = static_cast<std::uint8_t>(element);
+    prefixed_ = false;
+    for (const auto& [key, value] : pairs_) {
+      prefixed_ = prefixed_ || key.view().find(':') != std::string_view::npos;
+    }
   }
 
  private:
@@ -61,6 +70,7 @@ class ExtraPairs {
 
   std::vector<Pair> pairs_;
   mutable std::uint8_t writable_on_ = kUnknown;
+  mutable bool prefixed_ = false;
 };
 
 // The pairs of a dict. NULL gives no pairs. TypeError for a key or value

@@ -75,6 +75,8 @@ SuiteState& state(PyObject* self) { return py::state_of<SuiteState>(self); }
 // Counts by the class of each test case's current status object: nothing is
 // cached, so a status replaced after the case was added is seen here.
 [[nodiscard]] py::Result<SuiteCounts> count_cases(const SuiteState& suite) {
+  auto success = success_type();
+  if (!success) return py::raised();
   auto skipped = skipped_type();
   if (!skipped) return py::raised();
   auto failure = failure_type();
@@ -86,6 +88,9 @@ SuiteState& state(PyObject* self) { return py::state_of<SuiteState>(self); }
   for (const py::Ref& test_case : suite.test_cases) {
     auto status = test_case_status(test_case.get());
     if (!status) return py::raised();
+    // Most statuses are successes, which count nowhere: settled by one
+    // comparison instead of three subclass tests.
+    if (Py_TYPE(*status) == py::as_type(*success)) continue;
     if (py::is_instance(*status, py::as_type(*skipped))) {
       ++counts.disabled;
     } else if (py::is_instance(*status, py::as_type(*failure))) {

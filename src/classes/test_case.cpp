@@ -355,7 +355,8 @@ py::Result<void> write_test_case(PyObject* self, std::span<const ExtraMap::Entry
   auto converted = convert(stored, scratch);
   if (!converted) return py::raised();
   // A test case's prefixes may be declared on its suite, known only here.
-  if (!check_extra_prefixes(converted->extra, suite_extra, ExtraElement::TestCase,
+  if (!stored.extra.known_unprefixed(ExtraElement::TestCase) &&
+      !check_extra_prefixes(converted->extra, suite_extra, ExtraElement::TestCase,
                             stored.name.view())) {
     return py::raised();
   }

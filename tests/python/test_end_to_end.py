@@ -252,12 +252,17 @@ def test_case_keys_equal_once_cleaned_are_written_once(extra, written):
     assert f'<testcase name="t" {written}/>' in one_case_report(case_extra=extra).to_xml()
 
 
-def test_keys_are_checked_again_once_replaced():
-    # A test case remembers that its keys were writable until they change.
-    report = one_case_report(case_extra={"ok": "v"})
-    assert 'ok="v"' in report.to_xml()
-    report.test_suites[0].test_cases[0].extra = {"name": "v"}
-    with pytest.raises(ValueError, match="^invalid extra attribute name 'name' on testcase 't'"):
+# A test case remembers that its keys were writable until they change; a
+# prefixed key is still checked against its suite's current declarations.
+@pytest.mark.parametrize("case_extra, suite_extra, change, key", [
+    ({"ok": "v"}, None, lambda s: setattr(s.test_cases[0], "extra", {"name": "v"}), "name"),
+    ({"p:k": "v"}, {"xmlns:p": "u"}, lambda s: setattr(s, "extra", {}), "p:k"),
+])
+def test_keys_are_checked_again_once_changed(case_extra, suite_extra, change, key):
+    report = one_case_report(case_extra=case_extra, suite_extra=suite_extra)
+    report.to_xml()
+    change(report.test_suites[0])
+    with pytest.raises(ValueError, match=f"^invalid extra attribute name '{key}' on testcase 't'"):
         report.to_xml()
 
 
