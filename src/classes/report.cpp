@@ -205,18 +205,20 @@ PyObject* add_test_suites(PyObject* self, PyObject* args, PyObject* kwargs) {
 // end of a suite, so the whole of it never exists twice: the bytes written
 // so far and the str grown from them.
 constexpr std::size_t kHandOverBytes = std::size_t{1} << 20;
-// A document up to about this size is decoded in one go instead: a piece
-// appended to the str is copied twice (decoded, then appended), the first
-// piece only once. The bytes of such a document are no more than the
-// buffer kept for the next write holds anyway, so writing it whole costs no
-// memory beyond that; most reports (tens of thousands of cases) fit.
-constexpr std::size_t kWholeDocumentBytes = 3 * kHandOverBytes;
+// A document up to about this size is decoded in one go instead, from a
+// buffer that is then kept for the next write. Appending to the str copies
+// each piece twice (decoded, then appended), and a str that outgrows its
+// heap block is moved, each move a fresh copy of all of it; one decode
+// into memory that the allocator hands back write after write costs one
+// copy and no page faults, about twice as fast for a document of several
+// megabytes. The price is a buffer of up to this size kept per thread.
+constexpr std::size_t kWholeDocumentBytes = 16 * kHandOverBytes;
 
 // The output buffer of one write, reused by the next write on this thread:
 // a small document written into fresh memory pays about as much in page
 // faults as in writing. The buffer is taken out while in use, so a nested
 // write (Python code run by a conversion may write another report) makes
-// its own; one grown well past the hand-over size is not kept.
+// its own; one grown well past the whole-document size is not kept.
 class ReusedBuffer {
  public:
   ReusedBuffer() : buffer_(std::exchange(spare(), OutputBuffer())) { buffer_.clear(); }
@@ -229,7 +231,7 @@ class ReusedBuffer {
   OutputBuffer& get() noexcept { return buffer_; }
 
  private:
-  static constexpr std::size_t kKeptBytes = 4 * kHandOverBytes;
+  static constexpr std::size_t kKeptBytes = kWholeDocumentBytes + 4 * kHandOverBytes;
 
   static OutputBuffer& spare() {
     thread_local OutputBuffer kept;
