@@ -253,8 +253,13 @@ class ReusedBuffer {
   if (!header) return py::raised();
   ReusedBuffer reused;
   OutputBuffer& buffer = reused.get();
-  buffer.reserve(std::min(estimate_document_size(stored.test_suites.size(), header->tests),
-                          kWholeDocumentBytes + kHandOverBytes));
+  // A document that may pass the whole-document size gets all the room it
+  // can use at once: grown by doubling, its buffer would end too large to
+  // keep, and every large write would fault in a fresh one. Room not yet
+  // written costs no memory.
+  const std::size_t estimate = estimate_document_size(stored.test_suites.size(), header->tests);
+  buffer.reserve(estimate >= kWholeDocumentBytes / 2 ? kWholeDocumentBytes + kHandOverBytes
+                                                     : estimate);
   ReportWriter writer(buffer);
   py::StrBuilder text;
   // Writing into memory cannot fail, only the encoding check can; its error
