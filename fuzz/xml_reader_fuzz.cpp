@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the XML event reader, iterating the attributes of
 // every tag and unescaping every value and text: nothing may crash, read out
 // of bounds, hand out a view outside the input, or run past one event per byte.
-// The reader's text scan is checked against its events on the same bytes.
+// The reader's text scan is checked against its events on the same bytes, and
+// its shortcut for plain tags against the general tag rule and the walk.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -56,6 +57,23 @@ void check_text_scan(std::string_view input) {
   std::abort();
 }
 
+// The content of the tag at `start` by the general rule: up to the first '>'
+// outside quotes, without the '/' of an empty-element tag.
+std::string_view general_tag_content(std::string_view input, std::size_t start) {
+  std::size_t at = start + 1;
+  while (at < input.size() && input[at] != '>') {
+    if (input[at] == '"' || input[at] == '\'') {
+      at = input.find(input[at], at + 1);
+      if (at == std::string_view::npos) std::abort();
+    }
+    ++at;
+  }
+  if (at >= input.size()) std::abort();
+  std::string_view content = input.substr(start + 1, at - start - 1);
+  if (content.ends_with('/')) content.remove_suffix(1);
+  return content;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -67,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   corvane::XmlReader reader(input);
   std::string scratch;
   for (std::size_t i = 0; i <= size + 1; ++i) {
+    const std::size_t start = reader.offset();
     auto event = reader.next();
     if (!event) {
       // Every error can be described, with its place and a reason.
@@ -80,18 +99,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case corvane::EventKind::Start:
       case corvane::EventKind::Empty: {
         if (event->name().empty()) std::abort();
+        const std::string_view content = general_tag_content(input, start);
+        if (content.data() != event->bytes.data() || content.size() != event->bytes.size()) {
+          std::abort();
+        }
+        // Attributes the tag scan found are exactly those the walk yields.
+        const auto scanned = reader.scanned_attributes(*event);
+        std::size_t walked = 0;
         corvane::AttributeIterator it(event->content());
         for (std::size_t n = 0; n <= event->content().size(); ++n) {
           auto attribute = it.next();
           if (!attribute) break;
           if (!attribute->has_value()) {
-            if (attribute->error().text.empty()) std::abort();
+            if (attribute->error().text.empty() || scanned.data() != nullptr) std::abort();
             break;
           }
+          if (scanned.data() != nullptr &&
+              (walked >= scanned.size() ||
+               scanned[walked].key.data() != (*attribute)->key.data() ||
+               scanned[walked].key.size() != (*attribute)->key.size() ||
+               scanned[walked].value.data() != (*attribute)->value.data() ||
+               scanned[walked].value.size() != (*attribute)->value.size())) {
+            std::abort();
+          }
+          ++walked;
           check_inside((*attribute)->key, event->content());
           check_inside((*attribute)->value, event->content());
           (void)corvane::unescape((*attribute)->value, scratch);
         }
+        if (scanned.data() != nullptr && walked != scanned.size()) std::abort();
         if (skip && event->kind == corvane::EventKind::Start) {
           if (auto skipped = reader.skip_element(event->name()); !skipped) {
             if (!reader.describe(skipped.error()).starts_with("line ")) std::abort();

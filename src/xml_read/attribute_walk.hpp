@@ -4,6 +4,7 @@
 #pragma once
 
 #include <expected>
+#include <span>
 #include <string_view>
 #include <utility>
 
@@ -28,6 +29,24 @@ template <typename OnAttribute>
           make_error(path, DeserializeErrorKind::AttrError, std::move(attribute->error().text)));
     }
     if (auto done = on_attribute((*attribute)->key, (*attribute)->value); !done) return done;
+  }
+  return {};
+}
+
+// The same for a tag that `reader` has just read: the attributes its tag
+// scan found are used as they are, and only a tag it could not take apart
+// is walked again.
+template <typename OnAttribute>
+[[nodiscard]] std::expected<void, DeserializeError> for_each_attribute(const XmlReader& reader,
+                                                                       const Event& tag,
+                                                                       const ElementPath& path,
+                                                                       OnAttribute&& on_attribute) {
+  const std::span<const Attribute> scanned = reader.scanned_attributes(tag);
+  if (scanned.data() == nullptr) [[unlikely]] {
+    return for_each_attribute(tag, path, on_attribute);
+  }
+  for (const Attribute& attribute : scanned) {
+    if (auto done = on_attribute(attribute.key, attribute.value); !done) return done;
   }
   return {};
 }

@@ -88,7 +88,7 @@ Result<Report> StrictDeserializer::parse_testsuites_element(const Event& tag,
   Report report("");
   bool has_name = false;
   auto read = for_each_attribute(
-      tag, path, [&](std::string_view key, std::string_view value) -> Result<void> {
+      reader_, tag, path, [&](std::string_view key, std::string_view value) -> Result<void> {
         if (key == "name") {
           has_name = true;
           return assign(report.name, cases_.read_string(value, path, key));
@@ -114,7 +114,7 @@ Result<TestSuite> StrictDeserializer::deserialize_test_suite(const Event& tag, b
   TestSuite suite("");
   bool has_name = false;
   auto read = for_each_attribute(
-      tag, path, [&](std::string_view key, std::string_view value) -> Result<void> {
+      reader_, tag, path, [&](std::string_view key, std::string_view value) -> Result<void> {
         if (key == "name") {
           has_name = true;
           return assign(suite.name, cases_.read_string(value, path, key));

@@ -115,7 +115,7 @@ ReadResult<bool> TestCaseReader::read_test_case(const Event& tag, bool is_empty,
   path.push_back(PathElement::test_case(index));
   bool has_name = false;
   CORVANE_CHECK(for_each_attribute(
-      tag, path, [&](std::string_view key, std::string_view value) -> ReadResult<void> {
+      reader_, tag, path, [&](std::string_view key, std::string_view value) -> ReadResult<void> {
         if (key == "name") {
           has_name = true;
           CORVANE_TRY(name, read_string(value, path, key));
@@ -190,7 +190,7 @@ ReadResult<StatusElement> TestCaseReader::read_status_element(const Event& tag,
   StatusElement element{kind, {}};
   StatusElementData& data = element.data;
   CORVANE_CHECK(for_each_attribute(
-      tag, path, [&](std::string_view key, std::string_view value) -> ReadResult<void> {
+      reader_, tag, path, [&](std::string_view key, std::string_view value) -> ReadResult<void> {
         if (key == "message") return assign(data.message, read_string(value, path, key));
         if (key == "type") return assign(data.type, read_string(value, path, key));
         if (key == "timestamp") return read_timestamp(data.timestamp, value, path, key);
@@ -281,7 +281,7 @@ ReadResult<Property> TestCaseReader::read_property(const Event& tag, const Eleme
   std::optional<XmlString> name;
   std::optional<XmlString> value;
   CORVANE_CHECK(for_each_attribute(
-      tag, path, [&](std::string_view key, std::string_view raw) -> ReadResult<void> {
+      reader_, tag, path, [&](std::string_view key, std::string_view raw) -> ReadResult<void> {
         if (key == "name") return assign(name, read_string(raw, path, key));
         if (key == "value") return assign(value, read_string(raw, path, key));
         return check_unknown_key(tag, key, path);

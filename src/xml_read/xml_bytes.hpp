@@ -18,6 +18,7 @@ namespace corvane::xml_bytes {
 
 enum Flag : std::uint8_t {
   kWhite = 1 << 0,      // the four XML white-space bytes
+  kPlainName = 1 << 1,  // bytes of names and keys in a tag of the plain form
   kNameStart = 1 << 2,  // bytes that may open an element name
   kDtdStop = 1 << 3,    // bytes that matter inside a DOCTYPE declaration
 };
@@ -30,6 +31,11 @@ inline constexpr std::array<std::uint8_t, 256> kTable = [] {
   for (int c = 'A'; c <= 'Z'; ++c) table[c] |= kNameStart;
   table['_'] |= kNameStart;
   table[':'] |= kNameStart;
+  // Every byte but those that end a name or key, or mark a tag's syntax.
+  for (int c = 0; c < 256; ++c) table[c] |= kPlainName;
+  for (unsigned char c : {' ', '\t', '\n', '\r', '>', '/', '"', '\'', '='}) {
+    table[c] &= static_cast<std::uint8_t>(~kPlainName);
+  }
   // Multi-byte UTF-8 sequences: their name classes are not checked.
   for (int c = 0x80; c <= 0xFF; ++c) table[c] |= kNameStart;
   return table;

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "model/key_equal.hpp"
 #include "xml_read/xml_bytes.hpp"
 
 namespace corvane {
@@ -99,6 +100,7 @@ void XmlReader::count_place_before(std::size_t offset) noexcept {
 void XmlReader::resume(std::string_view window) {
   input_ = window;
   pos_ = 0;
+  scanned_tag_ = {};
   failed_ = false;
   reached_end_ = false;
 }
@@ -205,7 +207,74 @@ std::expected<Event, ReaderError> XmlReader::read_delimited(EventKind kind, std:
   return Event{kind, input_.substr(from, end - from)};
 }
 
+// The plain form: '<', a name, then attributes, each white space (none is
+// needed after a value), a key, '=' and a quoted value, white space around
+// '=' allowed; then '>' or "/>". Names and keys hold no white space, '>',
+// '/', quote or '='. Read so, a tag ends where the general rule below ends
+// it (outside the values there is no quote or '>' before its end, and a
+// value is closed by the same search), its content ends with '/' exactly
+// when it is an empty-element tag, and each key and value is what the
+// attribute walk finds: so one scan does the work of both.
+bool XmlReader::read_plain_tag(Event& event) {
+  using xml_bytes::kPlainName;
+  const char* const begin = input_.data();
+  const char* const end = begin + input_.size();
+  const char* p = begin + pos_ + 1;
+  if (p == end || !xml_bytes::has(*p, kNameStart)) return false;
+  while (++p != end && xml_bytes::has(*p, kPlainName)) {
+  }
+  const char* const name_end = p;
+  std::size_t count = 0;
+  // One bit per (first byte, length) class of the keys met, as the
+  // attribute walk keeps them: a key whose bit is clear repeats none.
+  std::uint64_t seen_classes = 0;
+  for (;;) {
+    while (p != end && xml_bytes::has(*p, kWhite)) ++p;
+    if (p == end) return false;
+    if (*p == '>' || *p == '/') break;
+    const char* const key_start = p;
+    while (p != end && xml_bytes::has(*p, kPlainName)) ++p;
+    // An empty key: a byte after the name that is none of the above.
+    if (p == key_start || count == kScannedAttributes) return false;
+    const std::string_view key(key_start, static_cast<std::size_t>(p - key_start));
+    const std::uint64_t key_class =
+        std::uint64_t{1} << ((static_cast<unsigned char>(key.front()) ^ (key.size() << 3)) & 63);
+    if ((seen_classes & key_class) != 0) {
+      for (std::size_t i = 0; i < count; ++i) {
+        if (keys_equal(scanned_[i].key, key)) return false;
+      }
+    }
+    seen_classes |= key_class;
+    while (p != end && xml_bytes::has(*p, kWhite)) ++p;
+    if (p == end || *p != '=') return false;
+    ++p;
+    while (p != end && xml_bytes::has(*p, kWhite)) ++p;
+    if (p == end || (*p != '"' && *p != '\'')) return false;
+    const auto value_start = static_cast<std::size_t>(p + 1 - begin);
+    const std::size_t value_end = xml_bytes::find_closing_quote(input_, value_start, *p);
+    if (value_end == input_.size()) return false;
+    scanned_[count++] = Attribute{key, input_.substr(value_start, value_end - value_start)};
+    p = begin + value_end + 1;
+  }
+  const bool empty = *p == '/';
+  if (empty && (p + 1 == end || p[1] != '>')) return false;
+  std::string_view content(begin + pos_ + 1, static_cast<std::size_t>(p - begin) - pos_ - 1);
+  if (empty) {
+    event = Event{EventKind::Empty, content};
+    pos_ = static_cast<std::size_t>(p - begin) + 2;
+  } else {
+    open_.emplace_back(begin + pos_ + 1, static_cast<std::size_t>(name_end - begin) - pos_ - 1);
+    event = Event{EventKind::Start, content};
+    pos_ = static_cast<std::size_t>(p - begin) + 1;
+  }
+  scanned_tag_ = content;
+  scanned_count_ = count;
+  return true;
+}
+
 std::expected<Event, ReaderError> XmlReader::read_tag() {
+  if (Event event; read_plain_tag(event)) return event;
+  scanned_tag_ = {};
   // A '>' inside a quoted attribute value does not end the tag.
   std::size_t at = pos_ + 1;
   for (;;) {

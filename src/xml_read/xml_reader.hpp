@@ -2,13 +2,17 @@
 // event as a view into the input, with end-name checking and no recursion.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <expected>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "xml_read/attributes.hpp"
 
 namespace corvane {
 
@@ -98,6 +102,21 @@ class XmlReader {
   // including the matching end tag. End of input first is an error.
   [[nodiscard]] std::expected<void, ReaderError> skip_element(std::string_view name);
 
+  // The attributes of `tag` as the tag scan found them, when `tag` is the
+  // last tag this reader read and is of the plain form nearly every
+  // document is made of: key="value" or key='value' pairs, at most
+  // kScannedAttributes of them, no key repeated. They are what an
+  // AttributeIterator over its content gives. For any other tag the span's
+  // data() is null: walk the content, which also explains what is wrong.
+  std::span<const Attribute> scanned_attributes(const Event& tag) const noexcept {
+    if (scanned_tag_.empty() || tag.bytes.data() != scanned_tag_.data() ||
+        tag.bytes.size() != scanned_tag_.size()) {
+      return {};
+    }
+    return {scanned_.data(), scanned_count_};
+  }
+  static constexpr std::size_t kScannedAttributes = 16;
+
   // Number of elements currently open.
   std::size_t depth() const noexcept { return open_.size(); }
 
@@ -129,6 +148,10 @@ class XmlReader {
   [[nodiscard]] std::expected<Event, ReaderError> read_text();
   [[nodiscard]] std::expected<Event, ReaderError> read_reference();
   [[nodiscard]] std::expected<Event, ReaderError> read_tag();
+  // Reads a tag of the plain form into `event`, finding its attributes on
+  // the way; false, with nothing changed but the scanned attributes, for
+  // any other tag, which read_tag then reads by the general rule.
+  [[nodiscard]] bool read_plain_tag(Event& event);
   [[nodiscard]] std::expected<Event, ReaderError> read_end_tag();
   [[nodiscard]] std::expected<Event, ReaderError> read_question();
   [[nodiscard]] std::expected<Event, ReaderError> read_bang();
@@ -145,6 +168,11 @@ class XmlReader {
   bool failed_ = false;
   ReaderError error_;
   std::vector<std::string_view> open_;
+  // The content of the last tag read, when read_plain_tag read it, and its
+  // attributes.
+  std::string_view scanned_tag_;
+  std::size_t scanned_count_ = 0;
+  std::array<Attribute, kScannedAttributes> scanned_;
   bool reached_end_ = false;
   // Names of open elements that began before the current window.
   std::deque<std::string> kept_names_;

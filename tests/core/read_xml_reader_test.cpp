@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "xml_read/attributes.hpp"
@@ -255,6 +256,65 @@ TEST(XmlReaderTest, TagContentFeedsTheAttributeIterator) {
   EXPECT_EQ(*value, "1&2");
   EXPECT_FALSE(it.next().has_value());
 }
+
+// The tag scan takes plain tags apart itself; every other tag is left to the
+// attribute walk. Either way the tag's content is the one the general rule
+// gives, and scanned attributes are exactly those the walk yields.
+struct ScannedTagCase {
+  std::string_view document;  // its first event is a tag
+  std::string_view content;
+  bool scanned;
+};
+
+class ScannedTagTest : public ::testing::TestWithParam<ScannedTagCase> {};
+
+TEST_P(ScannedTagTest, AgreesWithTheWalk) {
+  const ScannedTagCase& c = GetParam();
+  XmlReader reader(c.document);
+  auto event = reader.next();
+  ASSERT_TRUE(event.has_value());
+  EXPECT_EQ(event->bytes, c.content);
+  const auto scanned = reader.scanned_attributes(*event);
+  ASSERT_EQ(scanned.data() != nullptr, c.scanned);
+  if (!c.scanned) return;
+  std::vector<std::pair<std::string_view, std::string_view>> walked;
+  AttributeIterator it(event->content());
+  while (auto attribute = it.next()) {
+    ASSERT_TRUE(attribute->has_value());
+    walked.emplace_back((*attribute)->key, (*attribute)->value);
+  }
+  ASSERT_EQ(walked.size(), scanned.size());
+  for (std::size_t i = 0; i < walked.size(); ++i) {
+    EXPECT_EQ(walked[i].first.data(), scanned[i].key.data());
+    EXPECT_EQ(walked[i].first.size(), scanned[i].key.size());
+    EXPECT_EQ(walked[i].second.data(), scanned[i].value.data());
+    EXPECT_EQ(walked[i].second.size(), scanned[i].value.size());
+  }
+  // Only the last tag read has its attributes at hand.
+  (void)reader.next();
+  EXPECT_EQ(reader.scanned_attributes(*event).data(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tags, ScannedTagTest,
+    ::testing::Values(
+        ScannedTagCase{"<a/><b/>", "a", true}, ScannedTagCase{"<a ><b/>", "a ", true},
+        ScannedTagCase{"<a b='1>' c = \"'\"\t/><b/>", "a b='1>' c = \"'\"\t", true},
+        ScannedTagCase{"<a b=\"1\"c=\"2\"><b/>", "a b=\"1\"c=\"2\"", true},
+        ScannedTagCase{"<a b=\"/\" p:c=\"\"/><b/>", "a b=\"/\" p:c=\"\"", true},
+        // Repeated keys, a slash or stray byte where syntax goes, too many
+        // attributes: the walk decides (and explains the errors).
+        ScannedTagCase{"<a b='1' b='2'/><b/>", "a b='1' b='2'", false},
+        ScannedTagCase{"<a/b><b/>", "a/b", false}, ScannedTagCase{"<a / ><b/>", "a / ", false},
+        ScannedTagCase{"<a b/><b/>", "a b", false}, ScannedTagCase{"<a b=1><b/>", "a b=1", false},
+        ScannedTagCase{"<a \"b\"=''><b/>", "a \"b\"=''", false},
+        ScannedTagCase{"<a b'c'=''><b/>", "a b'c'=''", false},
+        ScannedTagCase{"<a=b><b/>", "a=b", false},
+        ScannedTagCase{"<a k0='' k1='' k2='' k3='' k4='' k5='' k6='' k7='' k8='' k9='' kA='' "
+                       "kB='' kC='' kD='' kE='' kF='' kG=''/><b/>",
+                       "a k0='' k1='' k2='' k3='' k4='' k5='' k6='' k7='' k8='' k9='' kA='' "
+                       "kB='' kC='' kD='' kE='' kF='' kG=''",
+                       false}));
 
 struct SkipCase {
   std::string_view document;  // its first event is the start tag to skip
