@@ -126,8 +126,7 @@ Result<TestSuite> StrictDeserializer::deserialize_test_suite(const Event& tag, b
         if (key == "errors") return assign(suite.errors, parse_usize(value, path, key));
         if (key == "skipped") return assign(suite.skipped, parse_usize(value, path, key));
         if (key == "disabled") return assign(suite.disabled, parse_usize(value, path, key));
-        CORVANE_CHECK(cases_.check_unknown_key(tag, key, path));
-        return cases_.read_extra(suite.extra, key, value, path);
+        return cases_.read_unknown_attribute(tag, suite.extra, key, value, path);
       });
   if (!read) return std::unexpected(std::move(read).error());
   if (!has_name) return std::unexpected(require_attribute(path, "name"));

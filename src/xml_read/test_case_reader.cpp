@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "model/key_equal.hpp"
 #include "model/utf8_check.hpp"
 #include "xml_read/attribute_walk.hpp"
 #include "xml_read/escape.hpp"
@@ -110,6 +111,26 @@ ReadResult<void> TestCaseReader::read_extra(ExtraMap& extra, std::string_view ke
   return {};
 }
 
+ReadResult<void> TestCaseReader::read_unknown_attribute(const Event& tag, ExtraMap& extra,
+                                                        std::string_view key, std::string_view raw,
+                                                        const ElementPath& path) {
+  for (std::size_t i = 0; i < known_key_count_; ++i) {
+    if (keys_equal(known_keys_[i].raw, key)) {
+      CORVANE_TRY(extra_value, read_string(raw, path, {}));
+      extra.insert(known_keys_[i].key, std::move(extra_value));
+      return {};
+    }
+  }
+  CORVANE_CHECK(check_unknown_key(tag, key, path));
+  CORVANE_TRY(extra_key, read_string(key, path, {}));
+  if (known_key_count_ < kKnownKeys) {
+    known_keys_[known_key_count_++] = KnownKey{std::string(key), extra_key};
+  }
+  CORVANE_TRY(extra_value, read_string(raw, path, {}));
+  extra.insert(std::move(extra_key), std::move(extra_value));
+  return {};
+}
+
 ReadResult<bool> TestCaseReader::read_test_case(const Event& tag, bool is_empty, ElementPath& path,
                                                 std::size_t index, TestCase& test_case) {
   path.push_back(PathElement::test_case(index));
@@ -126,8 +147,7 @@ ReadResult<bool> TestCaseReader::read_test_case(const Event& tag, bool is_empty,
         if (key == "assertions") return read_count(test_case.assertions, value, path, key);
         if (key == "timestamp") return read_timestamp(test_case.timestamp, value, path, key);
         if (key == "time") return read_duration(test_case.time, value, path, key);
-        CORVANE_CHECK(check_unknown_key(tag, key, path));
-        return read_extra(test_case.extra, key, value, path);
+        return read_unknown_attribute(tag, test_case.extra, key, value, path);
       }));
   if (!has_name && !tolerant()) return std::unexpected(require_attribute(path, "name"));
   if (is_empty) {

@@ -5,6 +5,7 @@
 // several outcome elements), so the walk itself exists once.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -91,6 +92,11 @@ class TestCaseReader {
   // One attribute that is not known, kept in `extra`.
   [[nodiscard]] ReadResult<void> read_extra(ExtraMap& extra, std::string_view key,
                                             std::string_view raw, const ElementPath& path) const;
+  // check_unknown_key, then read_extra: what a test case or suite does with
+  // an attribute it does not know.
+  [[nodiscard]] ReadResult<void> read_unknown_attribute(const Event& tag, ExtraMap& extra,
+                                                        std::string_view key, std::string_view raw,
+                                                        const ElementPath& path);
 
  private:
   [[nodiscard]] ReadResult<Property> read_property(const Event& tag, const ElementPath& path);
@@ -109,6 +115,16 @@ class TestCaseReader {
   // the same time, hence two.
   std::string description_buffer_;
   std::string text_buffer_;
+  // Keys of unknown attributes met before, checked and read: producers add
+  // the same few to every case, so each is checked and read once. A key's
+  // outcome depends on its bytes alone, and only keys that passed are kept.
+  struct KnownKey {
+    std::string raw;
+    XmlString key;
+  };
+  static constexpr std::size_t kKnownKeys = 4;
+  std::array<KnownKey, kKnownKeys> known_keys_;
+  std::size_t known_key_count_ = 0;
   // Where the texts read are stored. Carving memory changes nothing that
   // the reading depends on, so the const value readers use it too.
   mutable TextArena arena_;

@@ -160,6 +160,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "<testsuites name=\"r\"><testsuite name=\"s\" k=\"&bogus;\"/></testsuites>",
                   "at testsuites/testsuite[0]: XML unescape error: at 1..6: unrecognized entity "
                   "`bogus`"},
+        // Keys met before are read from what the reader remembers of them;
+        // their values are read, and refused, as ever.
+        ErrorCase{"bad_extra_value_of_a_key_seen_before",
+                  "<testsuites name=\"r\"><testsuite name=\"s\" k=\"1\"><testcase name=\"a\" "
+                  "k=\"2\"/><testcase name=\"b\" j=\"3\" k=\"&bogus;\"/></testsuite></testsuites>",
+                  "at testsuites/testsuite[0](\"s\")/testcase[1]: XML unescape error: at 1..6: "
+                  "unrecognized entity `bogus`"},
         ErrorCase{"case_without_name",
                   "<testsuites name=\"r\"><testsuite name=\"s\"><testcase/></testsuite>"
                   "</testsuites>",
@@ -214,6 +221,22 @@ TEST(Deserializer, ExtraAttributesKeepDocumentOrderAndRootDropsThem) {
   ASSERT_EQ(c.extra.size(), 2u);
   EXPECT_EQ(c.extra.entries()[0].first.view(), "z");
   EXPECT_EQ(c.extra.entries()[0].second.view(), "<");
+}
+
+TEST(Deserializer, ExtraKeysRepeatedAcrossCasesReadTheSame) {
+  // More distinct keys than the reader remembers, in varying order.
+  Report r = read_ok(
+      "<testsuites name=\"r\"><testsuite name=\"s\">"
+      "<testcase name=\"a\" k1=\"1\" k2=\"2\" k3=\"3\" k4=\"4\" k5=\"5\" k6=\"6\"/>"
+      "<testcase name=\"b\" k6=\"a\" k5=\"b\" k1=\"c\" k2=\"d\" k3=\"e\" k4=\"f\"/>"
+      "</testsuite></testsuites>");
+  const auto& cases = r.test_suites[0].test_cases;
+  std::string first;
+  std::string second;
+  for (const auto& [key, value] : cases[0].extra) first += std::string(key.view()) += value.view();
+  for (const auto& [key, value] : cases[1].extra) second += std::string(key.view()) += value.view();
+  EXPECT_EQ(first, "k11k22k33k44k55k66");
+  EXPECT_EQ(second, "k6ak5bk1ck2dk3ek4f");
 }
 
 TEST(Deserializer, OutcomeCombinations) {
