@@ -56,6 +56,13 @@ char predefined_entity_character(char first, char second) noexcept {
   }
 }
 
+// The offset of the last '>' of `input`, or 0 when there is none (a tag
+// there could not end before it anyway).
+std::size_t last_gt(std::string_view input) noexcept {
+  const std::size_t at = input.rfind('>');
+  return at == kNotFound ? 0 : at;
+}
+
 }  // namespace
 
 std::string_view Event::name() const noexcept {
@@ -70,7 +77,8 @@ std::string_view Event::name() const noexcept {
   }
 }
 
-XmlReader::XmlReader(std::string_view document) noexcept : input_(document) {
+XmlReader::XmlReader(std::string_view document) noexcept
+    : input_(document), last_gt_(last_gt(document)) {
   if (input_.starts_with(kBom)) pos_ = kBom.size();
 }
 
@@ -99,6 +107,7 @@ void XmlReader::count_place_before(std::size_t offset) noexcept {
 
 void XmlReader::resume(std::string_view window) {
   input_ = window;
+  last_gt_ = last_gt(window);
   pos_ = 0;
   scanned_tag_ = {};
   failed_ = false;
@@ -217,11 +226,14 @@ std::expected<Event, ReaderError> XmlReader::read_delimited(EventKind kind, std:
 // attribute walk finds: so one scan does the work of both.
 bool XmlReader::read_plain_tag(Event& event) {
   using xml_bytes::kPlainName;
+  // Every scan below stops at a '>' (it is no white space, name byte, '='
+  // or quote), so while it starts before the input's last '>' none needs a
+  // bound of its own; only a value may end past it.
+  if (pos_ + 1 >= last_gt_) return false;
   const char* const begin = input_.data();
-  const char* const end = begin + input_.size();
   const char* p = begin + pos_ + 1;
-  if (p == end || !xml_bytes::has(*p, kNameStart)) return false;
-  while (++p != end && xml_bytes::has(*p, kPlainName)) {
+  if (!xml_bytes::has(*p, kNameStart)) return false;
+  while (xml_bytes::has(*++p, kPlainName)) {
   }
   const char* const name_end = p;
   std::size_t count = 0;
@@ -229,11 +241,10 @@ bool XmlReader::read_plain_tag(Event& event) {
   // attribute walk keeps them: a key whose bit is clear repeats none.
   std::uint64_t seen_classes = 0;
   for (;;) {
-    while (p != end && xml_bytes::has(*p, kWhite)) ++p;
-    if (p == end) return false;
+    while (xml_bytes::has(*p, kWhite)) ++p;
     if (*p == '>' || *p == '/') break;
     const char* const key_start = p;
-    while (p != end && xml_bytes::has(*p, kPlainName)) ++p;
+    while (xml_bytes::has(*p, kPlainName)) ++p;
     // An empty key: a byte after the name that is none of the above.
     if (p == key_start || count == kScannedAttributes) return false;
     const std::string_view key(key_start, static_cast<std::size_t>(p - key_start));
@@ -245,19 +256,20 @@ bool XmlReader::read_plain_tag(Event& event) {
       }
     }
     seen_classes |= key_class;
-    while (p != end && xml_bytes::has(*p, kWhite)) ++p;
-    if (p == end || *p != '=') return false;
-    ++p;
-    while (p != end && xml_bytes::has(*p, kWhite)) ++p;
-    if (p == end || (*p != '"' && *p != '\'')) return false;
+    while (xml_bytes::has(*p, kWhite)) ++p;
+    if (*p != '=') return false;
+    while (xml_bytes::has(*++p, kWhite)) {
+    }
+    if (*p != '"' && *p != '\'') return false;
     const auto value_start = static_cast<std::size_t>(p + 1 - begin);
     const std::size_t value_end = xml_bytes::find_closing_quote(input_, value_start, *p);
-    if (value_end == input_.size()) return false;
+    if (value_end >= last_gt_) return false;
     scanned_[count++] = Attribute{key, input_.substr(value_start, value_end - value_start)};
     p = begin + value_end + 1;
   }
   const bool empty = *p == '/';
-  if (empty && (p + 1 == end || p[1] != '>')) return false;
+  if (empty && p[1] != '>') return false;
+  // A '/' lies before the last '>', so the byte after it can be read.
   std::string_view content(begin + pos_ + 1, static_cast<std::size_t>(p - begin) - pos_ - 1);
   if (empty) {
     event = Event{EventKind::Empty, content};

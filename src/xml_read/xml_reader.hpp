@@ -164,6 +164,8 @@ class XmlReader {
   std::unexpected<ReaderError> fail_at_end(ReaderProblem problem);
 
   std::string_view input_;
+  // The offset of the input's last '>', which bounds the scans of plain tags.
+  std::size_t last_gt_ = 0;
   std::size_t pos_ = 0;
   bool failed_ = false;
   ReaderError error_;

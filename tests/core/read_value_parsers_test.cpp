@@ -70,6 +70,12 @@ struct DurationCase {
 
 const DurationCase kDurationCases[] = {
     {"1.5", Duration{1, 500'000'000}},
+    // Milliseconds below ten seconds, read without a loop, and shapes near it.
+    {"9.058", Duration{9, 58'000'000}},
+    {"0.000", Duration{0, 0}},
+    {"1.2e1", Duration{12, 0}},
+    {"1.0:5", std::nullopt},
+    {"/.125", std::nullopt},
     {"1e-10", Duration{0, 0}},
     {"-0", Duration{0, 0}},
     {".5", Duration{0, 500'000'000}},
