@@ -14,6 +14,7 @@
 #include "xml_read/tolerant_values.hpp"
 #include "xml_read/unicode_trim.hpp"
 #include "xml_read/value_parsers.hpp"
+#include "xml_read/xml_bytes.hpp"
 #include "xml_write/xml_name.hpp"
 
 namespace corvane {
@@ -59,6 +60,10 @@ ReadResult<void> TestCaseReader::skip(const Event& start, const ElementPath& pat
 
 ReadResult<XmlString> TestCaseReader::read_string(std::string_view raw, const ElementPath& path,
                                                   std::string_view key) const {
+  // Plain values, nearly all of them, are stored here without a call.
+  if (xml_bytes::is_plain_ascii_without_references(raw)) [[likely]] {
+    return ReadResult<XmlString>(std::in_place, XmlString::PrintableAscii{}, raw, arena_);
+  }
   return parse_xml_string(raw, path, key, known_utf8_, &arena_);
 }
 
