@@ -115,8 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
           }
           if (scanned.data() != nullptr &&
-              (walked >= scanned.size() ||
-               scanned[walked].key.data() != (*attribute)->key.data() ||
+              (walked >= scanned.size() || scanned[walked].key.data() != (*attribute)->key.data() ||
                scanned[walked].key.size() != (*attribute)->key.size() ||
                scanned[walked].value.data() != (*attribute)->value.data() ||
                scanned[walked].value.size() != (*attribute)->value.size())) {

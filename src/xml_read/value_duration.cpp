@@ -131,8 +131,8 @@ std::optional<Duration> parse_short_decimal(std::string_view text) noexcept {
     for (; i < text.size() && is_digit(text[i]); ++i) nanos = nanos * 10 + (text[i] - '0');
     const std::size_t fraction_digits = i - fraction_begin;
     if (fraction_digits > 9 || integer_digits + fraction_digits == 0) return std::nullopt;
-    static constexpr std::uint32_t kScale[] = {1'000'000'000, 100'000'000, 10'000'000, 1'000'000, 100'000,
-                                        10'000,        1'000,       100,        10,        1};
+    static constexpr std::uint32_t kScale[] = {
+        1'000'000'000, 100'000'000, 10'000'000, 1'000'000, 100'000, 10'000, 1'000, 100, 10, 1};
     nanos *= kScale[fraction_digits];
   } else if (integer_digits == 0) {
     return std::nullopt;
@@ -172,8 +172,8 @@ std::optional<Duration> parse_duration_text(std::string_view text) noexcept {
   // with no loop at all.
   if (text.size() == 5 && text[1] == '.' && is_digit(text[0]) && is_digit(text[2]) &&
       is_digit(text[3]) && is_digit(text[4])) {
-    const auto millis = static_cast<std::uint32_t>((text[2] - '0') * 100 + (text[3] - '0') * 10 +
-                                                   (text[4] - '0'));
+    const auto millis =
+        static_cast<std::uint32_t>((text[2] - '0') * 100 + (text[3] - '0') * 10 + (text[4] - '0'));
     return Duration{static_cast<std::uint64_t>(text[0] - '0'), millis * 1'000'000};
   }
   if (auto duration = parse_short_decimal(text)) return duration;

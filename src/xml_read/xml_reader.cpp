@@ -264,7 +264,8 @@ bool XmlReader::read_plain_tag(Event& event) {
     const auto value_start = static_cast<std::size_t>(p + 1 - begin);
     const std::size_t value_end = xml_bytes::find_closing_quote(input_, value_start, *p);
     if (value_end >= last_gt_) return false;
-    scanned_[count++] = Attribute{key, input_.substr(value_start, value_end - value_start)};
+    scanned_[count++] =
+        Attribute{key, std::string_view(begin + value_start, value_end - value_start)};
     p = begin + value_end + 1;
   }
   const bool empty = *p == '/';
