@@ -31,9 +31,10 @@ inline constexpr std::array<std::uint8_t, 256> kTable = [] {
   for (int c = 'A'; c <= 'Z'; ++c) table[c] |= kNameStart;
   table['_'] |= kNameStart;
   table[':'] |= kNameStart;
-  // Every byte but those that end a name or key, or mark a tag's syntax.
-  for (int c = 0; c < 256; ++c) table[c] |= kPlainName;
-  for (unsigned char c : {' ', '\t', '\n', '\r', '>', '/', '"', '\'', '='}) {
+  // Every byte but those that end a name or key (white space, and the other
+  // bytes up to 0x20 with it), or mark a tag's syntax.
+  for (int c = 0x21; c < 256; ++c) table[c] |= kPlainName;
+  for (unsigned char c : {'>', '/', '"', '\'', '='}) {
     table[c] &= static_cast<std::uint8_t>(~kPlainName);
   }
   // Multi-byte UTF-8 sequences: their name classes are not checked.
@@ -168,5 +169,22 @@ inline bool is_plain_ascii_without_references(std::string_view text) noexcept {
 inline std::size_t find_closing_quote(std::string_view text, std::size_t from,
                                       char quote) noexcept {
   return quote == '"' ? find_any<'"'>(text, from) : find_any<'\''>(text, from);
+}
+// The first byte at or after `p` without kPlainName. There must be such a
+// byte before the end of the input, which is `end`: sixteen bytes a step
+// while as many can be read, then one at a time.
+inline const char* skip_plain_name(const char* p, const char* end) noexcept {
+#if defined(__SSE2__)
+  for (; end - p >= 16; p += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Bytes up to 0x20: those the unsigned minimum with 0x20 leaves alone.
+    const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(block, _mm_set1_epi8(0x20)), block);
+    const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(low)) |
+                          AnyOf<'>', '/', '"', '\'', '='>::block_bits(p);
+    if (bits != 0) return p + std::countr_zero(bits);
+  }
+#endif
+  while (has(*p, kPlainName)) ++p;
+  return p;
 }
 }  // namespace corvane::xml_bytes

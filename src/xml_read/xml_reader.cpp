@@ -233,8 +233,8 @@ bool XmlReader::read_plain_tag(Event& event) {
   const char* const begin = input_.data();
   const char* p = begin + pos_ + 1;
   if (!xml_bytes::has(*p, kNameStart)) return false;
-  while (xml_bytes::has(*++p, kPlainName)) {
-  }
+  const char* const end = begin + input_.size();
+  p = xml_bytes::skip_plain_name(p + 1, end);
   const char* const name_end = p;
   std::size_t count = 0;
   // One bit per (first byte, length) class of the keys met, as the
@@ -244,7 +244,7 @@ bool XmlReader::read_plain_tag(Event& event) {
     while (xml_bytes::has(*p, kWhite)) ++p;
     if (*p == '>' || *p == '/') break;
     const char* const key_start = p;
-    while (xml_bytes::has(*p, kPlainName)) ++p;
+    p = xml_bytes::skip_plain_name(p, end);
     // An empty key: a byte after the name that is none of the above.
     if (p == key_start || count == kScannedAttributes) return false;
     const std::string_view key(key_start, static_cast<std::size_t>(p - key_start));

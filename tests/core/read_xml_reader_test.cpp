@@ -310,6 +310,12 @@ INSTANTIATE_TEST_SUITE_P(
         ScannedTagCase{"<a \"b\"=''><b/>", "a \"b\"=''", false},
         ScannedTagCase{"<a b'c'=''><b/>", "a b'c'=''", false},
         ScannedTagCase{"<a=b><b/>", "a=b", false},
+        ScannedTagCase{"<a b\x01=''><b/>", "a b\x01=''", false},
+        // Names and keys long enough to be searched sixteen bytes a step.
+        ScannedTagCase{"<abcdefghijklmnopq bcdefghijklmnopqr='1' c\tdefghijklmnopqrs='2'><b/>",
+                       "abcdefghijklmnopq bcdefghijklmnopqr='1' c\tdefghijklmnopqrs='2'", false},
+        ScannedTagCase{"<abcdefghijklmnopq bcdefghijklmnopqr='1'\ncdefghijklmnopqrs='2'><b/>",
+                       "abcdefghijklmnopq bcdefghijklmnopqr='1'\ncdefghijklmnopqrs='2'", true},
         ScannedTagCase{"<a k0='' k1='' k2='' k3='' k4='' k5='' k6='' k7='' k8='' k9='' kA='' "
                        "kB='' kC='' kD='' kE='' kF='' kG=''/><b/>",
                        "a k0='' k1='' k2='' k3='' k4='' k5='' k6='' k7='' k8='' k9='' kA='' "
