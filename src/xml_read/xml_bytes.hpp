@@ -137,14 +137,22 @@ inline std::size_t copy_until(const char* from, const char* end, const char* rea
                               char* to) noexcept {
   const char* p = from;
 #if defined(__SSE2__)
-  for (; p != end && readable_end - p >= 16; p += 16, to += 16) {
+  // Blocks that end before `end`, then the one that reaches it, where the
+  // end stops the copy like a `stop` byte.
+  for (; end - p > 16; p += 16, to += 16) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), block);
-    auto bits =
+    const auto bits =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(stop))));
-    // The end stops the copy like a `stop` byte.
-    if (end - p <= 16) bits |= 1u << (end - p);
     if (bits != 0) return static_cast<std::size_t>(p - from) + std::countr_zero(bits);
+  }
+  if (p != end && readable_end - p >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), block);
+    const auto bits =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(stop)))) |
+        1u << (end - p);
+    return static_cast<std::size_t>(p - from) + std::countr_zero(bits);
   }
 #endif
   const void* found = std::memchr(p, stop, static_cast<std::size_t>(end - p));
