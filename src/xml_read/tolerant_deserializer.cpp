@@ -295,7 +295,7 @@ void TolerantDeserializer::rollback(const TolerantStepReader::Mark& mark) {
 Result<Report> TolerantDeserializer::read_root_attributes(const Event& tag) {
   Report report("");
   CORVANE_CHECK(for_each_attribute(
-      tag, path_, [&](std::string_view key, std::string_view value) -> Result<void> {
+      reader_, tag, path_, [&](std::string_view key, std::string_view value) -> Result<void> {
         if (key == "name") {
           CORVANE_TRY(name, cases_.read_string(value, path_, key));
           report.name = std::move(name);
@@ -320,7 +320,7 @@ Result<void> TolerantDeserializer::open_suite(const Event& tag) {
   OpenSuite open(slot, TestSuite(""));
   TestSuite& suite = open.suite;
   CORVANE_CHECK(for_each_attribute(
-      tag, path_, [&](std::string_view key, std::string_view value) -> Result<void> {
+      reader_, tag, path_, [&](std::string_view key, std::string_view value) -> Result<void> {
         if (key == "name") {
           CORVANE_TRY(name, cases_.read_string(value, path_, key));
           suite.name = std::move(name);
