@@ -56,23 +56,12 @@ bool writable(const corvane::Report& report) {
   return true;
 }
 
-class KeptSuites final : public corvane::SuiteSink {
- public:
-  bool take(corvane::TestSuite&& suite) override {
-    suites.push_back(std::move(suite));
-    return true;
-  }
-  void restart() override { suites.clear(); }
-
-  std::vector<corvane::TestSuite> suites;
-};
-
 // Reading with a sink must end as reading without one: the same error, or
 // the same report with its suites handed over.
 void check_handed_over(std::string_view input,
                        const std::expected<corvane::Report, corvane::DeserializeError>& kept) {
   if (!corvane::is_valid_utf8(input)) return;
-  KeptSuites sink;
+  corvane::KeptSuites sink;
   auto handed = corvane::deserialize_from_valid_utf8(input, sink);
   if (handed.has_value() != kept.has_value()) std::abort();
   if (!kept) {

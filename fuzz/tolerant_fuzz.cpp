@@ -43,19 +43,9 @@ void check_streamed(std::string_view input,
   }
 }
 
-class KeptSuites final : public corvane::SuiteSink {
- public:
-  bool take(corvane::TestSuite&& suite) override {
-    suites.push_back(std::move(suite));
-    return true;
-  }
-  void restart() override { suites.clear(); }
-  std::vector<corvane::TestSuite> suites;
-};
-
 void check_handed_over(std::string_view input) {
   auto whole = corvane::deserialize_tolerant(input);
-  KeptSuites kept;
+  corvane::KeptSuites kept;
   auto header = corvane::deserialize_tolerant(input, kept);
   if (bool(whole) != bool(header)) std::abort();
   if (!whole) {

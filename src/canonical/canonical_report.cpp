@@ -82,18 +82,6 @@ class CanonicalSuites final : public SuiteSink {
   SuiteSink* next_;
 };
 
-// Keeps the suites in the report, as the whole-document read does.
-class SuitesKept final : public SuiteSink {
- public:
-  bool take(TestSuite&& suite) override {
-    suites.push_back(std::move(suite));
-    return true;
-  }
-  void restart() override { suites.clear(); }
-
-  std::vector<TestSuite> suites;
-};
-
 }  // namespace
 
 std::expected<Report, CanonicalError> canonical_report(std::string_view text, SuiteSink& sink) {
@@ -109,7 +97,7 @@ std::expected<Report, CanonicalError> canonical_report(std::string_view text, Su
 }
 
 std::expected<Report, CanonicalError> canonical_report(std::string_view text) {
-  SuitesKept kept;
+  KeptSuites kept;
   auto report = canonical_report(text, kept);
   if (report) {
     for (TestSuite& suite : kept.suites) report->add_test_suite(std::move(suite));

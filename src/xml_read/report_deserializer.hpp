@@ -4,6 +4,8 @@
 
 #include <expected>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "model/report.hpp"
 #include "xml_read/deserialize_error.hpp"
@@ -26,6 +28,19 @@ class SuiteSink {
 
  protected:
   ~SuiteSink() = default;
+};
+
+// A sink that keeps every suite it is handed, in order, as a read without a
+// sink keeps them in its report.
+class KeptSuites final : public SuiteSink {
+ public:
+  bool take(TestSuite&& suite) override {
+    suites.push_back(std::move(suite));
+    return true;
+  }
+  void restart() override { suites.clear(); }
+
+  std::vector<TestSuite> suites;
 };
 
 // As deserialize_from_str, for text the caller has already found to be valid

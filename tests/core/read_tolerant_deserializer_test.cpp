@@ -50,16 +50,6 @@ TEST_P(TolerantShape, FlattensIntoSuitesInDocumentOrder) {
 }
 
 // Suites handed over one by one must be those the whole read keeps.
-class KeptSuites final : public SuiteSink {
- public:
-  bool take(TestSuite&& suite) override {
-    suites.push_back(std::move(suite));
-    return true;
-  }
-  void restart() override { suites.clear(); }
-  std::vector<TestSuite> suites;
-};
-
 TEST_P(TolerantShape, HandsOverTheSuitesTheWholeReadKeeps) {
   const Report whole = read_ok(GetParam().xml);
   KeptSuites sink;
