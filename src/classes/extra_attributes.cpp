@@ -39,6 +39,23 @@ void raise_bad_key(std::string_view key, ExtraElement element, std::string_view 
   py::raise_text(PyExc_ValueError, message);
 }
 
+// Raises the ValueError of the first key that cannot be written on `element`.
+py::Result<void> check_keys(const ExtraPairs& pairs, ExtraElement element, std::string_view owner) {
+  for (const auto& [key, value] : pairs) {
+    if (auto problem = check_extra_key(element, key.view()); problem != ExtraKeyProblem::None) {
+      raise_bad_key(key.view(), element, owner, problem);
+      return py::raised();
+    }
+  }
+  return {};
+}
+
+// The stored pairs are clean already: copies are what cleaning again would give.
+void merge_into(const ExtraPairs& pairs, ExtraMap& map) {
+  map.reserve(map.size() + pairs.size());
+  for (const auto& [key, value] : pairs) map.insert(key, value);
+}
+
 // Whether no two keys are equal, decided for the few keys an element
 // normally has; more than that are left to the map, whose index keeps a
 // hostile number of keys linear.
@@ -96,15 +113,10 @@ py::Result<py::Ref> extra_to_dict(const ExtraPairs& pairs) {
 
 py::Result<void> insert_extra(const ExtraPairs& pairs, ExtraElement element, std::string_view owner,
                               ExtraMap& map) {
-  map.reserve(map.size() + pairs.size());
-  // The stored pairs are clean already: copies are what cleaning again would give.
-  for (const auto& [key, value] : pairs) {
-    if (auto problem = check_extra_key(element, key.view()); problem != ExtraKeyProblem::None) {
-      raise_bad_key(key.view(), element, owner, problem);
-      return py::raised();
-    }
-    map.insert(key, value);
-  }
+  // Inserting never fails, so checking every key first raises what checking
+  // each before its insertion would.
+  if (!check_keys(pairs, element, owner)) return py::raised();
+  merge_into(pairs, map);
   return {};
 }
 
@@ -114,20 +126,13 @@ py::Result<std::span<const ExtraMap::Entry>> checked_extra(const ExtraPairs& pai
                                                            ExtraMap& merged) {
   const std::span<const ExtraMap::Entry> entries(pairs.entries());
   if (pairs.known_writable(element)) return entries;
-  // Checking every key before merging raises what insert_extra raises:
-  // inserting itself never fails.
-  for (const auto& [key, value] : pairs) {
-    if (auto problem = check_extra_key(element, key.view()); problem != ExtraKeyProblem::None) {
-      raise_bad_key(key.view(), element, owner, problem);
-      return py::raised();
-    }
-  }
+  if (!check_keys(pairs, element, owner)) return py::raised();
   if (keys_distinct(pairs)) {
     pairs.remember_writable(element);
     return entries;
   }
   merged = ExtraMap();
-  if (!insert_extra(pairs, element, owner, merged)) return py::raised();
+  merge_into(pairs, merged);
   return std::span<const ExtraMap::Entry>(merged.entries());
 }
 

@@ -5,13 +5,7 @@
 namespace corvane {
 
 void TestSuite::add_test_case(TestCase test_case) {
-  ++tests;
-  const auto& status = test_case.status.value();
-  if (const auto* n = std::get_if<NonSuccess>(&status)) {
-    ++(n->kind == NonSuccessKind::Failure ? failures : errors);
-  } else if (std::holds_alternative<Skipped>(status)) {
-    ++skipped;
-  }
+  count_test_case(test_case.status);
   test_cases.push_back(std::move(test_case));
 }
 

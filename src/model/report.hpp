@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "model/extra_map.hpp"
@@ -48,6 +49,16 @@ struct TestSuite {
 
   // Increments `tests` and the count matching the case's status, then appends.
   void add_test_case(TestCase test_case);
+  // Only the counting of add_test_case, for a case put in place otherwise;
+  // inline, as readers count every case.
+  void count_test_case(const TestCaseStatus& status) noexcept {
+    ++tests;
+    if (const auto* n = std::get_if<NonSuccess>(&status.value())) {
+      ++(n->kind == NonSuccessKind::Failure ? failures : errors);
+    } else if (std::holds_alternative<Skipped>(status.value())) {
+      ++skipped;
+    }
+  }
 
   XmlString name;
   std::uint64_t tests = 0;

@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "model/utf8_check.hpp"
@@ -54,16 +53,6 @@ std::string_view suite_outcome_name(StatusElementKind kind) noexcept {
       return "(suite error)";
     default:
       return "(suite skipped)";
-  }
-}
-
-// The counts TestSuite::add_test_case keeps, for a case read in place.
-void count_test_case(TestSuite& suite, const TestCaseStatus& status) noexcept {
-  ++suite.tests;
-  if (const auto* n = std::get_if<NonSuccess>(&status.value())) {
-    ++(n->kind == NonSuccessKind::Failure ? suite.failures : suite.errors);
-  } else if (std::holds_alternative<Skipped>(status.value())) {
-    ++suite.skipped;
   }
 }
 
@@ -410,7 +399,7 @@ Result<void> TolerantDeserializer::read_test_case(const Event& tag, bool is_empt
   }
   ++target.test_case_elements;
   target.bare.push_back(!*had_outcome);
-  count_test_case(suite, test_case.status);
+  suite.count_test_case(test_case.status);
   return {};
 }
 

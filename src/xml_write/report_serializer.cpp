@@ -47,7 +47,7 @@ void push_optional_text(StartTag& tag, std::string_view name,
   if (text) tag.push_attribute(name, text->view());
 }
 
-void push_extra(StartTag& tag, const ExtraMap& extra) {
+void push_extra(StartTag& tag, std::span<const ExtraMap::Entry> extra) {
   for (const auto& [key, value] : extra) tag.push_attribute(key.view(), value.view());
 }
 
@@ -108,7 +108,7 @@ void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWri
   if (test_case.assertions) push_count(tag, "assertions", *test_case.assertions);
   if (test_case.timestamp) serialize_timestamp(tag, *test_case.timestamp);
   if (test_case.time) serialize_time(tag, *test_case.time);
-  for (const auto& [key, value] : test_case.extra) tag.push_attribute(key.view(), value.view());
+  push_extra(tag, test_case.extra);
 
   const auto& status = test_case.status.value();
   const auto* success = std::get_if<Success>(&status);
@@ -254,7 +254,7 @@ void ReportWriter::begin_suite(const TestSuite& suite, bool has_test_cases) {
   if (suite.disabled) push_count(tag, "disabled", *suite.disabled);
   if (suite.timestamp) serialize_timestamp(tag, *suite.timestamp);
   if (suite.time) serialize_time(tag, *suite.time);
-  push_extra(tag, suite.extra);
+  push_extra(tag, suite.extra.entries());
 
   suite_open_ = !suite.properties.empty() || has_test_cases || suite.system_out || suite.system_err;
   if (!suite_open_) {
