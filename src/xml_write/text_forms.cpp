@@ -166,6 +166,26 @@ double duration_seconds(const Duration& duration) noexcept {
 }
 
 char* write_time(char* out, const Duration& duration) noexcept {
+  // Below about twelve days the double is within 0.2 ns of the exact value,
+  // so it rounds to the same millisecond unless the part below the
+  // millisecond is within a nanosecond of the half: those, and every longer
+  // duration, take the double path; the rest are rounded from the integers.
+  constexpr std::uint64_t kIntegerPathSeconds = std::uint64_t{1} << 20;
+  constexpr std::uint32_t kNanosPerMilli = 1'000'000;
+  const std::uint32_t below_milli = duration.nanoseconds % kNanosPerMilli;
+  if (duration.seconds < kIntegerPathSeconds && duration.nanoseconds < kNanosPerSecond &&
+      (below_milli + 1 < kNanosPerMilli / 2 || below_milli > kNanosPerMilli / 2 + 1)) [[likely]] {
+    std::uint64_t whole = duration.seconds;
+    std::uint32_t millis =
+        duration.nanoseconds / kNanosPerMilli + (below_milli > kNanosPerMilli / 2 ? 1 : 0);
+    if (millis == 1000) {
+      ++whole;
+      millis = 0;
+    }
+    out = write_count(out, whole);
+    *out++ = '.';
+    return write_fixed_digits(out, millis, 3);
+  }
   double seconds = duration_seconds(duration);
   // A duration near the longest that reading accepts can round, as a double,
   // to the first second beyond it; the largest double below that second is

@@ -41,7 +41,8 @@ TEST(TimeForm, ThreeDigitsCorrectlyRounded) {
       // 0.0005 and 0.0015 are a hair above the tie as doubles; 0.0625 is an
       // exact tie and goes to even.
       {0, 500'000, "0.001"}, {0, 1'500'000, "0.002"}, {0, 62'500'000, "0.062"},
-      {0, 1, "0.000"}, {0, 999'999'999, "1.000"},
+      {0, 1, "0.000"}, {0, 999'999'999, "1.000"}, {0, 499'998, "0.000"}, {0, 500'002, "0.001"},
+      {3, 999'500'002, "4.000"}, {1'048'575, 999'999'999, "1048576.000"},
       // Nothing is written beyond the longest duration reading accepts, not
       // even when a duration just below it rounds up as a double.
       {86'399'999'999'999, 0, "86399999999999.000"},
@@ -59,9 +60,10 @@ TEST(TimeForm, AgreesWithLibraryFormattingOnRandomDurations) {
   std::mt19937_64 rng(20240506);
   for (int i = 0; i < 200'000; ++i) {
     const int magnitude = static_cast<int>(rng() % 65);
-    const std::uint64_t seconds = magnitude == 0 ? 0 : rng() >> (64 - magnitude);
+    std::uint64_t seconds = magnitude == 0 ? 0 : rng() >> (64 - magnitude);
     auto nanos = static_cast<std::uint32_t>(rng() % 1'000'000'000);
-    if (i % 2 == 0) nanos = nanos / 1'000'000 * 1'000'000 + 500'000 + (i % 3) - 1;
+    if (i % 2 == 0) nanos = nanos / 1'000'000 * 1'000'000 + 500'000 + (i % 7) - 3;
+    if (i % 5 == 0) seconds %= std::uint64_t{1} << 21;  // the integer path and its edge
     char expected[64];
     const double longest = std::nextafter(static_cast<double>(kMaxDurationSeconds + 1), 0.0);
     const auto end = std::to_chars(expected, expected + sizeof expected,
