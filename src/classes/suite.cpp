@@ -85,8 +85,9 @@ SuiteState& state(PyObject* self) { return py::state_of<SuiteState>(self); }
   if (!error) return py::raised();
   SuiteCounts counts;
   counts.tests = suite.test_cases.size();
-  for (const py::Ref& test_case : suite.test_cases) {
-    auto status = test_case_status(test_case.get());
+  for (std::size_t i = 0; i < suite.test_cases.size(); ++i) {
+    prefetch_test_cases(suite.test_cases, i, CasePass::Count);
+    auto status = test_case_status(suite.test_cases[i].get());
     if (!status) return py::raised();
     // Most statuses are successes, which count nowhere: settled by one
     // comparison instead of three subclass tests.
@@ -378,8 +379,10 @@ py::Result<SuiteCounts> write_test_suite(PyObject* self, const SuiteCounts& coun
   if (writer != nullptr) writer->begin_suite(*model, !stored.test_cases.empty());
   TestCaseScratch scratch;
   SuiteCounts counted;
-  for (const py::Ref& test_case : stored.test_cases) {
-    if (!write_test_case(test_case.get(), model->extra.entries(), scratch, counted, writer)) {
+  for (std::size_t i = 0; i < stored.test_cases.size(); ++i) {
+    prefetch_test_cases(stored.test_cases, i, CasePass::Write);
+    if (!write_test_case(stored.test_cases[i].get(), model->extra.entries(), scratch, counted,
+                         writer)) {
       return py::raised();
     }
   }

@@ -5,6 +5,8 @@
 
 #include <Python.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -28,6 +30,17 @@ namespace corvane {
 // written as an attribute, or an internal failure when the instance is in
 // the middle of a change.
 [[nodiscard]] py::Result<TestCase> test_case_to_model(PyObject* self);
+
+// What a pass over a suite's test cases reads of each: only the status
+// (counting) or everything written.
+enum class CasePass : std::uint8_t { Count, Write };
+
+// Asks the processor for what the pass will read of the test cases a few
+// places after `next`, which a large report has scattered over memory: the
+// objects first, then, once those are likely cached, what they point to.
+// Only a hint; it reads pointers but neither checks nor changes anything.
+void prefetch_test_cases(std::span<const py::Ref> test_cases, std::size_t next,
+                         CasePass pass) noexcept;
 
 struct SuiteCounts;
 class ReportWriter;
