@@ -123,6 +123,7 @@ inline char* escape_vector(__m128i bytes, std::size_t count, char* out) noexcept
 template <EscapeContext Context>
 char* escape_block(const char* in, const char* end, char* out) noexcept {
 #if defined(__SSE2__)
+  const char* const begin = in;
   // Long plain runs (captured output) go 32 bytes a step with one test.
   for (; end - in >= 32; in += 32) {
     const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
@@ -142,7 +143,18 @@ char* escape_block(const char* in, const char* end, char* out) noexcept {
     out = escape_vector<Context>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), 16, out);
   }
   const auto rest = static_cast<std::size_t>(end - in);
-  if (rest != 0) out = escape_vector<Context>(load_partial(in, rest), rest, out);
+  if (rest == 0) return out;
+  if (end - begin >= 16) {
+    // The last 16 bytes, read from where they start: when none needs an
+    // entity, those before `in` were copied unchanged and are stored again
+    // as they are, so the tail costs one load and one store.
+    const __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
+    if (special_mask<Context>(last) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + rest - 16), last);
+      return out + rest;
+    }
+  }
+  out = escape_vector<Context>(load_partial(in, rest), rest, out);
 #else
   constexpr const auto& kIndex = kEntityIndex<Context>;
   for (; in != end; ++in) {
