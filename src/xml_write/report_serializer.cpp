@@ -300,7 +300,12 @@ std::expected<std::string, SerializeError> to_string(const Report& report) {
   // document said and may be arbitrarily large.
   std::size_t test_cases = 0;
   for (const TestSuite& suite : report.test_suites) test_cases += suite.test_cases.size();
-  buffer.reserve(estimate_document_size(report.test_suites.size(), test_cases));
+  const std::size_t estimate = estimate_document_size(report.test_suites.size(), test_cases);
+  // A large buffer gets pages of its own, which cost nothing until written:
+  // it is given twice the guess, since a short guess costs a copy of all
+  // written so far and the page faults of the buffer then left behind.
+  constexpr std::size_t kOwnPagesBytes = std::size_t{1} << 20;
+  buffer.reserve(estimate >= kOwnPagesBytes ? 2 * estimate : estimate);
   serialize_report(report, buffer);
   const std::string_view document = buffer.view();
   if (!is_valid_utf8(document.substr(ascii_prefix_length(document)))) {
