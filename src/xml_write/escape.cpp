@@ -169,10 +169,11 @@ char* escape_block(const char* in, const char* end, char* out) noexcept {
   return out;
 }
 
+// Worst-case room is reserved per block rather than for the whole text, so a
+// huge captured output does not reserve six times its size. Kept out of
+// line, so that the short plain texts below take no part in its set-up.
 template <EscapeContext Context>
-void append_escaped_in(std::string_view text, OutputBuffer& out) {
-  // Worst-case room is reserved per block rather than for the whole text, so
-  // a huge captured output does not reserve six times its size.
+[[gnu::noinline]] void append_escaped_blocks(std::string_view text, OutputBuffer& out) {
   constexpr std::size_t kBlock = 4096;
   const char* in = text.data();
   const char* const end = in + text.size();
@@ -182,6 +183,55 @@ void append_escaped_in(std::string_view text, OutputBuffer& out) {
     out.commit(escape_block<Context>(in, in + n, room));
     in += n;
   }
+}
+
+#if defined(__SSE2__)
+// Appends the `size` bytes at `in` (16 <= size <= 16 * Pieces) when none of
+// them needs an entity, as `Pieces` 16-byte pieces that overlap where the
+// text is shorter: a fixed number of loads and stores. False, with nothing
+// appended, otherwise.
+template <EscapeContext Context, std::size_t Pieces>
+inline bool append_if_plain(const char* in, std::size_t size, OutputBuffer& out) {
+  std::size_t at[Pieces];
+  __m128i pieces[Pieces];
+  __m128i hits = _mm_setzero_si128();
+  for (std::size_t i = 0; i < Pieces; ++i) {
+    at[i] = std::min(16 * i, size - 16);
+    pieces[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at[i]));
+    hits = _mm_or_si128(hits, special_bytes<Context>(pieces[i]));
+  }
+  if (_mm_movemask_epi8(hits) != 0) return false;
+  char* room = out.append_raw(16 * Pieces);
+  for (std::size_t i = 0; i < Pieces; ++i) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(room + at[i]), pieces[i]);
+  }
+  out.commit(room + size);
+  return true;
+}
+#endif
+
+// Most texts written are names and values of up to 64 bytes with nothing to
+// escape: those are copied whole with a few loads and stores; everything
+// else goes block by block.
+template <EscapeContext Context>
+void append_escaped_in(std::string_view text, OutputBuffer& out) {
+#if defined(__SSE2__)
+  const std::size_t size = text.size();
+  if (size < 16) {
+    const __m128i piece = load_partial(text.data(), size);
+    if (special_mask<Context>(piece) == 0) {
+      char* room = out.append_raw(16);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(room), piece);
+      out.commit(room + size);
+      return;
+    }
+  } else if (size <= 32) {
+    if (append_if_plain<Context, 2>(text.data(), size, out)) return;
+  } else if (size <= 64) {
+    if (append_if_plain<Context, 4>(text.data(), size, out)) return;
+  }
+#endif
+  append_escaped_blocks<Context>(text, out);
 }
 
 }  // namespace
