@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -66,8 +67,7 @@ class XmlWriter {
 
   // "<" contents ">", then one level deeper.
   void start_tag(const StartTag& tag) {
-    break_line_if_due();
-    write_tag(tag.contents(), ">");
+    write_markup("<", tag.contents(), ">");
     if (indent_) {
       grow();
       indent_->after_markup = true;
@@ -79,16 +79,12 @@ class XmlWriter {
     if (indent_) {
       indent_->current -= std::min(indent_->current, indent_->indent_size);
     }
-    break_line_if_due();
-    sink_.append("</");
-    sink_.append(name);
-    sink_.append(">");
+    write_markup("</", name, ">");
     if (indent_) indent_->after_markup = true;
   }
 
   void empty_element(const StartTag& tag) {
-    break_line_if_due();
-    write_tag(tag.contents(), style_ == EmptyElementStyle::Compact ? "/>" : " />");
+    write_markup("<", tag.contents(), style_ == EmptyElementStyle::Compact ? "/>" : " />");
     if (indent_) indent_->after_markup = true;
   }
 
@@ -150,10 +146,19 @@ class XmlWriter {
     write_indent();
   }
 
-  void write_tag(std::string_view contents, std::string_view close) {
-    sink_.append("<");
-    sink_.append(contents);
-    sink_.append(close);
+  // The line break if one is due, then `open` `body` `close`, in room
+  // claimed once: markup is most of what is written, in short pieces.
+  void write_markup(std::string_view open, std::string_view body, std::string_view close) {
+    std::string_view line;
+    if (indent_ && indent_->after_markup) {
+      line = std::string_view(indent_->line_break).substr(0, 1 + indent_->current);
+    }
+    char* out = sink_.append_raw(line.size() + open.size() + body.size() + close.size());
+    for (std::string_view piece : {line, open, body, close}) {
+      if (!piece.empty()) std::memcpy(out, piece.data(), piece.size());
+      out += piece.size();
+    }
+    sink_.commit(out);
   }
 
   void grow() {
