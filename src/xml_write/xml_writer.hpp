@@ -51,6 +51,8 @@ struct IndentState {
 class XmlWriter {
  public:
   static constexpr std::size_t kInitialIndentBytes = 128;
+  static constexpr std::size_t kShortLine = 32;
+  static_assert(1 + kInitialIndentBytes >= kShortLine);
 
   XmlWriter(OutputBuffer& sink, std::optional<Indentation> indentation, EmptyElementStyle style)
       : sink_(sink), style_(style) {
@@ -149,12 +151,22 @@ class XmlWriter {
   // The line break if one is due, then `open` `body` `close`, in room
   // claimed once: markup is most of what is written, in short pieces.
   void write_markup(std::string_view open, std::string_view body, std::string_view close) {
-    std::string_view line;
-    if (indent_ && indent_->after_markup) {
-      line = std::string_view(indent_->line_break).substr(0, 1 + indent_->current);
+    const bool break_due = indent_ && indent_->after_markup;
+    const std::size_t line_size = break_due ? 1 + indent_->current : 0;
+    char* out = sink_.append_raw(std::max(line_size, kShortLine) + open.size() + body.size() +
+                                 close.size());
+    if (break_due) {
+      // A line break of the usual depth is copied as one fixed-size block
+      // (the indent string is never shorter); what it writes past the break
+      // is overwritten next or left as scratch past the contents.
+      if (line_size <= kShortLine) {
+        std::memcpy(out, indent_->line_break.data(), kShortLine);
+      } else {
+        std::memcpy(out, indent_->line_break.data(), line_size);
+      }
+      out += line_size;
     }
-    char* out = sink_.append_raw(line.size() + open.size() + body.size() + close.size());
-    for (std::string_view piece : {line, open, body, close}) {
+    for (std::string_view piece : {open, body, close}) {
       if (!piece.empty()) std::memcpy(out, piece.data(), piece.size());
       out += piece.size();
     }
