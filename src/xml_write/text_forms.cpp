@@ -182,7 +182,12 @@ char* write_time(char* out, const Duration& duration) noexcept {
       ++whole;
       millis = 0;
     }
-    out = write_count(out, whole);
+    // Most durations are below ten seconds: one digit, no conversion.
+    if (whole < 10) {
+      *out++ = static_cast<char>('0' + whole);
+    } else {
+      out = write_count(out, whole);
+    }
     *out++ = '.';
     return write_fixed_digits(out, millis, 3);
   }
