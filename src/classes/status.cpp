@@ -439,6 +439,14 @@ py::Result<void> ensure_status(PyObject* object) {
 
 // Each class is tested once, in ensure_status's order: a test case is
 // converted at every write.
+py::Result<bool> is_plain_success(PyObject* object) {
+  auto success = success_type();
+  if (!success) return py::raised();
+  if (Py_TYPE(object) != py::as_type(*success)) return false;
+  const SuccessState& stored = py::state_of<SuccessState>(object);
+  return !stored.borrow.is_exclusive() && stored.reruns.empty();
+}
+
 py::Result<TestCaseStatus> status_to_model(PyObject* object) {
   auto success = success_type();
   if (!success) return py::raised();

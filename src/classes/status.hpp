@@ -31,6 +31,11 @@ namespace corvane {
 // a change is an internal failure.
 [[nodiscard]] py::Result<TestCaseStatus> status_to_model(PyObject* object);
 
+// Whether the object is a Success with no flaky runs, whose model status is
+// always the same: the writer then needs no conversion. False for one in the
+// middle of a change, which status_to_model reports.
+[[nodiscard]] py::Result<bool> is_plain_success(PyObject* object);
+
 // The shared half of status_to_model for failures and errors; `reruns` are
 // TestRerun instances.
 [[nodiscard]] py::Result<TestCaseStatus> non_success_to_model(
