@@ -404,6 +404,8 @@ void set_model_texts(TestCaseStatus& status, const OptionalText& message, const 
 
 // The model's reruns as new TestRerun objects, in order.
 [[nodiscard]] py::Result<Reruns> reruns_from_model(std::vector<TestRerun>& reruns) {
+  // Nearly every outcome has none.
+  if (reruns.empty()) return Reruns();
   Reruns objects;
   objects.reserve(reruns.size());
   for (TestRerun& rerun : reruns) {

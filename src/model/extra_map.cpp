@@ -31,6 +31,10 @@ void ExtraMap::insert(XmlString key, XmlString value) {
     found->second = std::move(value);
     return;
   }
+  append_new(std::move(key), std::move(value));
+}
+
+void ExtraMap::append_new(XmlString key, XmlString value) {
   if (index_) index_->emplace(std::hash<XmlString>{}(key), entries_.size());
   // Producers that add attributes of their own mostly add a pair (a file and
   // a line), so the first insertion makes room for two rather than growing

@@ -32,6 +32,9 @@ class ExtraMap {
   // An equal key keeps its position (and the key stored first) and takes the
   // new value; a new key is appended.
   void insert(XmlString key, XmlString value);
+  // Appends a key that the caller knows to equal none held (the distinct
+  // keys of one tag, read as they are), without searching for it.
+  void append_new(XmlString key, XmlString value);
 
   void reserve(std::size_t count) { entries_.reserve(count); }
 

@@ -116,13 +116,24 @@ ReadResult<void> TestCaseReader::read_extra(ExtraMap& extra, std::string_view ke
   return {};
 }
 
+void TestCaseReader::add_unknown_attribute(ExtraMap& extra, XmlString key, XmlString value) const {
+  // A tag repeats no key, and the strict mode takes only XML names, which
+  // reading keeps as they are, so its keys stay distinct and need no
+  // search; the tolerant mode's may meet once resolved.
+  if (tolerant()) {
+    extra.insert(std::move(key), std::move(value));
+  } else {
+    extra.append_new(std::move(key), std::move(value));
+  }
+}
+
 ReadResult<void> TestCaseReader::read_unknown_attribute(const Event& tag, ExtraMap& extra,
                                                         std::string_view key, std::string_view raw,
                                                         const ElementPath& path) {
   for (std::size_t i = 0; i < known_key_count_; ++i) {
     if (keys_equal(known_keys_[i].raw, key)) {
       CORVANE_TRY(extra_value, read_string(raw, path, {}));
-      extra.insert(known_keys_[i].key, std::move(extra_value));
+      add_unknown_attribute(extra, known_keys_[i].key, std::move(extra_value));
       return {};
     }
   }
@@ -132,7 +143,7 @@ ReadResult<void> TestCaseReader::read_unknown_attribute(const Event& tag, ExtraM
     known_keys_[known_key_count_++] = KnownKey{std::string(key), extra_key};
   }
   CORVANE_TRY(extra_value, read_string(raw, path, {}));
-  extra.insert(std::move(extra_key), std::move(extra_value));
+  add_unknown_attribute(extra, std::move(extra_key), std::move(extra_value));
   return {};
 }
 

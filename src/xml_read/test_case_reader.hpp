@@ -99,6 +99,8 @@ class TestCaseReader {
                                                         const ElementPath& path);
 
  private:
+  // Keeps one attribute that is not known, read, in `extra`.
+  void add_unknown_attribute(ExtraMap& extra, XmlString key, XmlString value) const;
   [[nodiscard]] ReadResult<Property> read_property(const Event& tag, const ElementPath& path);
   [[nodiscard]] ReadResult<XmlString> read_text_content(std::string_view name,
                                                         const ElementPath& path);

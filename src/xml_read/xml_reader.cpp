@@ -69,7 +69,7 @@ std::string_view Event::name() const noexcept {
   switch (kind) {
     case EventKind::Start:
     case EventKind::Empty:
-      return tag_name(bytes);
+      return name_size != 0 ? bytes.substr(0, name_size) : tag_name(bytes);
     case EventKind::End:
       return bytes;
     default:
@@ -118,7 +118,7 @@ std::expected<Event, ReaderError> XmlReader::next() {
   if (failed_) return std::unexpected(error_);
   if (pos_ >= input_.size()) {
     reached_end_ = true;
-    return Event{EventKind::Eof, {}};
+    return Event{.kind = EventKind::Eof, .bytes = {}};
   }
   switch (input_[pos_]) {
     case '<':
@@ -137,7 +137,7 @@ std::expected<Event, ReaderError> XmlReader::read_text() {
   if (end == input_.size()) reached_end_ = true;
   const std::string_view text = input_.substr(pos_, end - pos_);
   pos_ = end;
-  return Event{EventKind::Text, text};
+  return Event{.kind = EventKind::Text, .bytes = text};
 }
 
 void XmlReader::append_text(std::string& out) {
@@ -183,7 +183,7 @@ std::expected<Event, ReaderError> XmlReader::read_reference() {
     const char c = input_[i];
     if (c == ';') {
       pos_ = i + 1;
-      return Event{EventKind::Reference, input_.substr(start, i - start)};
+      return Event{.kind = EventKind::Reference, .bytes = input_.substr(start, i - start)};
     }
     if (c == '&' || c == '<') return fail(ReaderProblem::BareAmpersand);
   }
@@ -213,7 +213,7 @@ std::expected<Event, ReaderError> XmlReader::read_delimited(EventKind kind, std:
                                                   : ReaderProblem::UnclosedInstruction);
   }
   pos_ = end + terminator.size();
-  return Event{kind, input_.substr(from, end - from)};
+  return Event{.kind = kind, .bytes = input_.substr(from, end - from)};
 }
 
 // The plain form: '<', a name, then attributes, each white space (none is
@@ -272,12 +272,15 @@ bool XmlReader::read_plain_tag(Event& event) {
   if (empty && p[1] != '>') return false;
   // A '/' lies before the last '>', so the byte after it can be read.
   std::string_view content(begin + pos_ + 1, static_cast<std::size_t>(p - begin) - pos_ - 1);
+  // The name ends at white space or with the content, as tag_name finds it.
+  const auto name_size = static_cast<std::size_t>(name_end - begin) - pos_ - 1;
+  const auto measured = static_cast<std::uint32_t>(name_size <= UINT32_MAX ? name_size : 0);
   if (empty) {
-    event = Event{EventKind::Empty, content};
+    event = Event{.kind = EventKind::Empty, .name_size = measured, .bytes = content};
     pos_ = static_cast<std::size_t>(p - begin) + 2;
   } else {
-    open_.emplace_back(begin + pos_ + 1, static_cast<std::size_t>(name_end - begin) - pos_ - 1);
-    event = Event{EventKind::Start, content};
+    open_.emplace_back(begin + pos_ + 1, name_size);
+    event = Event{.kind = EventKind::Start, .name_size = measured, .bytes = content};
     pos_ = static_cast<std::size_t>(p - begin) + 1;
   }
   scanned_tag_ = content;
@@ -307,11 +310,16 @@ std::expected<Event, ReaderError> XmlReader::read_tag() {
   if (content.empty() || !xml_bytes::has(content.front(), kNameStart)) {
     return fail(ReaderProblem::BadElementName);
   }
-  if (kind == EventKind::Start) open_.push_back(tag_name(content));
+  std::uint32_t measured = 0;
+  if (kind == EventKind::Start) {
+    const std::string_view name = tag_name(content);
+    open_.push_back(name);
+    if (name.size() <= UINT32_MAX) measured = static_cast<std::uint32_t>(name.size());
+  }
   pos_ = at + 1;
   // Made in place: a named event, copied out, was reloaded in wider pieces
   // than it had just been stored in, which stalls.
-  return Event{kind, content};
+  return Event{.kind = kind, .name_size = measured, .bytes = content};
 }
 
 std::expected<Event, ReaderError> XmlReader::read_end_tag() {
@@ -324,7 +332,7 @@ std::expected<Event, ReaderError> XmlReader::read_end_tag() {
   if (open_.back() != name) return fail(ReaderProblem::MismatchedEndTag);
   open_.pop_back();
   pos_ = at + 1;
-  return Event{EventKind::End, name};
+  return Event{.kind = EventKind::End, .bytes = name};
 }
 
 std::expected<Event, ReaderError> XmlReader::read_question() {
@@ -393,7 +401,8 @@ std::expected<Event, ReaderError> XmlReader::read_doctype() {
       }
     } else if (c == '>' && !in_subset) {
       pos_ = at + 1;
-      return Event{EventKind::DocType, input_.substr(content_start, at - content_start)};
+      return Event{.kind = EventKind::DocType,
+                   .bytes = input_.substr(content_start, at - content_start)};
     }
     at = resume;
   }

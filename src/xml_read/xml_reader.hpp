@@ -32,6 +32,9 @@ enum class EventKind : std::uint8_t {
 
 struct Event {
   EventKind kind = EventKind::Eof;
+  // Start/Empty: the length of the name when the tag scan measured it on
+  // its way (so name() needs no second search), else 0, which no name has.
+  std::uint32_t name_size = 0;
   std::string_view bytes;
 
   // Start/Empty: the leading run of the content up to the first white space;

@@ -127,11 +127,25 @@ INSTANTIATE_TEST_SUITE_P(
                       StreamCase{"<!", {"error"}}));
 
 TEST(EventTest, NameIsTheLeadingRunOfTheContent) {
-  EXPECT_EQ((Event{EventKind::Start, "a\tb='1'"}.name()), "a");
-  EXPECT_EQ((Event{EventKind::Empty, "x:y\nz='1'"}.name()), "x:y");
-  EXPECT_EQ((Event{EventKind::Empty, "p"}.name()), "p");
-  EXPECT_EQ((Event{EventKind::End, "a"}.name()), "a");
-  EXPECT_EQ((Event{EventKind::Text, "a b"}.name()), "");
+  EXPECT_EQ((Event{.kind = EventKind::Start, .bytes = "a\tb='1'"}.name()), "a");
+  EXPECT_EQ((Event{.kind = EventKind::Empty, .bytes = "x:y\nz='1'"}.name()), "x:y");
+  EXPECT_EQ((Event{.kind = EventKind::Empty, .bytes = "p"}.name()), "p");
+  EXPECT_EQ((Event{.kind = EventKind::End, .bytes = "a"}.name()), "a");
+  EXPECT_EQ((Event{.kind = EventKind::Text, .bytes = "a b"}.name()), "");
+}
+
+// The tag scan measures the name on its way, by the plain rule or the
+// general one: what it gives must be that same leading run.
+TEST(EventTest, TheReadersNamesAreTheLeadingRunOfTheContent) {
+  for (const std::string_view document :
+       {"<a b='1'/>", "<a\tb='1'></a>", "<x:y\n/>", "<p>", "<a/>", "<a b=1/>", "<a b=1></a>",
+        "<a b='1' b='2'/>", "<long-element-name-here\r\nc=\"x\"/>", "<a/ >"}) {
+    XmlReader reader(document);
+    const auto event = reader.next();
+    ASSERT_TRUE(event) << document;
+    const std::string_view content = event->bytes;
+    EXPECT_EQ(event->name(), content.substr(0, content.find_first_of(" \t\r\n"))) << document;
+  }
 }
 
 // append_text must give what the events give: text, and references to the
