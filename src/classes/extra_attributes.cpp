@@ -146,6 +146,4 @@ py::Result<void> check_extra_prefixes(std::span<const ExtraMap::Entry> own,
   return {};
 }
 
-ExtraPairs extra_from_model(ExtraMap&& map) { return ExtraPairs(std::move(map).take_entries()); }
-
 }  // namespace corvane

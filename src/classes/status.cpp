@@ -404,8 +404,6 @@ void set_model_texts(TestCaseStatus& status, const OptionalText& message, const 
 
 // The model's reruns as new TestRerun objects, in order.
 [[nodiscard]] py::Result<Reruns> reruns_from_model(std::vector<TestRerun>& reruns) {
-  // Nearly every outcome has none.
-  if (reruns.empty()) return Reruns();
   Reruns objects;
   objects.reserve(reruns.size());
   for (TestRerun& rerun : reruns) {
@@ -502,6 +500,10 @@ py::Result<py::Ref> status_from_model(TestCaseStatus&& status) {
   if (auto* success = std::get_if<Success>(&value)) {
     auto type = success_type();
     if (!type) return py::raised();
+    // Nearly every outcome of a report read: a pass without flaky runs.
+    if (success->flaky_runs.empty()) [[likely]] {
+      return py::new_object_of<SuccessState>(py::as_type(*type), py::BorrowFlag{}, Reruns());
+    }
     auto reruns = reruns_from_model(success->flaky_runs);
     if (!reruns) return py::raised();
     return py::new_object_of<SuccessState>(py::as_type(*type), py::BorrowFlag{},

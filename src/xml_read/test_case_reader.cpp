@@ -21,8 +21,9 @@ namespace corvane {
 
 namespace {
 
-template <typename T>
-ReadResult<void> assign(std::optional<T>& field, ReadResult<T> parsed) {
+// `field`: a T or an optional one.
+template <typename Field, typename T>
+ReadResult<void> assign(Field& field, ReadResult<T> parsed) {
   if (!parsed) return std::unexpected(std::move(parsed).error());
   field = std::move(*parsed);
   return {};
@@ -67,6 +68,17 @@ ReadResult<XmlString> TestCaseReader::read_string(std::string_view raw, const El
   return parse_xml_string(raw, path, key, known_utf8_, &arena_);
 }
 
+template <typename Field>
+ReadResult<void> TestCaseReader::read_string_into(Field& field, std::string_view raw,
+                                                  const ElementPath& path,
+                                                  std::string_view key) const {
+  if (xml_bytes::is_plain_ascii_without_references(raw)) [[likely]] {
+    field = XmlString(XmlString::PrintableAscii{}, raw, arena_);
+    return {};
+  }
+  return assign(field, parse_xml_string(raw, path, key, known_utf8_, &arena_));
+}
+
 ReadResult<void> TestCaseReader::read_timestamp(std::optional<Timestamp>& field,
                                                 std::string_view raw, const ElementPath& path,
                                                 std::string_view key) const {
@@ -82,6 +94,11 @@ ReadResult<void> TestCaseReader::read_duration(std::optional<Duration>& field, s
                                                std::string_view key) const {
   if (tolerant()) {
     field = tolerant_duration(raw);
+    return {};
+  }
+  // A valid time, nearly every one, is stored without an error's room.
+  if (const auto parsed = parse_duration_text(raw)) [[likely]] {
+    field = *parsed;
     return {};
   }
   return assign(field, parse_duration(raw, path, key));
@@ -155,11 +172,9 @@ ReadResult<bool> TestCaseReader::read_test_case(const Event& tag, bool is_empty,
       reader_, tag, path, [&](std::string_view key, std::string_view value) -> ReadResult<void> {
         if (key == "name") {
           has_name = true;
-          CORVANE_TRY(name, read_string(value, path, key));
-          test_case.name = std::move(name);
-          return {};
+          return read_string_into(test_case.name, value, path, key);
         }
-        if (key == "classname") return assign(test_case.classname, read_string(value, path, key));
+        if (key == "classname") return read_string_into(test_case.classname, value, path, key);
         if (key == "assertions") return read_count(test_case.assertions, value, path, key);
         if (key == "timestamp") return read_timestamp(test_case.timestamp, value, path, key);
         if (key == "time") return read_duration(test_case.time, value, path, key);
@@ -227,8 +242,8 @@ ReadResult<StatusElement> TestCaseReader::read_status_element(const Event& tag,
   StatusElementData& data = element.data;
   CORVANE_CHECK(for_each_attribute(
       reader_, tag, path, [&](std::string_view key, std::string_view value) -> ReadResult<void> {
-        if (key == "message") return assign(data.message, read_string(value, path, key));
-        if (key == "type") return assign(data.type, read_string(value, path, key));
+        if (key == "message") return read_string_into(data.message, value, path, key);
+        if (key == "type") return read_string_into(data.type, value, path, key);
         if (key == "timestamp") return read_timestamp(data.timestamp, value, path, key);
         if (key == "time") return read_duration(data.time, value, path, key);
         return check_unknown_key(tag, key, path);
@@ -318,8 +333,8 @@ ReadResult<Property> TestCaseReader::read_property(const Event& tag, const Eleme
   std::optional<XmlString> value;
   CORVANE_CHECK(for_each_attribute(
       reader_, tag, path, [&](std::string_view key, std::string_view raw) -> ReadResult<void> {
-        if (key == "name") return assign(name, read_string(raw, path, key));
-        if (key == "value") return assign(value, read_string(raw, path, key));
+        if (key == "name") return read_string_into(name, raw, path, key);
+        if (key == "value") return read_string_into(value, raw, path, key);
         return check_unknown_key(tag, key, path);
       }));
   if (!tolerant()) {

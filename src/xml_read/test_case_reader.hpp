@@ -76,6 +76,11 @@ class TestCaseReader {
   // Attribute values of `path`'s element, read by the mode's rules.
   [[nodiscard]] ReadResult<XmlString> read_string(std::string_view raw, const ElementPath& path,
                                                   std::string_view key) const;
+  // read_string straight into `field` (an XmlString or an optional one).
+  template <typename Field>
+  [[nodiscard]] ReadResult<void> read_string_into(Field& field, std::string_view raw,
+                                                  const ElementPath& path,
+                                                  std::string_view key) const;
   [[nodiscard]] ReadResult<void> read_timestamp(std::optional<Timestamp>& field,
                                                 std::string_view raw, const ElementPath& path,
                                                 std::string_view key) const;

@@ -65,11 +65,11 @@ std::size_t last_gt(std::string_view input) noexcept {
 
 }  // namespace
 
-std::string_view Event::name() const noexcept {
+std::string_view Event::unmeasured_name() const noexcept {
   switch (kind) {
     case EventKind::Start:
     case EventKind::Empty:
-      return name_size != 0 ? bytes.substr(0, name_size) : tag_name(bytes);
+      return tag_name(bytes);
     case EventKind::End:
       return bytes;
     default:

@@ -39,7 +39,13 @@ struct Event {
 
   // Start/Empty: the leading run of the content up to the first white space;
   // End: the name; other kinds: empty.
-  std::string_view name() const noexcept;
+  std::string_view name() const noexcept {
+    // Only Start and Empty events are measured.
+    if (name_size != 0) return {bytes.data(), name_size};
+    return unmeasured_name();
+  }
+  // name() of an event whose name the tag scan did not measure.
+  std::string_view unmeasured_name() const noexcept;
   // The payload as described for each kind.
   std::string_view content() const noexcept { return bytes; }
 };
