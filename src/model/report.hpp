@@ -28,6 +28,8 @@ struct TestCase {
   // From a name that is clean already.
   TestCase(XmlString name, TestCaseStatus status)
       : name(std::move(name)), status(std::move(status)) {}
+  // A passed test case, its status made in place.
+  explicit TestCase(XmlString name) : name(std::move(name)), status(TestCaseStatus::success()) {}
 
   XmlString name;
   TestCaseStatus status;

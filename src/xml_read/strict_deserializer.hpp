@@ -45,7 +45,7 @@ class StrictDeserializer {
                                        TestSuite& suite) {
     const std::size_t index = suite.test_cases.size();
     // An empty name made in place: a text to clean would cost a call.
-    TestCase& test_case = suite.test_cases.emplace_back(XmlString(), TestCaseStatus::success());
+    TestCase& test_case = suite.test_cases.emplace_back(XmlString());
     auto read = cases_.read_test_case(tag, is_empty, path, index, test_case);
     if (!read) return std::unexpected(std::move(read).error());
     return {};

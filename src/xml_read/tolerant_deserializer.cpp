@@ -390,7 +390,7 @@ Result<void> TolerantDeserializer::read_test_case(const Event& tag, bool is_empt
   // that fails leaves no case behind: read a step at a time, running out of
   // input is undone and the case read again from its start.
   TestSuite& suite = target.suite;
-  TestCase& test_case = suite.test_cases.emplace_back("", TestCaseStatus::success());
+  TestCase& test_case = suite.test_cases.emplace_back(XmlString());
   auto had_outcome =
       cases_.read_test_case(tag, is_empty, path_, target.test_case_elements, test_case);
   if (!had_outcome) {
