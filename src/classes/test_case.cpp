@@ -119,8 +119,8 @@ PyObject* test_case_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   TestCaseState& stored = state(self->get());
   stored.name = py::clean_text(*name);
   if (*classname) stored.classname = py::clean_text(**classname);
-  if (*system_out) stored.system_out.emplace(**system_out);
-  if (*system_err) stored.system_err.emplace(**system_err);
+  if (*system_out) stored.system_out = py::clean_text(**system_out);
+  if (*system_err) stored.system_err = py::clean_text(**system_err);
   stored.status = py::Ref::borrow(status);
   stored.assertions = *assertions;
   stored.timestamp = std::move(*timestamp);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string_view>
 
+#include "model/text_arena.hpp"
 #include "model/xml_string.hpp"
 #include "py/convert.hpp"
 #include "py/result.hpp"
@@ -60,6 +61,16 @@ inline bool printable_ascii(std::string_view text) {
 
 }  // namespace text_detail
 
+// Where the texts given to the classes keep their bytes. Building a report
+// makes several texts too long to be stored inline for every test case
+// (names, class names, attribute values); carved out of shared chunks they
+// cost no allocation each and lie together, as a read's texts do. One per
+// thread, so no two calls ever carve from it at once.
+inline corvane::TextArena& text_arena() noexcept {
+  thread_local corvane::TextArena arena;
+  return arena;
+}
+
 // Sanitised text. A short text of printable ASCII only, as names, class
 // names and attribute values mostly are, is stored without the block scan:
 // for so few bytes the check above costs a fraction of it. Anything else is
@@ -67,9 +78,9 @@ inline bool printable_ascii(std::string_view text) {
 inline corvane::XmlString clean_text(std::string_view text) {
   constexpr std::size_t kShort = 64;
   if (text.size() <= kShort && text_detail::printable_ascii(text)) {
-    return corvane::XmlString(corvane::XmlString::PrintableAscii{}, text);
+    return corvane::XmlString(corvane::XmlString::PrintableAscii{}, text, text_arena());
   }
-  return corvane::XmlString(text);
+  return corvane::XmlString(text, text_arena());
 }
 
 // A new str of UTF-8 text, or NULL with the error set; the raw form suits a
