@@ -82,6 +82,7 @@ py::Result<ExtraPairs> extract_extra(PyObject* dict_or_null) {
   Py_ssize_t position = 0;
   PyObject* key = nullptr;    // borrowed
   PyObject* value = nullptr;  // borrowed
+  TextArena& arena = py::text_arena();
   // The walk runs no Python code (text conversion of a str does not), so
   // the dict cannot change under it.
   while (PyDict_Next(*dict, &position, &key, &value)) {
@@ -89,7 +90,7 @@ py::Result<ExtraPairs> extract_extra(PyObject* dict_or_null) {
     if (!key_text) return py::raised();
     auto value_text = py::to_str(value);
     if (!value_text) return py::raised();
-    pairs.emplace_back(py::clean_text(*key_text), py::clean_text(*value_text));
+    pairs.emplace_back(py::clean_text(*key_text, arena), py::clean_text(*value_text, arena));
   }
   if (PyDict_Size(*dict) != size || pairs.size() != static_cast<std::size_t>(size)) {
     raise_internal_failure("dictionary changed size during iteration");

@@ -117,10 +117,11 @@ PyObject* test_case_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   auto self = py::new_empty_object<TestCaseState>(type);
   if (!self) return nullptr;
   TestCaseState& stored = state(self->get());
-  stored.name = py::clean_text(*name);
-  if (*classname) stored.classname = py::clean_text(**classname);
-  if (*system_out) stored.system_out = py::clean_text(**system_out);
-  if (*system_err) stored.system_err = py::clean_text(**system_err);
+  TextArena& arena = py::text_arena();
+  stored.name = py::clean_text(*name, arena);
+  if (*classname) stored.classname = py::clean_text(**classname, arena);
+  if (*system_out) stored.system_out = py::clean_text(**system_out, arena);
+  if (*system_err) stored.system_err = py::clean_text(**system_err, arena);
   stored.status = py::Ref::borrow(status);
   stored.assertions = *assertions;
   stored.timestamp = std::move(*timestamp);

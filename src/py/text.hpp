@@ -75,12 +75,18 @@ inline corvane::TextArena& text_arena() noexcept {
 // names and attribute values mostly are, is stored without the block scan:
 // for so few bytes the check above costs a fraction of it. Anything else is
 // cleaned as usual.
-inline corvane::XmlString clean_text(std::string_view text) {
+// A caller cleaning several texts passes the arena, fetched once: each
+// fetch of a thread-local costs a call.
+inline corvane::XmlString clean_text(std::string_view text, corvane::TextArena& arena) {
   constexpr std::size_t kShort = 64;
   if (text.size() <= kShort && text_detail::printable_ascii(text)) {
-    return corvane::XmlString(corvane::XmlString::PrintableAscii{}, text, text_arena());
+    return corvane::XmlString(corvane::XmlString::PrintableAscii{}, text, arena);
   }
-  return corvane::XmlString(text, text_arena());
+  return corvane::XmlString(text, arena);
+}
+
+inline corvane::XmlString clean_text(std::string_view text) {
+  return clean_text(text, text_arena());
 }
 
 // A new str of UTF-8 text, or NULL with the error set; the raw form suits a
