@@ -139,6 +139,11 @@ Result<void> parse_args(const Signature& signature, PyObject* args, PyObject* kw
 bool parse_interned(std::span<const Param> params, InternedParams& interned, PyObject* args,
                     PyObject* kwargs, std::span<PyObject*> out) noexcept {
   if (!interned.ready) {
+    // A table too long for the mask is left to the general rule.
+    if (params.size() > 64) return false;
+    for (std::size_t i = 0; i < params.size(); ++i) {
+      if (params[i].required) interned.required |= std::uint64_t{1} << i;
+    }
     for (std::size_t i = 0; i < params.size(); ++i) {
       if (interned.names[i] != nullptr) continue;
       interned.names[i] = PyUnicode_InternFromString(params[i].name.data());
@@ -159,8 +164,10 @@ bool parse_interned(std::span<const Param> params, InternedParams& interned, PyO
   if (positional > params.size() || (positional > 0 && params[positional - 1].keyword_only)) {
     return false;
   }
+  std::uint64_t given_mask = 0;
   for (std::size_t i = 0; i < positional; ++i) {
     out[i] = PyTuple_GetItem(args, static_cast<Py_ssize_t>(i));
+    given_mask |= std::uint64_t{1} << i;
   }
   if (kwargs != nullptr) {
     Py_ssize_t pos = 0;
@@ -179,13 +186,11 @@ bool parse_interned(std::span<const Param> params, InternedParams& interned, PyO
       }
       if (tried == params.size() || out[index] != nullptr) return false;
       out[index] = value;
+      given_mask |= std::uint64_t{1} << index;
       next = index + 1;
     }
   }
-  for (std::size_t i = 0; i < params.size(); ++i) {
-    if (params[i].required && out[i] == nullptr) return false;
-  }
-  return true;
+  return (given_mask & interned.required) == interned.required;
 }
 
 }  // namespace py

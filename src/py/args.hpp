@@ -58,6 +58,9 @@ template <std::size_t N>
 struct InternedParams {
   std::span<PyObject*> names;
   bool ready = false;
+  // Bit i set for each required params[i], so that what is missing is
+  // found with one comparison instead of a walk of the table.
+  std::uint64_t required = 0;
 };
 
 // The common call decided without text comparisons: positionals within the
