@@ -18,6 +18,13 @@ constexpr std::size_t kArenaHold = std::numeric_limits<std::size_t>::max() / 2;
 // and returned to the system, and the next read faulted every page back in;
 // the many small blocks they replace stay in the allocator instead. Bounded,
 // so a thread keeps no more than a large document's texts once took.
+//
+// A thread's cache may be destroyed before an arena that lives as long as
+// the thread (one made on the thread's first use, before the cache was), so
+// chunks that arena frees afterwards go straight back to the allocator; the
+// flag has no destructor and outlives both.
+thread_local bool cache_destroyed = false;
+
 class ChunkCache {
  public:
   ChunkCache() = default;
@@ -25,6 +32,7 @@ class ChunkCache {
   ChunkCache& operator=(const ChunkCache&) = delete;
   ~ChunkCache() {
     while (kept_ != 0) ::operator delete(chunks_[--kept_]);
+    cache_destroyed = true;
   }
   void* take() noexcept { return kept_ != 0 ? chunks_[--kept_] : nullptr; }
   bool keep(void* chunk) noexcept {
@@ -43,7 +51,7 @@ thread_local ChunkCache chunk_cache;
 
 void free_chunk(ArenaChunk* chunk) noexcept {
   chunk->~ArenaChunk();
-  if (!chunk_cache.keep(chunk)) ::operator delete(chunk);
+  if (cache_destroyed || !chunk_cache.keep(chunk)) ::operator delete(chunk);
 }
 
 }  // namespace
