@@ -157,6 +157,11 @@ constexpr char kHexDigits[] = "0123456789abcdef";
 }  // namespace
 
 char* write_count(char* out, std::uint64_t count) noexcept {
+  // Most counts and whole seconds written are single digits: no conversion.
+  if (count < 10) {
+    *out = static_cast<char>('0' + count);
+    return out + 1;
+  }
   return std::to_chars(out, out + kMaxCountLength, count).ptr;
 }
 
@@ -182,12 +187,7 @@ char* write_time(char* out, const Duration& duration) noexcept {
       ++whole;
       millis = 0;
     }
-    // Most durations are below ten seconds: one digit, no conversion.
-    if (whole < 10) {
-      *out++ = static_cast<char>('0' + whole);
-    } else {
-      out = write_count(out, whole);
-    }
+    out = write_count(out, whole);
     *out++ = '.';
     return write_fixed_digits(out, millis, 3);
   }
@@ -203,7 +203,7 @@ char* write_time(char* out, const Duration& duration) noexcept {
   if (!scaled_millis(seconds, millis)) {
     return std::to_chars(out, out + kMaxTimeLength, seconds, std::chars_format::fixed, 3).ptr;
   }
-  out = std::to_chars(out, out + kMaxCountLength, millis / 1000).ptr;
+  out = write_count(out, millis / 1000);
   *out++ = '.';
   return write_fixed_digits(out, millis % 1000, 3);
 }
