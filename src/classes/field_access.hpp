@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "boxed.hpp"
 #include "child_list.hpp"
 #include "durations.hpp"
 #include "extra_attributes.hpp"
@@ -43,9 +44,11 @@ T copy_of(const T& value) {
 }
 using corvane::copy_of;
 
-// A copy of one stored field, taken while the object is held shared.
+// A copy of one stored field, taken while the object is held shared (of a
+// boxed one, the value itself).
 template <class State, class T>
-[[nodiscard]] py::Result<T> copied(PyObject* self, T State::* field) {
+[[nodiscard]] auto copied(PyObject* self, T State::* field)
+    -> py::Result<decltype(copy_of(std::declval<const T&>()))> {
   State& stored = py::state_of<State>(self);
   auto guard = py::borrow(stored.borrow);
   if (!guard) return py::raised();
@@ -74,15 +77,18 @@ template <class State, XmlString State::* Field>
   return {};
 }
 
-template <class State, OptionalText State::* Field>
+// `Field` is an OptionalText or a Boxed<XmlString> member.
+template <class State, auto Field>
 PyObject* get_optional_text(PyObject* self, void*) {
   State& stored = py::state_of<State>(self);
   auto guard = py::borrow(stored.borrow);
   if (!guard) return nullptr;
-  return py::new_optional_str(stored.*Field);
+  const auto& text = stored.*Field;
+  if (!text) return Py_NewRef(Py_None);
+  return py::new_str((*text).view());
 }
 
-template <class State, OptionalText State::* Field>
+template <class State, auto Field>
 [[nodiscard]] py::Result<void> set_optional_text(PyObject* self, PyObject* value) {
   auto text = py::noted("value", py::to_optional_text(value));
   if (!text) return py::raised();
@@ -93,7 +99,8 @@ template <class State, OptionalText State::* Field>
   return {};
 }
 
-template <class State, std::optional<std::string> State::* Field>
+// `Field` is an optional or a Boxed std::string member.
+template <class State, auto Field>
 PyObject* get_timestamp(PyObject* self, void*) {
   auto text = copied(self, Field);
   if (!text) return nullptr;
@@ -102,7 +109,7 @@ PyObject* get_timestamp(PyObject* self, void*) {
 
 // Normalising runs Python code (utcoffset, isoformat), which may read or
 // change this very object: it is done before the object is taken.
-template <class State, std::optional<std::string> State::* Field>
+template <class State, auto Field>
 [[nodiscard]] py::Result<void> set_timestamp(PyObject* self, PyObject* value) {
   auto timestamp = normalize_timestamp(value);
   if (!timestamp) return py::raised();
@@ -160,12 +167,12 @@ constexpr PyGetSetDef text(const char* name) {
   return py::getset<&get_text<State, Field>, &set_text<State, Field>>(name);
 }
 
-template <class State, OptionalText State::* Field>
+template <class State, auto Field>
 constexpr PyGetSetDef optional_text(const char* name) {
   return py::getset<&get_optional_text<State, Field>, &set_optional_text<State, Field>>(name);
 }
 
-template <class State, std::optional<std::string> State::* Field>
+template <class State, auto Field>
 constexpr PyGetSetDef timestamp(const char* name) {
   return py::getset<&get_timestamp<State, Field>, &set_timestamp<State, Field>>(name);
 }

@@ -72,6 +72,8 @@ py::Result<py::Ref> to_python(const ExtraPairs& pairs) {
 
 py::Result<py::Ref> to_python(const ChildList& children) { return tuple_of(children); }
 
+py::Result<py::Ref> to_python(const BoxedChildList& children) { return tuple_of(children.list()); }
+
 py::Result<py::Ref> to_python(const py::Ref& object) { return py::Ref::borrow(object.get()); }
 
 py::Result<py::Ref> to_python(NonSuccessKind kind) { return non_success_kind_member(kind); }

@@ -19,6 +19,7 @@
 #include <string>
 #include <utility>
 
+#include "boxed.hpp"
 #include "child_list.hpp"
 #include "enums.hpp"
 #include "extra_attributes.hpp"
@@ -50,6 +51,12 @@ namespace corvane::pickling {
 // A tuple of (key, value) pairs, in stored order, duplicates kept.
 [[nodiscard]] py::Result<py::Ref> to_python(const ExtraPairs& pairs);
 [[nodiscard]] py::Result<py::Ref> to_python(const ChildList& children);
+[[nodiscard]] py::Result<py::Ref> to_python(const BoxedChildList& children);
+// A boxed field as its optional value.
+template <class T>
+[[nodiscard]] py::Result<py::Ref> to_python(const Boxed<T>& boxed) {
+  return to_python(boxed.to_optional());
+}
 [[nodiscard]] py::Result<py::Ref> to_python(const py::Ref& object);
 [[nodiscard]] py::Result<py::Ref> to_python(NonSuccessKind kind);
 [[nodiscard]] py::Result<py::Ref> to_python(RerunKind kind);
@@ -62,6 +69,13 @@ namespace corvane::pickling {
 [[nodiscard]] py::Result<void> from_python(PyObject* item, std::optional<std::uint64_t>& count);
 [[nodiscard]] py::Result<void> from_python(PyObject* item, ExtraPairs& pairs);
 [[nodiscard]] py::Result<void> from_python(PyObject* item, RerunKind& kind);
+template <class T>
+[[nodiscard]] py::Result<void> from_python(PyObject* item, Boxed<T>& boxed) {
+  std::optional<T> value;
+  if (!from_python(item, value)) return py::raised();
+  boxed = std::move(value);
+  return {};
+}
 
 // TypeError unless `state` is a tuple of `size` items.
 [[nodiscard]] py::Result<void> check_state(PyObject* state, const char* function, std::size_t size);
