@@ -50,15 +50,17 @@ Box<T> copy_box(const T& value) {
 
 }  // namespace boxed_detail
 
-// An optional value on the heap.
+// An optional value on the heap. The box holds the optional itself (always
+// set), so that a reader wanting an optional's reference gets one without a
+// copy.
 template <class T>
 class Boxed {
  public:
   Boxed() noexcept = default;
   explicit Boxed(std::optional<T>&& value)
-      : value_(value ? boxed_detail::make_box(std::move(*value)) : nullptr) {}
+      : value_(value ? boxed_detail::make_box(std::move(value)) : nullptr) {}
   // Copies are deep, as the optional's would be.
-  Boxed(const Boxed& other) : value_(other ? boxed_detail::copy_box(*other) : nullptr) {}
+  Boxed(const Boxed& other) : value_(other ? boxed_detail::copy_box(*other.value_) : nullptr) {}
   Boxed& operator=(const Boxed& other) {
     Boxed copy(other);
     value_.swap(copy.value_);
@@ -74,12 +76,14 @@ class Boxed {
   }
 
   explicit operator bool() const noexcept { return value_ != nullptr; }
-  const T& operator*() const noexcept { return *value_; }
-  const T* get() const noexcept { return value_.get(); }
-  std::optional<T> to_optional() const { return value_ ? std::optional<T>(*value_) : std::nullopt; }
+  const T& operator*() const noexcept { return **value_; }
+  const T* get() const noexcept { return value_ ? &**value_ : nullptr; }
+  const std::optional<T>& view() const noexcept { return value_ ? *value_ : kAbsent; }
 
  private:
-  boxed_detail::Box<T> value_;
+  static inline const std::optional<T> kAbsent;
+
+  boxed_detail::Box<std::optional<T>> value_;
 };
 
 // A list of child objects on the heap, empty when absent.
@@ -115,7 +119,7 @@ class BoxedChildList {
 // What a getter or a copy takes of a boxed field: the value itself.
 template <class T>
 std::optional<T> copy_of(const Boxed<T>& boxed) {
-  return boxed.to_optional();
+  return boxed.view();
 }
 inline ChildList copy_of(const BoxedChildList& boxed) { return copy_of(boxed.list()); }
 

@@ -55,7 +55,7 @@ namespace corvane::pickling {
 // A boxed field as its optional value.
 template <class T>
 [[nodiscard]] py::Result<py::Ref> to_python(const Boxed<T>& boxed) {
-  return to_python(boxed.to_optional());
+  return to_python(boxed.view());
 }
 [[nodiscard]] py::Result<py::Ref> to_python(const py::Ref& object);
 [[nodiscard]] py::Result<py::Ref> to_python(NonSuccessKind kind);

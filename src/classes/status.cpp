@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "boxed.hpp"
+#include "child_list.hpp"
 #include "enums.hpp"
 #include "errors.hpp"
 #include "field_access.hpp"
@@ -30,14 +32,16 @@ namespace {
 using field::OptionalText;
 using Reruns = std::vector<py::Ref>;
 
+// Reruns are rare: boxed, a Success (nearly every outcome of a large report)
+// takes 32 bytes instead of 48.
 struct SuccessState {
   py::BorrowFlag borrow;
-  Reruns reruns;  // the flaky runs
+  BoxedChildList reruns;  // the flaky runs
 };
 
 struct NonSuccessState {
   py::BorrowFlag borrow;
-  Reruns reruns;
+  BoxedChildList reruns;
   OptionalText message;
   OptionalText type;
   OptionalText description;
@@ -103,7 +107,7 @@ PyObject* add_rerun(PyObject* self, PyObject* args, PyObject* kwargs) {
   State& stored = py::state_of<State>(self);
   auto guard = py::borrow_mut(stored.borrow);
   if (!guard) return nullptr;
-  stored.reruns.push_back(py::Ref::borrow(*rerun));
+  stored.reruns.make().push_back(py::Ref::borrow(*rerun));
   Py_RETURN_NONE;
 }
 
@@ -119,8 +123,7 @@ PyObject* add_reruns(PyObject* self, PyObject* args, PyObject* kwargs) {
   State& stored = py::state_of<State>(self);
   auto guard = py::borrow_mut(stored.borrow);
   if (!guard) return nullptr;
-  stored.reruns.reserve(stored.reruns.size() + reruns->size());
-  for (py::Ref& rerun : *reruns) stored.reruns.push_back(std::move(rerun));
+  append_children(stored.reruns.make(), std::move(*reruns));
   Py_RETURN_NONE;
 }
 
@@ -444,7 +447,7 @@ py::Result<bool> is_plain_success(PyObject* object) {
   if (!success) return py::raised();
   if (Py_TYPE(object) != py::as_type(*success)) return false;
   const SuccessState& stored = py::state_of<SuccessState>(object);
-  return !stored.borrow.is_exclusive() && stored.reruns.empty();
+  return !stored.borrow.is_exclusive() && stored.reruns.list().empty();
 }
 
 py::Result<TestCaseStatus> status_to_model(PyObject* object) {
@@ -454,7 +457,7 @@ py::Result<TestCaseStatus> status_to_model(PyObject* object) {
     auto guard = hold_for_conversion<SuccessState>(object);
     if (!guard) return py::raised();
     TestCaseStatus status = TestCaseStatus::success();
-    if (!add_model_reruns(status, py::state_of<SuccessState>(object).reruns)) {
+    if (!add_model_reruns(status, py::state_of<SuccessState>(object).reruns.list())) {
       return py::raised();
     }
     return status;
@@ -467,7 +470,7 @@ py::Result<TestCaseStatus> status_to_model(PyObject* object) {
     if (!guard) return py::raised();
     const NonSuccessState& stored = py::state_of<NonSuccessState>(object);
     return non_success_to_model(kind, stored.message, stored.type, stored.description,
-                                stored.rerun_kind, stored.reruns);
+                                stored.rerun_kind, stored.reruns.list());
   }
   auto skipped = skipped_type();
   if (!skipped) return py::raised();
@@ -502,20 +505,22 @@ py::Result<py::Ref> status_from_model(TestCaseStatus&& status) {
     if (!type) return py::raised();
     // Nearly every outcome of a report read: a pass without flaky runs.
     if (success->flaky_runs.empty()) [[likely]] {
-      return py::new_object_of<SuccessState>(py::as_type(*type), py::BorrowFlag{}, Reruns());
+      return py::new_object_of<SuccessState>(py::as_type(*type), py::BorrowFlag{},
+                                             BoxedChildList());
     }
     auto reruns = reruns_from_model(success->flaky_runs);
     if (!reruns) return py::raised();
-    return py::new_object_of<SuccessState>(py::as_type(*type), py::BorrowFlag{},
-                                           std::move(*reruns));
+    BoxedChildList boxed(std::move(*reruns));
+    return py::new_object_of<SuccessState>(py::as_type(*type), py::BorrowFlag{}, std::move(boxed));
   }
   if (auto* non_success = std::get_if<NonSuccess>(&value)) {
     auto type = non_success_type(non_success->kind);
     if (!type) return py::raised();
     auto reruns = reruns_from_model(non_success->reruns);
     if (!reruns) return py::raised();
+    BoxedChildList boxed(std::move(*reruns));
     return py::new_object_of<NonSuccessState>(
-        py::as_type(*type), py::BorrowFlag{}, std::move(*reruns), std::move(non_success->message),
+        py::as_type(*type), py::BorrowFlag{}, std::move(boxed), std::move(non_success->message),
         std::move(non_success->type), std::move(non_success->description), non_success->rerun_kind);
   }
   // Neither of the above, so the one variant left.

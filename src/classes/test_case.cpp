@@ -307,7 +307,7 @@ struct Converted {
     if (!converted) return py::raised();
     status = std::move(*converted);
   }
-  auto timestamp = timestamp_to_model(stored.timestamp.to_optional());
+  auto timestamp = timestamp_to_model(stored.timestamp.view());
   if (!timestamp) return py::raised();
   auto extra =
       checked_extra(stored.extra, ExtraElement::TestCase, stored.name.view(), scratch.merged_extra);
@@ -406,11 +406,11 @@ py::Result<TestCase> test_case_to_model(PyObject* self) {
   TestCase model(stored.name, converted->converted_status ? std::move(*converted->converted_status)
                                                           : TestCaseStatus::success());
   model.classname = stored.classname;
-  model.assertions = stored.assertions.to_optional();
+  model.assertions = stored.assertions.view();
   model.timestamp = converted->timestamp;
   model.time = stored.time;
-  model.system_out = stored.system_out.to_optional();
-  model.system_err = stored.system_err.to_optional();
+  model.system_out = stored.system_out.view();
+  model.system_err = stored.system_err.view();
   model.extra.reserve(converted->extra.size());
   for (const auto& [key, value] : converted->extra) model.extra.insert(key, value);
   model.properties = std::move(scratch.properties);
@@ -437,11 +437,11 @@ py::Result<void> write_test_case(PyObject* self, std::span<const ExtraMap::Entry
       .name = stored.name.view(),
       .status = converted->status(),
       .classname = stored.classname,
-      .assertions = stored.assertions.to_optional(),
+      .assertions = stored.assertions.view(),
       .timestamp = converted->timestamp,
       .time = stored.time,
-      .system_out = stored.system_out.to_optional(),
-      .system_err = stored.system_err.to_optional(),
+      .system_out = stored.system_out.view(),
+      .system_err = stored.system_err.view(),
       .extra = converted->extra,
       .properties = scratch.properties,
   });
