@@ -45,29 +45,29 @@ std::size_t ascii_prefix_length(std::string_view bytes) noexcept {
 }
 constexpr Declaration kDeclaration{"1.0", "UTF-8", std::nullopt};
 
-void push_count(StartTag& tag, std::string_view name, std::uint64_t count) {
+void push_count(TagAttributes tag, std::string_view name, std::uint64_t count) {
   tag.push_formatted_attribute(name, kMaxCountLength,
                                [count](char* out) { return write_count(out, count); });
 }
 
-void push_optional_text(StartTag& tag, std::string_view name,
+void push_optional_text(TagAttributes tag, std::string_view name,
                         const std::optional<XmlString>& text) {
   if (text) tag.push_attribute(name, text->view());
 }
 
-void push_extra(StartTag& tag, std::span<const ExtraMap::Entry> extra) {
+void push_extra(TagAttributes tag, std::span<const ExtraMap::Entry> extra) {
   for (const auto& [key, value] : extra) tag.push_attribute(key.view(), value.view());
 }
 
 void serialize_properties(std::span<const Property> properties, DocumentWriter& w) {
   if (properties.empty()) return;
-  w.tag.reset("properties");
-  w.xml.start_tag(w.tag);
+  w.xml.open_tag("properties");
+  w.xml.close_start_tag();
   for (const Property& property : properties) {
-    w.tag.reset("property");
-    w.tag.push_attribute("name", property.name.view());
-    w.tag.push_attribute("value", property.value.view());
-    w.xml.empty_element(w.tag);
+    TagAttributes tag = w.xml.open_tag("property");
+    tag.push_attribute("name", property.name.view());
+    tag.push_attribute("value", property.value.view());
+    w.xml.close_empty_element();
   }
   w.xml.end_tag("properties");
 }
@@ -109,8 +109,7 @@ void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWri
 // copies of its references.
 [[gnu::always_inline]] inline void serialize_test_case(const TestCaseFields& test_case,
                                                        DocumentWriter& w) {
-  StartTag& tag = w.tag;
-  tag.reset("testcase");
+  TagAttributes tag = w.xml.open_tag("testcase");
   tag.push_attribute("name", test_case.name);
   push_optional_text(tag, "classname", test_case.classname);
   if (test_case.assertions) push_count(tag, "assertions", *test_case.assertions);
@@ -122,10 +121,10 @@ void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWri
   const auto* success = std::get_if<Success>(&status);
   if (success != nullptr && success->flaky_runs.empty() && test_case.properties.empty() &&
       !test_case.system_out && !test_case.system_err) {
-    w.xml.empty_element(tag);
+    w.xml.close_empty_element();
     return;
   }
-  w.xml.start_tag(tag);
+  w.xml.close_start_tag();
   serialize_properties(test_case.properties, w);
   serialize_status_content(status, w);
   serialize_outputs(test_case.system_out, test_case.system_err, w);
@@ -146,12 +145,12 @@ std::size_t estimate_document_size(std::size_t test_suites, std::uint64_t test_c
 DocumentWriter::DocumentWriter(OutputBuffer& sink)
     : xml(sink, kIndentation, EmptyElementStyle::Compact) {}
 
-void serialize_time(StartTag& tag, const Duration& duration) {
+void serialize_time(TagAttributes tag, const Duration& duration) {
   tag.push_formatted_attribute("time", kMaxTimeLength,
                                [&duration](char* out) { return write_time(out, duration); });
 }
 
-void serialize_timestamp(StartTag& tag, const Timestamp& timestamp) {
+void serialize_timestamp(TagAttributes tag, const Timestamp& timestamp) {
   tag.push_formatted_attribute("timestamp", kMaxTimestampLength,
                                [&timestamp](char* out) { return write_timestamp(out, timestamp); });
 }
@@ -159,27 +158,26 @@ void serialize_timestamp(StartTag& tag, const Timestamp& timestamp) {
 void serialize_status(std::string_view element_name, const std::optional<XmlString>& message,
                       const std::optional<XmlString>& type,
                       const std::optional<XmlString>& description, DocumentWriter& w) {
-  w.tag.reset(element_name);
-  push_optional_text(w.tag, "message", message);
-  push_optional_text(w.tag, "type", type);
+  TagAttributes tag = w.xml.open_tag(element_name);
+  push_optional_text(tag, "message", message);
+  push_optional_text(tag, "type", type);
   if (!description) {
-    w.xml.empty_element(w.tag);
+    w.xml.close_empty_element();
     return;
   }
-  w.xml.start_tag(w.tag);
+  w.xml.close_start_tag();
   w.xml.escaped_text(description->view());
   w.xml.end_tag(element_name);
 }
 
 void serialize_rerun(const TestRerun& rerun, RerunKind rerun_kind, DocumentWriter& w) {
   const std::string_view name = rerun_element_name(rerun_kind, rerun.kind);
-  StartTag& tag = w.tag;
-  tag.reset(name);
+  TagAttributes tag = w.xml.open_tag(name);
   if (rerun.timestamp) serialize_timestamp(tag, *rerun.timestamp);
   if (rerun.time) serialize_time(tag, *rerun.time);
   push_optional_text(tag, "message", rerun.message);
   push_optional_text(tag, "type", rerun.type);
-  w.xml.start_tag(tag);
+  w.xml.close_start_tag();
 
   // Text turns the writer's automatic line break off, so the first child
   // after a description needs an explicit one to start its own line.
@@ -205,8 +203,8 @@ void serialize_rerun(const TestRerun& rerun, RerunKind rerun_kind, DocumentWrite
 }
 
 void serialize_output(std::string_view text, std::string_view element_name, DocumentWriter& w) {
-  w.tag.reset(element_name);
-  w.xml.start_tag(w.tag);
+  w.xml.open_tag(element_name);
+  w.xml.close_start_tag();
   w.xml.escaped_text(text);
   w.xml.end_tag(element_name);
 }
@@ -215,8 +213,7 @@ void ReportWriter::begin(const Report& report) {
   DocumentWriter& w = w_;
   w.xml.declaration(kDeclaration);
 
-  StartTag& tag = w.tag;
-  tag.reset("testsuites");
+  TagAttributes tag = w.xml.open_tag("testsuites");
   tag.push_attribute("name", report.name.view());
   push_count(tag, "tests", report.tests);
   push_count(tag, "skipped", report.skipped);
@@ -231,7 +228,7 @@ void ReportWriter::begin(const Report& report) {
   if (report.timestamp) serialize_timestamp(tag, *report.timestamp);
   if (report.time) serialize_time(tag, *report.time);
   // The root is a start and an end tag even with no suites.
-  w.xml.start_tag(tag);
+  w.xml.close_start_tag();
 }
 
 TestCaseFields fields_of(const TestCase& test_case) noexcept {
@@ -251,8 +248,7 @@ TestCaseFields fields_of(const TestCase& test_case) noexcept {
 
 void ReportWriter::begin_suite(const TestSuite& suite, bool has_test_cases) {
   DocumentWriter& w = w_;
-  StartTag& tag = w.tag;
-  tag.reset("testsuite");
+  TagAttributes tag = w.xml.open_tag("testsuite");
   tag.push_attribute("name", suite.name.view());
   push_count(tag, "tests", suite.tests);
   push_count(tag, "skipped", suite.skipped);
@@ -266,10 +262,10 @@ void ReportWriter::begin_suite(const TestSuite& suite, bool has_test_cases) {
 
   suite_open_ = !suite.properties.empty() || has_test_cases || suite.system_out || suite.system_err;
   if (!suite_open_) {
-    w.xml.empty_element(tag);
+    w.xml.close_empty_element();
     return;
   }
-  w.xml.start_tag(tag);
+  w.xml.close_start_tag();
   serialize_properties(suite.properties, w);
 }
 

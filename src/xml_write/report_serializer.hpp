@@ -24,13 +24,12 @@ namespace corvane {
 // Appends the document for `report` to `sink`.
 void serialize_report(const Report& report, OutputBuffer& sink);
 
-// The writer a document is driven through, with one start tag reused for
-// every element so that no element allocates.
+// The writer a document is driven through; every start tag is written in
+// place, so no element allocates or is copied.
 struct DocumentWriter {
   explicit DocumentWriter(OutputBuffer& sink);
 
   XmlWriter xml;
-  StartTag tag;
 };
 
 // What the writer reads of one test case, pointing into wherever the
@@ -97,7 +96,7 @@ void serialize_output(std::string_view text, std::string_view element_name,
                       DocumentWriter& writer);
 
 // Append a `time` / `timestamp` attribute to a start tag under construction.
-void serialize_time(StartTag& tag, const Duration& duration);
-void serialize_timestamp(StartTag& tag, const Timestamp& timestamp);
+void serialize_time(TagAttributes tag, const Duration& duration);
+void serialize_timestamp(TagAttributes tag, const Timestamp& timestamp);
 
 }  // namespace corvane

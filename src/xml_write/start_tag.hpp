@@ -1,5 +1,5 @@
-// A start tag under construction: the element name followed by its
-// attributes, as the bytes that go between the angle brackets.
+// Start tags under construction: the attributes appended to a tag being
+// written, and a tag built in storage of its own.
 #pragma once
 
 #include <cstddef>
@@ -14,26 +14,21 @@
 
 namespace corvane {
 
-class StartTag {
+// Attributes added to a start tag, appended to the buffer the tag is being
+// written into: a StartTag's own, or the document itself when the writer
+// writes the tag in place (XmlWriter::open_tag).
+class TagAttributes {
  public:
   using AttributePair = std::pair<std::string_view, std::string_view>;
 
-  StartTag() = default;
-  explicit StartTag(std::string_view name) { reset(name); }
-
-  // Starts over with a new element name, keeping the storage so that one tag
-  // reused for a whole document allocates only while it grows.
-  void reset(std::string_view name) {
-    bytes_.clear();
-    bytes_.append(name);
-  }
+  explicit TagAttributes(OutputBuffer& out) noexcept : out_(&out) {}
 
   // ` name="value"`, the value escaped as an attribute value (line feeds and
   // tabs as character references); the name is written as given.
   void push_attribute(std::string_view name, std::string_view value) {
     open_attribute(name);
-    append_escaped_attribute(value, bytes_);
-    bytes_.append('"');
+    append_escaped_attribute(value, *out_);
+    out_->append('"');
   }
 
   void extend_attributes(std::span<const AttributePair> attributes) {
@@ -48,25 +43,64 @@ class StartTag {
   // need escaping (numbers, dates, identifiers), which skips the scan.
   template <typename Format>
   void push_formatted_attribute(std::string_view name, std::size_t max_length, Format&& format) {
-    open_attribute(name);
-    char* out = bytes_.append_raw(max_length + 1);
+    char* out = out_->append_raw(name.size() + 3 + max_length + 1);
+    out = put_attribute_start(out, name);
     out = format(out);
     *out++ = '"';
-    bytes_.commit(out);
+    out_->commit(out);
   }
 
-  std::string_view contents() const noexcept { return bytes_.view(); }
-
  private:
-  void open_attribute(std::string_view name) {
-    char* out = bytes_.append_raw(name.size() + 3);
+  static char* put_attribute_start(char* out, std::string_view name) noexcept {
     *out++ = ' ';
     if (!name.empty()) std::memcpy(out, name.data(), name.size());
     out += name.size();
     *out++ = '=';
     *out++ = '"';
-    bytes_.commit(out);
+    return out;
   }
+
+  void open_attribute(std::string_view name) {
+    out_->commit(put_attribute_start(out_->append_raw(name.size() + 3), name));
+  }
+
+  OutputBuffer* out_;
+};
+
+// A start tag built apart from any document, in storage of its own: the
+// element name followed by its attributes, as the bytes that go between the
+// angle brackets.
+class StartTag {
+ public:
+  using AttributePair = TagAttributes::AttributePair;
+
+  StartTag() = default;
+  explicit StartTag(std::string_view name) { reset(name); }
+
+  // Starts over with a new element name, keeping the storage.
+  void reset(std::string_view name) {
+    bytes_.clear();
+    bytes_.append(name);
+  }
+
+  void push_attribute(std::string_view name, std::string_view value) {
+    attributes().push_attribute(name, value);
+  }
+  void extend_attributes(std::span<const AttributePair> attributes_in_order) {
+    attributes().extend_attributes(attributes_in_order);
+  }
+  void extend_attributes(std::initializer_list<AttributePair> attributes_in_order) {
+    attributes().extend_attributes(attributes_in_order);
+  }
+  template <typename Format>
+  void push_formatted_attribute(std::string_view name, std::size_t max_length, Format&& format) {
+    attributes().push_formatted_attribute(name, max_length, std::forward<Format>(format));
+  }
+
+  std::string_view contents() const noexcept { return bytes_.view(); }
+
+ private:
+  TagAttributes attributes() noexcept { return TagAttributes(bytes_); }
 
   OutputBuffer bytes_;
 };

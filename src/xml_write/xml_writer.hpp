@@ -67,13 +67,34 @@ class XmlWriter {
     }
   }
 
-  // "<" contents ">", then one level deeper.
-  void start_tag(const StartTag& tag) {
-    write_markup("<", tag.contents(), ">");
+  // A start tag written in place: the line break if one is due, then "<"
+  // name; its attributes are appended through the value returned, and
+  // close_start_tag or close_empty_element ends it. Nothing else may be
+  // written in between. A tag written in place is not copied afterwards.
+  TagAttributes open_tag(std::string_view name) {
+    write_markup("<", name, {});
+    return TagAttributes(sink_);
+  }
+
+  // ">", then one level deeper.
+  void close_start_tag() {
+    sink_.append('>');
     if (indent_) {
       grow();
       indent_->after_markup = true;
     }
+  }
+
+  void close_empty_element() {
+    sink_.append(style_ == EmptyElementStyle::Compact ? std::string_view("/>")
+                                                      : std::string_view(" />"));
+    if (indent_) indent_->after_markup = true;
+  }
+
+  // "<" contents ">", then one level deeper.
+  void start_tag(const StartTag& tag) {
+    open_tag(tag.contents());
+    close_start_tag();
   }
 
   // One level shallower, then (after the line break) "</" name ">".
@@ -86,8 +107,8 @@ class XmlWriter {
   }
 
   void empty_element(const StartTag& tag) {
-    write_markup("<", tag.contents(), style_ == EmptyElementStyle::Compact ? "/>" : " />");
-    if (indent_) indent_->after_markup = true;
+    open_tag(tag.contents());
+    close_empty_element();
   }
 
   // Character data already escaped by the caller. No line break before it,
