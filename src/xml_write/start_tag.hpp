@@ -53,8 +53,7 @@ class TagAttributes {
  private:
   static char* put_attribute_start(char* out, std::string_view name) noexcept {
     *out++ = ' ';
-    if (!name.empty()) std::memcpy(out, name.data(), name.size());
-    out += name.size();
+    out = put_bytes(out, name);
     *out++ = '=';
     *out++ = '"';
     return out;

@@ -187,10 +187,7 @@ class XmlWriter {
       }
       out += line_size;
     }
-    for (std::string_view piece : {open, body, close}) {
-      if (!piece.empty()) std::memcpy(out, piece.data(), piece.size());
-      out += piece.size();
-    }
+    for (std::string_view piece : {open, body, close}) out = put_bytes(out, piece);
     sink_.commit(out);
   }
 
