@@ -138,10 +138,7 @@ void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWri
 // From the counts alone, so that a typical report is written without the
 // buffer having to move; a wrong guess costs only a geometric regrowth.
 std::size_t estimate_document_size(std::size_t test_suites, std::uint64_t test_cases) noexcept {
-  // Cases written from CI runs take about 200 to 320 bytes: a guess on the
-  // high side costs address space only, as room never written is never
-  // touched, while a short one costs a copy of all written so far.
-  constexpr std::size_t kPerTestCase = 320;
+  constexpr std::size_t kPerTestCase = 160;
   constexpr std::size_t kPerSuite = 256;
   constexpr std::size_t kFixed = 512;
   return kFixed + test_suites * kPerSuite + static_cast<std::size_t>(test_cases) * kPerTestCase;
