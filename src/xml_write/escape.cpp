@@ -208,12 +208,12 @@ template <EscapeContext Context>
 }
 
 #if defined(__SSE2__)
-// Appends the `size` bytes at `in` (16 <= size <= 16 * Pieces) when none of
-// them needs an entity, as `Pieces` 16-byte pieces that overlap where the
-// text is shorter: a fixed number of loads and stores. False, with nothing
-// appended, otherwise.
+// Copies the `size` bytes at `in` (16 <= size <= 16 * Pieces) to `room` when
+// none of them needs an entity, as `Pieces` 16-byte pieces that overlap
+// where the text is shorter: a fixed number of loads and stores. Returns
+// the end of the copy, or null with nothing written.
 template <EscapeContext Context, std::size_t Pieces>
-inline bool append_if_plain(const char* in, std::size_t size, OutputBuffer& out) {
+inline char* put_pieces_if_plain(char* room, const char* in, std::size_t size) noexcept {
   std::size_t at[Pieces];
   __m128i pieces[Pieces];
   __m128i hits = _mm_setzero_si128();
@@ -222,38 +222,36 @@ inline bool append_if_plain(const char* in, std::size_t size, OutputBuffer& out)
     pieces[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at[i]));
     hits = _mm_or_si128(hits, maybe_special_bytes<Context>(pieces[i]));
   }
-  if (_mm_movemask_epi8(hits) != 0) return false;
-  char* room = out.append_raw(16 * Pieces);
+  if (_mm_movemask_epi8(hits) != 0) return nullptr;
   for (std::size_t i = 0; i < Pieces; ++i) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(room + at[i]), pieces[i]);
   }
-  out.commit(room + size);
-  return true;
+  return room + size;
 }
 #endif
 
-// Most texts written are names and values of up to 64 bytes with nothing to
-// escape: those are copied whole with a few loads and stores; everything
-// else goes block by block.
+// Most texts written are names and values of up to kPlainRoom bytes with
+// nothing to escape: those are copied whole with a few loads and stores
+// into `room`, which has kPlainRoom bytes. Returns the end of the copy, or
+// null with nothing written for a text that is longer or needs escaping.
 template <EscapeContext Context>
-void append_escaped_in(std::string_view text, OutputBuffer& out) {
+inline char* put_if_plain(char* room, std::string_view text) noexcept {
 #if defined(__SSE2__)
+  static_assert(kPlainRoom == 64);
   const std::size_t size = text.size();
   if (size < 16) {
     const __m128i piece = load_partial(text.data(), size);
-    if (maybe_special_mask<Context>(piece) == 0) {
-      char* room = out.append_raw(16);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(room), piece);
-      out.commit(room + size);
-      return;
-    }
-  } else if (size <= 32) {
-    if (append_if_plain<Context, 2>(text.data(), size, out)) return;
-  } else if (size <= 64) {
-    if (append_if_plain<Context, 4>(text.data(), size, out)) return;
+    if (maybe_special_mask<Context>(piece) != 0) return nullptr;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(room), piece);
+    return room + size;
   }
+  if (size <= 32) return put_pieces_if_plain<Context, 2>(room, text.data(), size);
+  if (size <= 64) return put_pieces_if_plain<Context, 4>(room, text.data(), size);
+#else
+  (void)room;
+  (void)text;
 #endif
-  append_escaped_blocks<Context>(text, out);
+  return nullptr;
 }
 
 }  // namespace
@@ -261,11 +259,24 @@ void append_escaped_in(std::string_view text, OutputBuffer& out) {
 }  // namespace escape_detail
 
 void append_escaped(std::string_view text, OutputBuffer& out) {
-  escape_detail::append_escaped_in<EscapeContext::Text>(text, out);
+  using namespace escape_detail;
+  if (char* end = put_if_plain<EscapeContext::Text>(out.append_raw(kPlainRoom), text)) {
+    out.commit(end);
+    return;
+  }
+  append_escaped_blocks<EscapeContext::Text>(text, out);
 }
 
-void append_escaped_attribute(std::string_view value, OutputBuffer& out) {
-  escape_detail::append_escaped_in<EscapeContext::Attribute>(value, out);
+namespace escape_detail {
+
+char* put_plain_attribute_value(char* room, std::string_view value) noexcept {
+  return put_if_plain<EscapeContext::Attribute>(room, value);
 }
+
+void append_escaped_attribute_value(std::string_view value, OutputBuffer& out) {
+  append_escaped_blocks<EscapeContext::Attribute>(value, out);
+}
+
+}  // namespace escape_detail
 
 }  // namespace corvane

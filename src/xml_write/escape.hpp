@@ -46,8 +46,48 @@ inline constexpr std::size_t kMaxEntityLength = 6;
 // of the writer, copying straight into the buffer's free room.
 void append_escaped(std::string_view text, OutputBuffer& out);
 
-// The same for an attribute value, whose line feeds and tabs become "&#10;"
-// and "&#9;".
-void append_escaped_attribute(std::string_view value, OutputBuffer& out);
+// The bytes an attribute adds besides its name and value: ` ="` and `"`.
+inline constexpr std::size_t kAttributeFrameBytes = 4;
+
+// Writes ` name="` at `out`, which has room for it; returns its end.
+inline char* put_attribute_start(char* out, std::string_view name) noexcept {
+  *out++ = ' ';
+  out = put_bytes(out, name);
+  *out++ = '=';
+  *out++ = '"';
+  return out;
+}
+
+namespace escape_detail {
+
+// Room that the copy of a short plain text may use, past its end too.
+inline constexpr std::size_t kPlainRoom = 64;
+
+// The value copied to `room` (kPlainRoom bytes) if it is short and needs no
+// escaping: its end, else null with nothing written.
+char* put_plain_attribute_value(char* room, std::string_view value) noexcept;
+
+// The value escaped, appended to `out`: the general case.
+void append_escaped_attribute_value(std::string_view value, OutputBuffer& out);
+
+}  // namespace escape_detail
+
+// Appends a whole attribute, ` name="value"`: the name as given, the value
+// escaped as character data is, and its line feeds and tabs as "&#10;" and
+// "&#9;". Inline, so that a name known where it is written is copied as a
+// constant; a short plain value goes into the same room, claimed once.
+inline void append_attribute(std::string_view name, std::string_view value, OutputBuffer& out) {
+  using namespace escape_detail;
+  char* start = out.append_raw(name.size() + kAttributeFrameBytes + kPlainRoom);
+  char* value_start = put_attribute_start(start, name);
+  if (char* end = put_plain_attribute_value(value_start, value)) {
+    *end++ = '"';
+    out.commit(end);
+    return;
+  }
+  out.commit(value_start);
+  append_escaped_attribute_value(value, out);
+  out.append('"');
+}
 
 }  // namespace corvane

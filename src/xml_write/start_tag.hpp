@@ -26,9 +26,7 @@ class TagAttributes {
   // ` name="value"`, the value escaped as an attribute value (line feeds and
   // tabs as character references); the name is written as given.
   void push_attribute(std::string_view name, std::string_view value) {
-    open_attribute(name);
-    append_escaped_attribute(value, *out_);
-    out_->append('"');
+    append_attribute(name, value, *out_);
   }
 
   void extend_attributes(std::span<const AttributePair> attributes) {
@@ -43,7 +41,7 @@ class TagAttributes {
   // need escaping (numbers, dates, identifiers), which skips the scan.
   template <typename Format>
   void push_formatted_attribute(std::string_view name, std::size_t max_length, Format&& format) {
-    char* out = out_->append_raw(name.size() + 3 + max_length + 1);
+    char* out = out_->append_raw(name.size() + kAttributeFrameBytes + max_length);
     out = put_attribute_start(out, name);
     out = format(out);
     *out++ = '"';
@@ -51,18 +49,6 @@ class TagAttributes {
   }
 
  private:
-  static char* put_attribute_start(char* out, std::string_view name) noexcept {
-    *out++ = ' ';
-    out = put_bytes(out, name);
-    *out++ = '=';
-    *out++ = '"';
-    return out;
-  }
-
-  void open_attribute(std::string_view name) {
-    out_->commit(put_attribute_start(out_->append_raw(name.size() + 3), name));
-  }
-
   OutputBuffer* out_;
 };
 
