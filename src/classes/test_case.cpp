@@ -283,29 +283,35 @@ PyType_Spec spec = {
 }
 
 // What of a test case must be converted before it is written, converted in
-// the order its errors are reported: the status, the timestamp, the extra
-// attributes, then the properties (into `scratch`).
+// the order its errors are reported: the status (into `scratch`), the
+// timestamp, the extra attributes, then the properties (into `scratch`).
 // Most statuses are plain successes, all alike: those are not converted but
-// stand for one shared model status.
+// stand for one shared model status. Small, so that returning it moves no
+// status.
 struct Converted {
-  std::optional<TestCaseStatus> converted_status;  // none for a plain success
+  const TestCaseStatus* status;  // scratch's, or the shared plain success
   std::optional<Timestamp> timestamp;
   std::span<const ExtraMap::Entry> extra;  // the stored pairs or scratch's
-
-  const TestCaseStatus& status() const noexcept {
-    static const TestCaseStatus plain_success = TestCaseStatus::success();
-    return converted_status ? *converted_status : plain_success;
-  }
 };
 
-[[nodiscard]] py::Result<Converted> convert(const TestCaseState& stored, TestCaseScratch& scratch) {
+const TestCaseStatus& plain_success() {
+  static const TestCaseStatus status = TestCaseStatus::success();
+  return status;
+}
+
+// Inlined into both callers: writing calls it for every case.
+[[nodiscard, gnu::always_inline]] inline py::Result<Converted> convert(const TestCaseState& stored,
+                                                                      TestCaseScratch& scratch) {
   auto plain = is_plain_success(stored.status.get());
   if (!plain) return py::raised();
-  std::optional<TestCaseStatus> status;
-  if (!*plain) {
+  const TestCaseStatus* status = &plain_success();
+  if (*plain) {
+    scratch.status.reset();
+  } else {
     auto converted = status_to_model(stored.status.get());
     if (!converted) return py::raised();
-    status = std::move(*converted);
+    scratch.status = std::move(*converted);
+    status = &*scratch.status;
   }
   auto timestamp = timestamp_to_model(stored.timestamp.view());
   if (!timestamp) return py::raised();
@@ -318,7 +324,7 @@ struct Converted {
     if (!converted) return py::raised();
     scratch.properties.push_back(std::move(*converted));
   }
-  return Converted{std::move(status), *timestamp, *extra};
+  return Converted{status, *timestamp, *extra};
 }
 
 // The rule of TestSuite::add_test_case.
@@ -403,8 +409,8 @@ py::Result<TestCase> test_case_to_model(PyObject* self) {
   // Every text goes into the model as an XmlString. The stored texts were
   // cleaned when they were set, and cleaning clean text changes nothing, so
   // a copy is exactly what cleaning them again would give.
-  TestCase model(stored.name, converted->converted_status ? std::move(*converted->converted_status)
-                                                          : TestCaseStatus::success());
+  TestCase model(stored.name,
+                 scratch.status ? std::move(*scratch.status) : TestCaseStatus::success());
   model.classname = stored.classname;
   model.assertions = stored.assertions.view();
   model.timestamp = converted->timestamp;
@@ -431,11 +437,11 @@ py::Result<void> write_test_case(PyObject* self, std::span<const ExtraMap::Entry
                             stored.name.view())) {
     return py::raised();
   }
-  count_status(converted->status(), counted);
+  count_status(*converted->status, counted);
   if (writer == nullptr) return {};
   writer->test_case({
       .name = stored.name.view(),
-      .status = converted->status(),
+      .status = *converted->status,
       .classname = stored.classname,
       .assertions = stored.assertions.view(),
       .timestamp = converted->timestamp,

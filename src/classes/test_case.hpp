@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -47,6 +48,7 @@ class ReportWriter;
 
 // Room reused from one test case to the next while a suite is written.
 struct TestCaseScratch {
+  std::optional<TestCaseStatus> status;  // converted, unless a plain success
   std::vector<Property> properties;
   ExtraMap merged_extra;
 };
