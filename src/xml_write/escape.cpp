@@ -21,31 +21,12 @@ inline __m128i equal(__m128i bytes, char c) noexcept {
   return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c));
 }
 
-// Bit i set when byte i of the 16 at `in` needs an entity. Setting one low
-// bit pairs '&' (0x26) with '\'' (0x27) and '<' (0x3C) with '>' (0x3E), so
-// five bytes take three comparisons; no other byte lands on either value.
-template <EscapeContext Context>
-inline __m128i special_bytes(__m128i bytes) noexcept {
-  const __m128i amp_apos = equal(_mm_or_si128(bytes, _mm_set1_epi8(0x01)), '\'');
-  const __m128i lt_gt = equal(_mm_or_si128(bytes, _mm_set1_epi8(0x02)), '>');
-  __m128i hits = _mm_or_si128(_mm_or_si128(amp_apos, lt_gt), equal(bytes, '"'));
-  if constexpr (Context == EscapeContext::Attribute) {
-    hits = _mm_or_si128(hits, _mm_or_si128(equal(bytes, '\n'), equal(bytes, '\t')));
-  }
-  return hits;
-}
-
-template <EscapeContext Context>
-inline unsigned special_mask(__m128i bytes) noexcept {
-  return static_cast<unsigned>(_mm_movemask_epi8(special_bytes<Context>(bytes)));
-}
-
 // A cheaper test that flags every byte needing an entity and a few that do
 // not: or-ing 0x05 into '"' (0x22), '&' (0x26) and '\'' (0x27) gives 0x27,
 // as it does for '#' (0x23); or-ing 0x03 into '\t' and '\n' gives 0x0B, as
-// it does for 0x08 and 0x0B. Plain text, nearly all of what is
-// written, is cleared with two or three comparisons instead of three or
-// five; a flagged block is escaped with the exact test.
+// it does for 0x08 and 0x0B. Plain text, nearly all of what is written, is
+// cleared with two or three comparisons; only a flagged block goes on to
+// clear the false alarms.
 template <EscapeContext Context>
 inline __m128i maybe_special_bytes(__m128i bytes) noexcept {
   const __m128i quote_amp_apos = equal(_mm_or_si128(bytes, _mm_set1_epi8(0x05)), '\'');
@@ -60,6 +41,17 @@ inline __m128i maybe_special_bytes(__m128i bytes) noexcept {
 template <EscapeContext Context>
 inline unsigned maybe_special_mask(__m128i bytes) noexcept {
   return static_cast<unsigned>(_mm_movemask_epi8(maybe_special_bytes<Context>(bytes)));
+}
+
+// The exact bits (those of bytes needing an entity) from the flags of the
+// cheaper test, which leaves only its false alarms to clear.
+template <EscapeContext Context>
+inline unsigned special_mask(__m128i bytes, __m128i maybe_special) noexcept {
+  __m128i false_alarms = equal(bytes, '#');
+  if constexpr (Context == EscapeContext::Attribute) {
+    false_alarms = _mm_or_si128(false_alarms, _mm_or_si128(equal(bytes, 0x08), equal(bytes, 0x0B)));
+  }
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(false_alarms, maybe_special)));
 }
 #endif
 
@@ -114,14 +106,15 @@ inline __m128i load_partial(const char* in, std::size_t count) noexcept {
   return _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
 }
 
-// Escapes the first `count` bytes of `bytes`. The plain case is one store;
-// otherwise the runs between special bytes are copied from a local copy of
-// the block, 16 bytes at a time, so several specials in one block cost no
-// reload.
+// Escapes the first `count` bytes of `bytes`, whose cheaper test gave
+// `maybe_special`. The plain case is one store; otherwise the runs between
+// special bytes are copied from a local copy of the block, 16 bytes at a
+// time, so several specials in one block cost no reload.
 template <EscapeContext Context>
-inline char* escape_vector(__m128i bytes, std::size_t count, char* out) noexcept {
+inline char* escape_vector(__m128i bytes, __m128i maybe_special, std::size_t count,
+                           char* out) noexcept {
   constexpr const auto& kIndex = kEntityIndex<Context>;
-  unsigned mask = special_mask<Context>(bytes);
+  unsigned mask = special_mask<Context>(bytes, maybe_special);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
   if (mask == 0) [[likely]] {
     return out + count;
@@ -150,19 +143,22 @@ char* escape_block(const char* in, const char* end, char* out) noexcept {
   for (; end - in >= 32; in += 32) {
     const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
     const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
-    const __m128i hits =
-        _mm_or_si128(maybe_special_bytes<Context>(first), maybe_special_bytes<Context>(second));
-    if (_mm_movemask_epi8(hits) == 0) {
+    const __m128i first_maybe = maybe_special_bytes<Context>(first);
+    const __m128i second_maybe = maybe_special_bytes<Context>(second);
+    if (_mm_movemask_epi8(_mm_or_si128(first_maybe, second_maybe)) == 0) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), second);
       out += 32;
       continue;
     }
-    out = escape_vector<Context>(first, 16, out);
-    out = escape_vector<Context>(second, 16, out);
+    out = escape_vector<Context>(first, first_maybe, 16, out);
+    out = escape_vector<Context>(second, second_maybe, 16, out);
   }
+  const auto escape_whole = [](__m128i bytes, std::size_t count, char* to) {
+    return escape_vector<Context>(bytes, maybe_special_bytes<Context>(bytes), count, to);
+  };
   for (; end - in >= 16; in += 16) {
-    out = escape_vector<Context>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), 16, out);
+    out = escape_whole(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), 16, out);
   }
   const auto rest = static_cast<std::size_t>(end - in);
   if (rest == 0) return out;
@@ -176,7 +172,7 @@ char* escape_block(const char* in, const char* end, char* out) noexcept {
       return out + rest;
     }
   }
-  out = escape_vector<Context>(load_partial(in, rest), rest, out);
+  out = escape_whole(load_partial(in, rest), rest, out);
 #else
   constexpr const auto& kIndex = kEntityIndex<Context>;
   for (; in != end; ++in) {
