@@ -242,6 +242,7 @@ inline char* put_if_plain(char* room, std::string_view text) noexcept {
     return room + size;
   }
   if (size <= 32) return put_pieces_if_plain<Context, 2>(room, text.data(), size);
+  if (size <= 48) return put_pieces_if_plain<Context, 3>(room, text.data(), size);
   if (size <= 64) return put_pieces_if_plain<Context, 4>(room, text.data(), size);
 #else
   (void)room;
