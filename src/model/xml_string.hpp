@@ -31,6 +31,14 @@ class XmlString {
   XmlString(std::string_view text, TextArena& arena);
   XmlString(PrintableAscii, std::string_view text, TextArena& arena)
       : XmlString(text, text.size(), &arena) {}
+  // What assigning XmlString(PrintableAscii{}, text, arena) does, without
+  // the object made aside and moved in.
+  void assign(PrintableAscii, std::string_view text, TextArena& arena) {
+    release();
+    data_ = storage_.chars;
+    size_ = 0;
+    store(text, &arena);
+  }
 
   XmlString(const XmlString& other) noexcept { copy_from(other); }
   XmlString(XmlString&& other) noexcept { take_from(other); }

@@ -44,7 +44,7 @@ Result<Report> StrictDeserializer::deserialize_report() {
   std::optional<Report> report;
   bool complete = false;
   for (;;) {
-    CORVANE_NEXT_EVENT(event, cases_, path);
+    CORVANE_NEXT_MARKUP(event, cases_, path);
     switch (event.kind) {
       case EventKind::Start:
       case EventKind::Empty: {
@@ -142,7 +142,7 @@ Result<TestSuite> StrictDeserializer::deserialize_test_suite(const Event& tag, b
   suite.test_cases.reserve(
       static_cast<std::size_t>(std::min<std::uint64_t>(suite.tests, input_size_ / 16)));
   for (;;) {
-    CORVANE_NEXT_EVENT(event, cases_, path);
+    CORVANE_NEXT_MARKUP(event, cases_, path);
     switch (event.kind) {
       case EventKind::Start: {
         const std::string_view name = event.name();

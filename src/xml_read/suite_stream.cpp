@@ -154,7 +154,7 @@ class StrictStream final : public SuiteStream {
 
   // What the whole-document read does with one top-level event.
   ReadResult<std::optional<TestSuite>> step() {
-    CORVANE_NEXT_EVENT(event, reader_->cases(), path_);
+    CORVANE_NEXT_MARKUP(event, reader_->cases(), path_);
     switch (event.kind) {
       case EventKind::Start:
       case EventKind::Empty: {

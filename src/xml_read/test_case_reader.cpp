@@ -4,6 +4,7 @@
 // the rule in docs/reading.md.
 #include "xml_read/test_case_reader.hpp"
 
+#include <type_traits>
 #include <utility>
 
 #include "model/key_equal.hpp"
@@ -73,7 +74,13 @@ ReadResult<void> TestCaseReader::read_string_into(Field& field, std::string_view
                                                   const ElementPath& path,
                                                   std::string_view key) const {
   if (xml_bytes::is_plain_ascii_without_references(raw)) [[likely]] {
-    field = XmlString(XmlString::PrintableAscii{}, raw, arena_);
+    if constexpr (std::is_same_v<Field, XmlString>) {
+      field.assign(XmlString::PrintableAscii{}, raw, arena_);
+    } else if (field) {
+      field->assign(XmlString::PrintableAscii{}, raw, arena_);
+    } else {
+      field.emplace(XmlString::PrintableAscii{}, raw, arena_);
+    }
     return {};
   }
   return assign(field, parse_xml_string(raw, path, key, known_utf8_, &arena_));
@@ -190,7 +197,7 @@ ReadResult<bool> TestCaseReader::read_test_case(const Event& tag, bool is_empty,
   path.back() = PathElement::test_case(index, std::move(test_case.name));
   std::vector<StatusElement> status_elements;
   for (;;) {
-    CORVANE_NEXT_EVENT(event, *this, path);
+    CORVANE_NEXT_MARKUP(event, *this, path);
     switch (event.kind) {
       case EventKind::Start:
       case EventKind::Empty: {
@@ -301,7 +308,7 @@ ReadResult<std::vector<Property>> TestCaseReader::read_properties(ElementPath& p
   path.push_back(PathElement(PathStep::Properties));
   std::vector<Property> properties;
   for (;;) {
-    CORVANE_NEXT_EVENT(event, *this, path);
+    CORVANE_NEXT_MARKUP(event, *this, path);
     switch (event.kind) {
       case EventKind::Start:
       case EventKind::Empty:

@@ -39,6 +39,11 @@ class TestCaseReader {
 
   // The next event, as the XML reader gives it; see CORVANE_NEXT_EVENT.
   [[nodiscard]] std::expected<Event, ReaderError> next_event() { return reader_.next(); }
+  // The next event other than character data, for the elements whose text
+  // means nothing; see CORVANE_NEXT_MARKUP.
+  [[nodiscard]] std::expected<Event, ReaderError> next_markup_event() {
+    return reader_.next_skipping_text();
+  }
   // What a failed next_event() is reported as: XmlError at `path`, keeping
   // the reader's reason and place as the (unshown) detail.
   [[gnu::cold, gnu::noinline]] DeserializeError reader_error(const ReaderError& error,
@@ -143,8 +148,12 @@ class TestCaseReader {
 // reader error at `path`. The event is used where the XML reader wrote it,
 // not copied out: a copy made right after the reader's stores reloads them
 // in wider pieces than they were written in, which stalls on every event.
-#define CORVANE_NEXT_EVENT(var, cases, path)                                  \
-  auto var##_result = (cases).next_event();                                   \
+#define CORVANE_NEXT_EVENT(var, cases, path) CORVANE_NEXT_EVENT_BY(next_event, var, cases, path)
+// The same, passing over character data: for elements whose text is ignored.
+#define CORVANE_NEXT_MARKUP(var, cases, path) \
+  CORVANE_NEXT_EVENT_BY(next_markup_event, var, cases, path)
+#define CORVANE_NEXT_EVENT_BY(next, var, cases, path)                         \
+  auto var##_result = (cases).next();                                         \
   if (!var##_result) [[unlikely]]                                             \
     return std::unexpected((cases).reader_error(var##_result.error(), path)); \
   const Event& var = *var##_result

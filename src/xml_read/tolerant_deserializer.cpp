@@ -184,7 +184,7 @@ Result<Report> TolerantDeserializer::run(SuiteSink* sink) {
 Result<bool> TolerantDeserializer::find_root() {
   // Anything before the root (declaration, comments, wrapper elements) is
   // passed over; the first `testsuites` or `testsuite` tag is the root.
-  CORVANE_NEXT_EVENT(event, cases_, path_);
+  CORVANE_NEXT_MARKUP(event, cases_, path_);
   if (event.kind == EventKind::Eof) {
     return std::unexpected(structure_error({}, "missing <testsuites> or <testsuite> element"));
   }
@@ -215,7 +215,7 @@ Result<bool> TolerantDeserializer::find_root() {
 // element, properties, output); true once the document is complete.
 Result<bool> TolerantDeserializer::step() {
   if (!root_found_) return find_root();
-  CORVANE_NEXT_EVENT(event, cases_, path_);
+  CORVANE_NEXT_MARKUP(event, cases_, path_);
   switch (event.kind) {
     case EventKind::Start:
     case EventKind::Empty: {

@@ -130,14 +130,25 @@ std::expected<Event, ReaderError> XmlReader::next() {
   }
 }
 
-std::expected<Event, ReaderError> XmlReader::read_text() {
+std::expected<Event, ReaderError> XmlReader::next_skipping_text() {
+  if (!failed_ && pos_ < input_.size() && input_[pos_] != '<' && input_[pos_] != '&') {
+    pass_text();
+  }
+  return next();
+}
+
+std::string_view XmlReader::pass_text() noexcept {
   // Text ends at the first '<', or sooner at a '&'.
   const std::size_t end = xml_bytes::find_any<'<', '&'>(input_, pos_);
   // More input could make the text longer.
   if (end == input_.size()) reached_end_ = true;
   const std::string_view text = input_.substr(pos_, end - pos_);
   pos_ = end;
-  return Event{.kind = EventKind::Text, .bytes = text};
+  return text;
+}
+
+std::expected<Event, ReaderError> XmlReader::read_text() {
+  return Event{.kind = EventKind::Text, .bytes = pass_text()};
 }
 
 void XmlReader::append_text(std::string& out) {

@@ -98,6 +98,10 @@ class XmlReader {
   // elements are still open, and again on every later call. After an error
   // every later call returns the same error.
   [[nodiscard]] std::expected<Event, ReaderError> next();
+  // next() for a caller that throws character data away: a Text event
+  // (nearly always the white space between tags) is passed over in place
+  // rather than handed out, which is all next() would have done with it.
+  [[nodiscard]] std::expected<Event, ReaderError> next_skipping_text();
 
   // Appends the character data at the current position to `out`, with the
   // references to the five predefined entities resolved in the same scan:
@@ -155,6 +159,8 @@ class XmlReader {
  private:
   [[nodiscard]] std::expected<Event, ReaderError> read_markup();
   [[nodiscard]] std::expected<Event, ReaderError> read_text();
+  // Moves past the character data at pos_, as read_text does.
+  std::string_view pass_text() noexcept;
   [[nodiscard]] std::expected<Event, ReaderError> read_reference();
   [[nodiscard]] std::expected<Event, ReaderError> read_tag();
   // Reads a tag of the plain form into `event`, finding its attributes on
