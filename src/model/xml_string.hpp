@@ -23,8 +23,9 @@ class XmlString {
   // always valid UTF-8.
   explicit XmlString(std::string_view text);
   explicit XmlString(const char* text) : XmlString(std::string_view(text)) {}
-  // For text the caller has found to be printable ASCII only (0x20 to
-  // 0x7F), which cleaning keeps as it is: stored without the scan.
+  // For text the caller has found to hold only printable ASCII (0x20 to
+  // 0x7F), line feeds and tabs, which cleaning keeps as they are: stored
+  // without the scan.
   struct PrintableAscii {};
   XmlString(PrintableAscii, std::string_view text) : XmlString(text, text.size(), nullptr) {}
   // The same, with a longer text's block carved out of `arena`.

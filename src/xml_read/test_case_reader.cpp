@@ -262,16 +262,19 @@ ReadResult<StatusElement> TestCaseReader::read_status_element(const Event& tag,
 
   std::string& description = description_buffer_;
   description.clear();
+  // Whether the reader's scan found the description plain (see clean_and_trim).
+  bool plain = true;
   for (;;) {
     // Text and the predefined entities are gathered in the reader's own
     // scan (its bytes need no check of their own in a valid document); the
     // rest (markup, CDATA, other references, errors) comes as events.
-    if (known_utf8_) reader_.append_text(description);
+    if (known_utf8_) plain = reader_.append_text(description) && plain;
     CORVANE_NEXT_EVENT(event, *this, path);
     switch (event.kind) {
       case EventKind::Text:
       case EventKind::CData:
       case EventKind::Reference: {
+        plain = false;
         CORVANE_CHECK(append_character_data(event, path, description));
         break;
       }
@@ -289,7 +292,7 @@ ReadResult<StatusElement> TestCaseReader::read_status_element(const Event& tag,
       }
       case EventKind::End:
         if (is_status_element(event.name())) {
-          if (XmlString text = clean_and_trim(description, &arena_); !text.empty()) {
+          if (XmlString text = clean_and_trim(description, &arena_, plain); !text.empty()) {
             data.description = std::move(text);
           }
           path.pop_back();
@@ -384,19 +387,21 @@ ReadResult<XmlString> TestCaseReader::read_text_content(std::string_view name,
                                                         const ElementPath& path) {
   std::string& text = text_buffer_;
   text.clear();
+  bool plain = true;
   for (;;) {
-    if (known_utf8_) reader_.append_text(text);
+    if (known_utf8_) plain = reader_.append_text(text) && plain;
     CORVANE_NEXT_EVENT(event, *this, path);
     switch (event.kind) {
       case EventKind::Text:
       case EventKind::CData:
       case EventKind::Reference: {
+        plain = false;
         CORVANE_CHECK(append_character_data(event, path, text));
         break;
       }
       case EventKind::End:
         if (event.name() == name) {
-          return clean_and_trim(text, &arena_);
+          return clean_and_trim(text, &arena_, plain);
         }
         break;
       case EventKind::Eof:

@@ -73,7 +73,13 @@ std::string_view trim_unicode_white_space(std::string_view text) noexcept {
   return text.substr(begin, end - begin);
 }
 
-XmlString clean_and_trim(std::string_view raw, TextArena* arena) {
+XmlString clean_and_trim(std::string_view raw, TextArena* arena, bool known_plain) {
+  if (known_plain) {
+    // Cleaning keeps such text as it is, so trimming once is all there is.
+    const std::string_view trimmed = trim_unicode_white_space(raw);
+    return arena != nullptr ? XmlString(XmlString::PrintableAscii{}, trimmed, *arena)
+                            : XmlString(XmlString::PrintableAscii{}, trimmed);
+  }
   const auto make = [arena](std::string_view text) {
     return arena != nullptr ? XmlString(text, *arena) : XmlString(text);
   };

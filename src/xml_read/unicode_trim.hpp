@@ -17,7 +17,10 @@ std::string_view trim_unicode_white_space(std::string_view text) noexcept;
 // cleaning exposes (a colour reset after the last line feed, a control
 // between spaces) is trimmed too, and text read back from what was written
 // is the same text.
-// A longer text is stored in `arena` when one is given.
-XmlString clean_and_trim(std::string_view raw, TextArena* arena = nullptr);
+// A longer text is stored in `arena` when one is given. `known_plain`: the
+// caller knows `raw` holds only printable ASCII, line feeds and tabs, which
+// cleaning keeps as they are, so it is not scanned for anything to clean.
+XmlString clean_and_trim(std::string_view raw, TextArena* arena = nullptr,
+                         bool known_plain = false);
 
 }  // namespace corvane

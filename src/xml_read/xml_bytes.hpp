@@ -127,14 +127,48 @@ inline std::size_t find_any(std::string_view text, std::size_t from) noexcept {
   return find_first<AnyOf<Bytes...>>(text, from);
 }
 
+// Watches the blocks a copy passes over for bytes other than printable
+// ASCII (0x20 to 0x7F), line feed and tab: text of those alone is what
+// cleaning keeps as it is, so the copy's own scan can spare it a second
+// one. Bytes near the copied ones may be watched too, so a false answer
+// only means "not known".
+class PlainTextWatch {
+ public:
+#if defined(__SSE2__)
+  void note(__m128i block) noexcept {
+    // Signed, so "below 0x20" also takes every byte from 0x80 up.
+    const __m128i low = _mm_cmplt_epi8(block, _mm_set1_epi8(0x20));
+    const __m128i kept = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\n')),
+                                      _mm_cmpeq_epi8(block, _mm_set1_epi8('\t')));
+    unusual_ = _mm_or_si128(unusual_, _mm_andnot_si128(kept, low));
+  }
+#endif
+  // Bytes copied without being watched.
+  void note_unwatched() noexcept { unwatched_ = true; }
+  bool all_plain() const noexcept {
+#if defined(__SSE2__)
+    return !unwatched_ && _mm_movemask_epi8(unusual_) == 0;
+#else
+    return !unwatched_;
+#endif
+  }
+
+ private:
+#if defined(__SSE2__)
+  __m128i unusual_ = _mm_setzero_si128();
+#endif
+  bool unwatched_ = false;
+};
+
 // Copies the bytes from `from` up to the first `stop` byte, or up to `end`,
-// to `to`, and gives how many. Bytes up to `readable_end` (at or after
-// `end`) may be read, and `to` must have room for 15 bytes more than the
-// span: sixteen-byte blocks are copied whole while they are searched, the
-// last one reaching past `end`, so a short run costs no call of its own.
+// to `to`, and gives how many; `watch` sees them. Bytes up to `readable_end`
+// (at or after `end`) may be read, and `to` must have room for 15 bytes
+// more than the span: sixteen-byte blocks are copied whole while they are
+// searched, the last one reaching past `end`, so a short run costs no call
+// of its own.
 template <char stop>
-inline std::size_t copy_until(const char* from, const char* end, const char* readable_end,
-                              char* to) noexcept {
+inline std::size_t copy_until(const char* from, const char* end, const char* readable_end, char* to,
+                              PlainTextWatch& watch) noexcept {
   const char* p = from;
 #if defined(__SSE2__)
   // Blocks that end before `end`, then the one that reaches it, where the
@@ -142,6 +176,7 @@ inline std::size_t copy_until(const char* from, const char* end, const char* rea
   for (; end - p > 16; p += 16, to += 16) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), block);
+    watch.note(block);
     const auto bits =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(stop))));
     if (bits != 0) return static_cast<std::size_t>(p - from) + std::countr_zero(bits);
@@ -149,6 +184,7 @@ inline std::size_t copy_until(const char* from, const char* end, const char* rea
   if (p != end && readable_end - p >= 16) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), block);
+    watch.note(block);
     const auto bits =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(stop)))) |
         1u << (end - p);
@@ -157,6 +193,7 @@ inline std::size_t copy_until(const char* from, const char* end, const char* rea
 #endif
   const void* found = std::memchr(p, stop, static_cast<std::size_t>(end - p));
   const char* last = found != nullptr ? static_cast<const char*>(found) : end;
+  if (last != p) watch.note_unwatched();
   std::memcpy(to, p, static_cast<std::size_t>(last - p));
   return static_cast<std::size_t>(last - from);
 }

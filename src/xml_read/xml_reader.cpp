@@ -151,13 +151,16 @@ std::expected<Event, ReaderError> XmlReader::read_text() {
   return Event{.kind = EventKind::Text, .bytes = pass_text()};
 }
 
-void XmlReader::append_text(std::string& out) {
-  if (failed_) return;
+bool XmlReader::append_text(std::string& out) {
+  if (failed_) return true;
   // The character data runs up to the next '<', and resolving references
   // only shortens it: the output is written straight into that much room
   // (and the slack that copy_until needs).
   const std::size_t lt = xml_bytes::find_any<'<'>(input_, pos_);
-  if (lt == pos_) return;
+  if (lt == pos_) return true;
+  // The five entities stand for printable characters: only the copied
+  // bytes can make the text other than plain.
+  xml_bytes::PlainTextWatch watch;
   const std::string_view data = input_.substr(0, lt);
   const std::size_t kept = out.size();
   std::size_t stop = lt;
@@ -166,7 +169,7 @@ void XmlReader::append_text(std::string& out) {
     std::size_t from = pos_;
     for (;;) {
       const std::size_t copied = xml_bytes::copy_until<'&'>(
-          data.data() + from, data.data() + lt, input_.data() + input_.size(), to);
+          data.data() + from, data.data() + lt, input_.data() + input_.size(), to, watch);
       to += copied;
       from += copied;
       const std::size_t amp = from;
@@ -182,6 +185,7 @@ void XmlReader::append_text(std::string& out) {
   pos_ = stop;
   // More input could make the text longer.
   if (pos_ == input_.size()) reached_end_ = true;
+  return watch.all_plain();
 }
 
 std::expected<Event, ReaderError> XmlReader::read_reference() {

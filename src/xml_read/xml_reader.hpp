@@ -109,7 +109,10 @@ class XmlReader {
   // per piece. Stops before markup, at the end of the input, and before any
   // other reference or a bare '&', which next() then hands out as before.
   // The bytes are appended as they are: for input known to be valid UTF-8.
-  void append_text(std::string& out);
+  // True when what was appended is known to hold only printable ASCII, line
+  // feeds and tabs (text that cleaning keeps as it is); false when it may
+  // hold anything else.
+  bool append_text(std::string& out);
 
   // Called right after a Start event named `name`: discards events up to and
   // including the matching end tag. End of input first is an error.

@@ -2,6 +2,7 @@
 // deep nesting, and robustness on random bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <expected>
 #include <optional>
 #include <random>
@@ -10,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/ground_text.hpp"
 #include "xml_read/attributes.hpp"
 #include "xml_read/escape.hpp"
 #include "xml_read/xml_reader.hpp"
@@ -191,6 +193,41 @@ TEST(XmlReaderTest, AppendTextAgreesWithTheEvents) {
         }
         EXPECT_EQ(scanning.offset(), by_events.offset());
         EXPECT_EQ(scanning.reached_end(), by_events.reached_end());
+      }
+    }
+  }
+}
+
+// append_text tells whether what it appended is plain (printable ASCII, line
+// feeds, tabs): exactly so while the input goes on past the text, and never
+// wrongly near its end. Each odd byte is tried at every place of texts
+// of every length across the scan's blocks, after a reference or not.
+TEST(XmlReaderTest, AppendTextKnowsPlainText) {
+  const std::string_view odd_bytes[] = {"\x01", "\x1F", "\x1B", "\r", "\xC3\xA9", "\xEF\xBF\xBE",
+                                        "\x7F", "\t",   "\n",   " ",  "&lt;",     ""};
+  const auto plain = [](std::string_view text) {
+    return std::ranges::all_of(
+        text, [](unsigned char c) { return (c >= 0x20 && c <= 0x7F) || c == '\n' || c == '\t'; });
+  };
+  for (std::string_view lead : {"", "&amp;"}) {
+    for (std::string_view odd : odd_bytes) {
+      for (std::size_t size = 0; size <= 40; ++size) {
+        for (std::size_t at = 0; at <= size; ++at) {
+          const std::string text = std::string(lead) + std::string(at, 'a') + std::string(odd) +
+                                   std::string(size - at, 'b');
+          for (const std::string& document : {text + "<x/>" + std::string(16, ' '), text + "<"}) {
+            XmlReader reader(document);
+            std::string out;
+            const bool known_plain = reader.append_text(out);
+            SCOPED_TRACE(document);
+            if (document.size() > text.size() + 1) {
+              EXPECT_EQ(known_plain, plain(out));
+            }
+            if (known_plain) {
+              EXPECT_EQ(kept_prefix_length(out), out.size());
+            }
+          }
+        }
       }
     }
   }
