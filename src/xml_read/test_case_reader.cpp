@@ -156,6 +156,12 @@ ReadResult<void> TestCaseReader::read_unknown_attribute(const Event& tag, ExtraM
                                                         const ElementPath& path) {
   for (std::size_t i = 0; i < known_key_count_; ++i) {
     if (keys_equal(known_keys_[i].raw, key)) {
+      // A plain value, nearly every one, is made right where it is passed.
+      if (xml_bytes::is_plain_ascii_without_references(raw)) [[likely]] {
+        add_unknown_attribute(extra, known_keys_[i].key,
+                              XmlString(XmlString::PrintableAscii{}, raw, arena_));
+        return {};
+      }
       CORVANE_TRY(extra_value, read_string(raw, path, {}));
       add_unknown_attribute(extra, known_keys_[i].key, std::move(extra_value));
       return {};
