@@ -215,21 +215,48 @@ inline std::size_t find_closing_quote(std::string_view text, std::size_t from,
                                       char quote) noexcept {
   return quote == '"' ? find_any<'"'>(text, from) : find_any<'\''>(text, from);
 }
-// The first byte at or after `p` without kPlainName. There must be such a
-// byte before the end of the input, which is `end`: sixteen bytes a step
-// while as many can be read, then one at a time.
+// Whether `c` ends a name or key in a tag of the plain form: a byte without
+// kPlainName, or one of the bytes that, to keep the test cheap, end one
+// too: '#', '&', '<', '?' and every byte from 0x80 up. A tag whose name or
+// key holds one of those is left to the general rule (see read_plain_tag).
+inline constexpr bool ends_plain_name(char c) noexcept {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte <= 0x20 || byte >= 0x80 || (byte | 0x05) == 0x27 || (byte & 0xFC) == 0x3C ||
+         byte == '/';
+}
+static_assert(
+    [] {
+      for (int b = 0; b < 256; ++b) {
+        const auto c = static_cast<char>(b);
+        const bool extra = b >= 0x80 || b == '#' || b == '&' || b == '<' || b == '?';
+        if (ends_plain_name(c) != (!has(c, kPlainName) || extra)) return false;
+      }
+      return true;
+    }(),
+    "a plain name ends at every byte without kPlainName, and at the extra ones only");
+
+// The first byte at or after `p` that ends_plain_name. There must be one
+// before the end of the input, which is `end`: sixteen bytes a step while
+// as many can be read, then one at a time.
 inline const char* skip_plain_name(const char* p, const char* end) noexcept {
 #if defined(__SSE2__)
   for (; end - p >= 16; p += 16) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    // Bytes up to 0x20: those the unsigned minimum with 0x20 leaves alone.
-    const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(block, _mm_set1_epi8(0x20)), block);
-    const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(low)) |
-                          AnyOf<'>', '/', '"', '\'', '='>::block_bits(p);
+    // Signed: bytes up to 0x20, and every byte from 0x80 up.
+    const __m128i low = _mm_cmplt_epi8(block, _mm_set1_epi8(0x21));
+    // '"', '#', '&' and '\'', which or-ed with 0x05 all give 0x27.
+    const __m128i quotes =
+        _mm_cmpeq_epi8(_mm_or_si128(block, _mm_set1_epi8(0x05)), _mm_set1_epi8(0x27));
+    // '<', '=', '>' and '?', which differ only in their two lowest bits.
+    const __m128i angles = _mm_cmpeq_epi8(
+        _mm_and_si128(block, _mm_set1_epi8(static_cast<char>(0xFC))), _mm_set1_epi8(0x3C));
+    const __m128i slash = _mm_cmpeq_epi8(block, _mm_set1_epi8('/'));
+    const auto bits = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(low, quotes), _mm_or_si128(angles, slash))));
     if (bits != 0) return p + std::countr_zero(bits);
   }
 #endif
-  while (has(*p, kPlainName)) ++p;
+  while (!ends_plain_name(*p)) ++p;
   return p;
 }
 }  // namespace corvane::xml_bytes

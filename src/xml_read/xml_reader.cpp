@@ -283,13 +283,15 @@ std::expected<Event, ReaderError> XmlReader::read_delimited(EventKind kind, std:
 // The plain form: '<', a name, then attributes, each white space (none is
 // needed after a value), a key, '=' and a quoted value, white space around
 // '=' allowed; then '>' or "/>". Names and keys hold no white space, '>',
-// '/', quote or '='. Read so, a tag ends where the general rule below ends
-// it (outside the values there is no quote or '>' before its end, and a
-// value is closed by the same search), its content ends with '/' exactly
-// when it is an empty-element tag, and each key and value is what the
-// attribute walk finds: so one scan does the work of both.
+// '/', quote or '=' (nor, to keep their scan cheap, any other byte that
+// xml_bytes::ends_plain_name takes: such a name leaves an empty key or a
+// missing '=' behind it, so the tag goes to the general rule). Read so, a
+// tag ends where the general rule below ends it (outside the values there
+// is no quote or '>' before its end, and a value is closed by the same
+// search), its content ends with '/' exactly when it is an empty-element
+// tag, and each key and value is what the attribute walk finds: so one
+// scan does the work of both.
 bool XmlReader::read_plain_tag(Event& event) {
-  using xml_bytes::kPlainName;
   // Every scan below stops at a '>' (it is no white space, name byte, '='
   // or quote), so while it starts before the input's last '>' none needs a
   // bound of its own; only a value may end past it.

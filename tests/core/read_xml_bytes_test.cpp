@@ -81,5 +81,25 @@ TEST(PlainAsciiWithoutReferences, LooksOnlyWithinTheView) {
   EXPECT_FALSE(xml_bytes::is_plain_ascii_without_references(std::string_view(buffer).substr(19, 21)));
 }
 
+// The block test of skip_plain_name stops where the byte rule
+// ends_plain_name does: every byte value at every position of names of
+// every length around the block size, the input ending in a '>'.
+TEST(SkipPlainName, AgreesWithTheByteRuleAtEveryPosition) {
+  for (std::size_t size = 1; size <= 40; ++size) {
+    for (std::size_t at = 0; at < size; ++at) {
+      for (int byte = 0; byte < 256; ++byte) {
+        std::string text(size, 'n');
+        text[at] = static_cast<char>(byte);
+        text += '>';
+        std::size_t expected = 0;
+        while (!xml_bytes::ends_plain_name(text[expected])) ++expected;
+        ASSERT_EQ(xml_bytes::skip_plain_name(text.data(), text.data() + text.size()) - text.data(),
+                  static_cast<std::ptrdiff_t>(expected))
+            << "size " << size << ", byte " << byte << " at " << at;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvane
