@@ -178,14 +178,7 @@ std::expected<Event, ReaderError> XmlReader::next() {
   }
 }
 
-std::expected<Event, ReaderError> XmlReader::next_skipping_text() {
-  if (!failed_ && pos_ < input_.size() && input_[pos_] != '<' && input_[pos_] != '&') {
-    pass_text();
-  }
-  return next();
-}
-
-std::string_view XmlReader::pass_text() noexcept {
+inline std::string_view XmlReader::pass_text() noexcept {
   // Text ends at the first '<', or sooner at a '&'.
   const std::size_t end = xml_bytes::find_any<'<', '&'>(input_, pos_);
   // More input could make the text longer.
@@ -193,6 +186,14 @@ std::string_view XmlReader::pass_text() noexcept {
   const std::string_view text = input_.substr(pos_, end - pos_);
   pos_ = end;
   return text;
+}
+
+std::expected<Event, ReaderError> XmlReader::next_skipping_text() {
+  if (failed_) return std::unexpected(error_);
+  if (pos_ < input_.size() && input_[pos_] != '<' && input_[pos_] != '&') pass_text();
+  // What next() does with markup, nearly always what comes.
+  if (pos_ < input_.size() && input_[pos_] == '<') return read_markup();
+  return next();
 }
 
 std::expected<Event, ReaderError> XmlReader::read_text() {
