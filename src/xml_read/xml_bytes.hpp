@@ -71,7 +71,9 @@ struct AnyOf {
   static bool holds(char c) noexcept { return ((c == Bytes) || ...); }
 #if defined(__SSE2__)
   static unsigned block_bits(const char* block_start) noexcept {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block_start));
+    return bits_of(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block_start)));
+  }
+  static unsigned bits_of(__m128i block) noexcept {
     return static_cast<unsigned>(
         _mm_movemask_epi8((... | _mm_cmpeq_epi8(block, _mm_set1_epi8(Bytes)))));
   }
@@ -160,42 +162,37 @@ class PlainTextWatch {
   bool unwatched_ = false;
 };
 
-// Copies the bytes from `from` up to the first `stop` byte, or up to `end`,
-// to `to`, and gives how many; `watch` sees them. Bytes up to `readable_end`
-// (at or after `end`) may be read, and `to` must have room for 15 bytes
-// more than the span: sixteen-byte blocks are copied whole while they are
-// searched, the last one reaching past `end`, so a short run costs no call
-// of its own.
-template <char stop>
+// Copies the bytes from `from` up to the first of the `stops` bytes, or up
+// to `end`, to `to`, and gives how many; `watch` sees them. Bytes up to
+// `readable_end` (at or after `end`) may be read, and `to` must have room
+// for 15 bytes more than the span: sixteen-byte blocks are copied whole
+// while they are searched, the last one reaching past `end`, so a short run
+// costs no call of its own.
+template <char... stops>
 inline std::size_t copy_until(const char* from, const char* end, const char* readable_end, char* to,
                               PlainTextWatch& watch) noexcept {
   const char* p = from;
 #if defined(__SSE2__)
   // Blocks that end before `end`, then the one that reaches it, where the
-  // end stops the copy like a `stop` byte.
+  // end stops the copy like a stop byte.
   for (; end - p > 16; p += 16, to += 16) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), block);
     watch.note(block);
-    const auto bits =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(stop))));
+    const unsigned bits = AnyOf<stops...>::bits_of(block);
     if (bits != 0) return static_cast<std::size_t>(p - from) + std::countr_zero(bits);
   }
   if (p != end && readable_end - p >= 16) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), block);
     watch.note(block);
-    const auto bits =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(stop)))) |
-        1u << (end - p);
+    const unsigned bits = AnyOf<stops...>::bits_of(block) | 1u << (end - p);
     return static_cast<std::size_t>(p - from) + std::countr_zero(bits);
   }
 #endif
-  const void* found = std::memchr(p, stop, static_cast<std::size_t>(end - p));
-  const char* last = found != nullptr ? static_cast<const char*>(found) : end;
-  if (last != p) watch.note_unwatched();
-  std::memcpy(to, p, static_cast<std::size_t>(last - p));
-  return static_cast<std::size_t>(last - from);
+  if (p != end && !AnyOf<stops...>::holds(*p)) watch.note_unwatched();
+  while (p != end && !AnyOf<stops...>::holds(*p)) *to++ = *p++;
+  return static_cast<std::size_t>(p - from);
 }
 
 // Offset of the first XML white-space byte at or after `from`.

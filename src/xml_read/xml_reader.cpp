@@ -3,6 +3,7 @@
 // recursion so that nesting depth costs memory, never stack.
 #include "xml_read/xml_reader.hpp"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -201,38 +202,47 @@ std::expected<Event, ReaderError> XmlReader::read_text() {
 }
 
 bool XmlReader::append_text(std::string& out) {
-  if (failed_) return true;
-  // The character data runs up to the next '<', and resolving references
-  // only shortens it: the output is written straight into that much room
-  // (and the slack that copy_until needs).
-  const std::size_t lt = xml_bytes::find_any<'<'>(input_, pos_);
-  if (lt == pos_) return true;
+  if (failed_ || pos_ == input_.size() || input_[pos_] == '<') return true;
   // The five entities stand for printable characters: only the copied
   // bytes can make the text other than plain.
   xml_bytes::PlainTextWatch watch;
-  const std::string_view data = input_.substr(0, lt);
-  const std::size_t kept = out.size();
-  std::size_t stop = lt;
-  out.resize_and_overwrite(kept + (lt - pos_) + 15, [&](char* buffer, std::size_t) {
-    char* to = buffer + kept;
-    std::size_t from = pos_;
-    for (;;) {
-      const std::size_t copied = xml_bytes::copy_until<'&'>(
-          data.data() + from, data.data() + lt, input_.data() + input_.size(), to, watch);
-      to += copied;
-      from += copied;
-      const std::size_t amp = from;
-      if (amp == lt) break;
-      char character;
-      const std::size_t length = predefined_entity(data.substr(amp + 1), character);
-      if (length == 0) break;
-      *to++ = character;
-      from = amp + 1 + length;
-    }
-    stop = from;
-    return static_cast<std::size_t>(to - buffer);
-  });
-  pos_ = stop;
+  const char* const input_end = input_.data() + input_.size();
+  const char* from = input_.data() + pos_;
+  // The text's end is found by the scan that copies it, into room for the
+  // next kAppendStep bytes of the input at a time: resolving references
+  // only shortens what is copied, and copy_until needs 15 bytes of slack.
+  // A reference is matched against the input whole, as none of the five
+  // holds a '<', even where it reaches past the step.
+  for (bool done = false; !done;) {
+    const std::size_t step = std::min<std::size_t>(kAppendStep, input_end - from);
+    const char* const step_end = from + step;
+    const std::size_t kept = out.size();
+    out.resize_and_overwrite(kept + step + 15, [&](char* buffer, std::size_t) {
+      char* to = buffer + kept;
+      while (from < step_end) {
+        const std::size_t copied =
+            xml_bytes::copy_until<'&', '<'>(from, step_end, input_end, to, watch);
+        to += copied;
+        from += copied;
+        if (from == step_end) break;
+        char character;
+        const std::size_t length =
+            *from == '&' ? predefined_entity(std::string_view(from + 1, input_end - from - 1),
+                                             character)
+                         : 0;
+        if (length == 0) {
+          // A '<', or a reference that next() hands out.
+          done = true;
+          break;
+        }
+        *to++ = character;
+        from += 1 + length;
+      }
+      return static_cast<std::size_t>(to - buffer);
+    });
+    if (from == input_end) done = true;
+  }
+  pos_ = static_cast<std::size_t>(from - input_.data());
   // More input could make the text longer.
   if (pos_ == input_.size()) reached_end_ = true;
   return watch.all_plain();

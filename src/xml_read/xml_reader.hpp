@@ -132,6 +132,8 @@ class XmlReader {
     return {scanned_.data(), scanned_count_};
   }
   static constexpr std::size_t kScannedAttributes = 16;
+  // How much room append_text makes at a time.
+  static constexpr std::size_t kAppendStep = 4096;
 
   // Number of elements currently open.
   std::size_t depth() const noexcept { return open_.size(); }

@@ -198,6 +198,33 @@ TEST(XmlReaderTest, AppendTextAgreesWithTheEvents) {
   }
 }
 
+// append_text makes room a step at a time: references that straddle a step's
+// end, and texts that end just before, at or after it, read as the events do.
+TEST(XmlReaderTest, AppendTextAcrossItsSteps) {
+  const std::size_t step = XmlReader::kAppendStep;
+  for (std::size_t lead = step - 8; lead <= step + 2; ++lead) {
+    for (std::string_view tail : {"&quot;y&amp;z<a/>", "&apos;&lt;", "&bogus;<", "<"}) {
+      const std::string document = std::string(lead, 'x') + std::string(tail);
+      XmlReader by_events(document);
+      std::string expected;
+      for (auto event = by_events.next(); event && event->kind != EventKind::Start &&
+                                          event->kind != EventKind::Empty &&
+                                          event->kind != EventKind::Eof;
+           event = by_events.next()) {
+        const auto entity = event->kind == EventKind::Reference ? resolve_xml_entity(event->bytes)
+                                                                : std::optional(event->bytes);
+        if (!entity) break;
+        expected += *entity;
+      }
+      XmlReader scanning(document);
+      std::string text;
+      scanning.append_text(text);
+      SCOPED_TRACE(document.substr(lead - 2));
+      EXPECT_EQ(text, expected);
+    }
+  }
+}
+
 // append_text tells whether what it appended is plain (printable ASCII, line
 // feeds, tabs): exactly so while the input goes on past the text, and never
 // wrongly near its end. Each odd byte is tried at every place of texts
