@@ -31,11 +31,11 @@ DeserializeError structure_error(const ElementPath& path, std::string_view detai
   return make_error(path, DeserializeErrorKind::InvalidStructure, std::string(detail));
 }
 
-std::vector<TestRerun> build_reruns(std::vector<StatusElement>& elements) {
+std::vector<TestRerun> build_reruns(const std::vector<StatusElement*>& elements) {
   std::vector<TestRerun> reruns;
   reruns.reserve(elements.size());
-  for (StatusElement& e : elements) {
-    reruns.push_back(build_test_rerun(attempt_kind(e.kind), std::move(e.data)));
+  for (StatusElement* e : elements) {
+    reruns.push_back(build_test_rerun(attempt_kind(e->kind), std::move(e->data)));
   }
   return reruns;
 }
@@ -101,21 +101,23 @@ TestRerun build_test_rerun(NonSuccessKind kind, StatusElementData data) {
 
 std::expected<TestCaseStatus, DeserializeError> build_test_case_status(
     std::vector<StatusElement> elements, const ElementPath& case_path) {
-  std::optional<StatusElement> main;
-  std::vector<StatusElement> flaky;
-  std::vector<StatusElement> rerun;
+  // The elements are sorted by pointing at them: each is moved once, into
+  // the status.
+  StatusElement* main = nullptr;
+  std::vector<StatusElement*> flaky;
+  std::vector<StatusElement*> rerun;
   for (StatusElement& e : elements) {
     if (is_main(e.kind)) {
-      if (main) return std::unexpected(structure_error(case_path, kMultipleMain));
-      main = std::move(e);
+      if (main != nullptr) return std::unexpected(structure_error(case_path, kMultipleMain));
+      main = &e;
     } else if (is_flaky(e.kind)) {
-      flaky.push_back(std::move(e));
+      flaky.push_back(&e);
     } else {
-      rerun.push_back(std::move(e));
+      rerun.push_back(&e);
     }
   }
 
-  if (!main) {
+  if (main == nullptr) {
     if (!rerun.empty()) {
       return std::unexpected(
           structure_error(case_path, flaky.empty() ? kRerunWithoutMain : kFlakyAndRerun));
