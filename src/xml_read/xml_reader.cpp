@@ -333,13 +333,23 @@ bool XmlReader::read_plain_tag(Event& event) {
       }
     }
     seen_classes |= key_class;
-    while (xml_bytes::has(*p, kWhite)) ++p;
-    if (*p != '=') return false;
-    while (xml_bytes::has(*++p, kWhite)) {
+    std::size_t value_start;
+    std::size_t value_end;
+    // Nearly every value follows its key as ="...": that takes two bytes
+    // compared (the '=' is no '>', so the byte after it can be read).
+    if (p[0] == '=' && p[1] == '"') {
+      ++p;
+      value_start = static_cast<std::size_t>(p + 1 - begin);
+      value_end = xml_bytes::find_any<'"'>(input_, value_start);
+    } else {
+      while (xml_bytes::has(*p, kWhite)) ++p;
+      if (*p != '=') return false;
+      while (xml_bytes::has(*++p, kWhite)) {
+      }
+      if (*p != '"' && *p != '\'') return false;
+      value_start = static_cast<std::size_t>(p + 1 - begin);
+      value_end = xml_bytes::find_closing_quote(input_, value_start, *p);
     }
-    if (*p != '"' && *p != '\'') return false;
-    const auto value_start = static_cast<std::size_t>(p + 1 - begin);
-    const std::size_t value_end = xml_bytes::find_closing_quote(input_, value_start, *p);
     if (value_end >= last_gt_) return false;
     scanned_[count++] =
         Attribute{key, std::string_view(begin + value_start, value_end - value_start)};
