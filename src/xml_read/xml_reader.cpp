@@ -227,9 +227,9 @@ bool XmlReader::append_text(std::string& out) {
         if (from == step_end) break;
         char character;
         const std::size_t length =
-            *from == '&' ? predefined_entity(std::string_view(from + 1, input_end - from - 1),
-                                             character)
-                         : 0;
+            *from == '&'
+                ? predefined_entity(std::string_view(from + 1, input_end - from - 1), character)
+                : 0;
         if (length == 0) {
           // A '<', or a reference that next() hands out.
           done = true;
