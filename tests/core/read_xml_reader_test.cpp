@@ -207,9 +207,9 @@ TEST(XmlReaderTest, AppendTextAcrossItsSteps) {
       const std::string document = std::string(lead, 'x') + std::string(tail);
       XmlReader by_events(document);
       std::string expected;
-      for (auto event = by_events.next(); event && event->kind != EventKind::Start &&
-                                          event->kind != EventKind::Empty &&
-                                          event->kind != EventKind::Eof;
+      for (auto event = by_events.next();
+           event && event->kind != EventKind::Start && event->kind != EventKind::Empty &&
+           event->kind != EventKind::Eof;
            event = by_events.next()) {
         const auto entity = event->kind == EventKind::Reference ? resolve_xml_entity(event->bytes)
                                                                 : std::optional(event->bytes);
