@@ -80,43 +80,6 @@ XmlString::XmlString(std::string_view text, std::size_t kept, TextArena* arena) 
   if (cleaned.capacity() > kKeptCleaningBytes) std::string().swap(cleaned);
 }
 
-namespace {
-
-// Copies `size` bytes, more than kInlineCapacity: texts in blocks are mostly
-// names a few dozen bytes long, which two or four overlapping sixteen-byte
-// copies cover without a call.
-void copy_block_text(char* to, const char* from, std::size_t size) noexcept {
-  constexpr std::size_t kPiece = 16;
-  if (size <= 2 * kPiece) {
-    std::memcpy(to, from, kPiece);
-    std::memcpy(to + size - kPiece, from + size - kPiece, kPiece);
-  } else if (size <= 4 * kPiece) {
-    std::memcpy(to, from, 2 * kPiece);
-    std::memcpy(to + size - 2 * kPiece, from + size - 2 * kPiece, 2 * kPiece);
-  } else {
-    std::memcpy(to, from, size);
-  }
-}
-
-}  // namespace
-
-void XmlString::store(std::string_view clean, TextArena* arena) {
-  size_ = clean.size();
-  if (size_ <= kInlineCapacity) {
-    if (size_ != 0) std::memcpy(storage_.chars, clean.data(), size_);
-    data_ = storage_.chars;
-    return;
-  }
-  ArenaChunk* chunk = nullptr;
-  void* memory = arena != nullptr ? arena->allocate(sizeof(Block) + size_, chunk) : nullptr;
-  if (memory == nullptr) memory = ::operator new(sizeof(Block) + size_);
-  Block* block = new (memory) Block{1, chunk};
-  static_assert(kInlineCapacity >= 16, "copy_block_text copies sixteen bytes at least");
-  copy_block_text(block->chars(), clean.data(), size_);
-  storage_.block = block;
-  data_ = block->chars();
-}
-
 void XmlString::release_block(Block* block) noexcept {
   // A sole owner frees without the locked decrement: nobody else holds a
   // reference through which to take another.

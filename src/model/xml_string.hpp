@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstring>
 #include <functional>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -27,11 +29,12 @@ class XmlString {
   // 0x7F), line feeds and tabs, which cleaning keeps as they are: stored
   // without the scan.
   struct PrintableAscii {};
-  XmlString(PrintableAscii, std::string_view text) : XmlString(text, text.size(), nullptr) {}
+  XmlString(PrintableAscii, std::string_view text) : XmlString() { store(text, nullptr); }
   // The same, with a longer text's block carved out of `arena`.
   XmlString(std::string_view text, TextArena& arena);
-  XmlString(PrintableAscii, std::string_view text, TextArena& arena)
-      : XmlString(text, text.size(), &arena) {}
+  XmlString(PrintableAscii, std::string_view text, TextArena& arena) : XmlString() {
+    store(text, &arena);
+  }
   // What assigning XmlString(PrintableAscii{}, text, arena) does, without
   // the object made aside and moved in.
   void assign(PrintableAscii, std::string_view text, TextArena& arena) {
@@ -96,8 +99,39 @@ class XmlString {
 
   bool is_inline() const noexcept { return data_ == storage_.chars; }
   // Stores `clean` as it is, in `arena` if one is given; the object holds
-  // nothing yet.
-  void store(std::string_view clean, TextArena* arena);
+  // nothing yet. Inline: storing a plain text is most of what reading does
+  // with it.
+  void store(std::string_view clean, TextArena* arena) {
+    size_ = clean.size();
+    if (size_ <= kInlineCapacity) {
+      if (size_ != 0) std::memcpy(storage_.chars, clean.data(), size_);
+      data_ = storage_.chars;
+      return;
+    }
+    ArenaChunk* chunk = nullptr;
+    void* memory = arena != nullptr ? arena->allocate(sizeof(Block) + size_, chunk) : nullptr;
+    if (memory == nullptr) memory = ::operator new(sizeof(Block) + size_);
+    Block* block = new (memory) Block{1, chunk};
+    copy_block_text(block->chars(), clean.data(), size_);
+    storage_.block = block;
+    data_ = block->chars();
+  }
+  // Copies `size` bytes, more than kInlineCapacity: texts in blocks are
+  // mostly names a few dozen bytes long, which two or four overlapping
+  // sixteen-byte copies cover without a call.
+  static void copy_block_text(char* to, const char* from, std::size_t size) noexcept {
+    constexpr std::size_t kPiece = 16;
+    static_assert(kInlineCapacity >= kPiece, "a block text is longer than one piece");
+    if (size <= 2 * kPiece) {
+      std::memcpy(to, from, kPiece);
+      std::memcpy(to + size - kPiece, from + size - kPiece, kPiece);
+    } else if (size <= 4 * kPiece) {
+      std::memcpy(to, from, 2 * kPiece);
+      std::memcpy(to + size - 2 * kPiece, from + size - 2 * kPiece, 2 * kPiece);
+    } else {
+      std::memcpy(to, from, size);
+    }
+  }
   // Stores `text` cleaned, the first `kept` bytes of which cleaning keeps.
   void store_cleaned(std::string_view text, std::size_t kept, TextArena* arena);
   // Takes `other`'s text as this object's own: the inline bytes, or the
