@@ -15,17 +15,19 @@ bool is_valid_utf8(std::string_view bytes) noexcept {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const unsigned char* const end = p + bytes.size();
   while (p != end) {
-    // Whole documents are checked too, so long ASCII runs go 64 bytes a step
-    // (the top bits of four blocks, or-ed, gathered by one movemask).
+    // Whole documents are checked too, so long ASCII runs go 128 bytes a
+    // step (the top bits of eight blocks, or-ed, gathered by one movemask),
+    // then 64.
 #if defined(__SSE2__)
-    while (end - p >= 64) {
-      const auto* block = reinterpret_cast<const __m128i*>(p);
-      const __m128i any = _mm_or_si128(
-          _mm_or_si128(_mm_loadu_si128(block), _mm_loadu_si128(block + 1)),
-          _mm_or_si128(_mm_loadu_si128(block + 2), _mm_loadu_si128(block + 3)));
-      if (_mm_movemask_epi8(any) != 0) break;
-      p += 64;
+    const auto any_high = [](const unsigned char* at) {
+      const auto* block = reinterpret_cast<const __m128i*>(at);
+      return _mm_or_si128(_mm_or_si128(_mm_loadu_si128(block), _mm_loadu_si128(block + 1)),
+                          _mm_or_si128(_mm_loadu_si128(block + 2), _mm_loadu_si128(block + 3)));
+    };
+    while (end - p >= 128 && _mm_movemask_epi8(_mm_or_si128(any_high(p), any_high(p + 64))) == 0) {
+      p += 128;
     }
+    while (end - p >= 64 && _mm_movemask_epi8(any_high(p)) == 0) p += 64;
 #endif
     while (end - p >= 32) {
       std::uint64_t words[4];
