@@ -265,7 +265,9 @@ std::expected<Event, ReaderError> XmlReader::read_reference() {
   return fail_at_end(ReaderProblem::BareAmpersand);
 }
 
-std::expected<Event, ReaderError> XmlReader::read_markup() {
+// Inline into next() and next_skipping_text(), as is read_tag: most events
+// are tags, and each call would copy the event out once more.
+[[gnu::always_inline]] inline std::expected<Event, ReaderError> XmlReader::read_markup() {
   if (pos_ + 1 >= input_.size()) return fail_at_end(ReaderProblem::LoneLessThan);
   switch (input_[pos_ + 1]) {
     case '/':
@@ -375,8 +377,12 @@ bool XmlReader::read_plain_tag(Event& event) {
   return true;
 }
 
-std::expected<Event, ReaderError> XmlReader::read_tag() {
+[[gnu::always_inline]] inline std::expected<Event, ReaderError> XmlReader::read_tag() {
   if (Event event; read_plain_tag(event)) return event;
+  return read_tag_by_general_rule();
+}
+
+std::expected<Event, ReaderError> XmlReader::read_tag_by_general_rule() {
   scanned_tag_ = {};
   // A '>' inside a quoted attribute value does not end the tag.
   std::size_t at = pos_ + 1;

@@ -168,6 +168,8 @@ class XmlReader {
   std::string_view pass_text() noexcept;
   [[nodiscard]] std::expected<Event, ReaderError> read_reference();
   [[nodiscard]] std::expected<Event, ReaderError> read_tag();
+  // A start or empty-element tag that read_plain_tag did not take.
+  [[nodiscard]] std::expected<Event, ReaderError> read_tag_by_general_rule();
   // Reads a tag of the plain form into `event`, finding its attributes on
   // the way; false, with nothing changed but the scanned attributes, for
   // any other tag, which read_tag then reads by the general rule.
