@@ -101,20 +101,24 @@ class XmlString {
   // Stores `clean` as it is, in `arena` if one is given; the object holds
   // nothing yet. Inline: storing a plain text is most of what reading does
   // with it.
+  // The size is set last, so that an object whose block could not be had
+  // (assign() may then leave it) is still the empty text.
   void store(std::string_view clean, TextArena* arena) {
-    size_ = clean.size();
-    if (size_ <= kInlineCapacity) {
-      if (size_ != 0) std::memcpy(storage_.chars, clean.data(), size_);
+    const std::size_t size = clean.size();
+    if (size <= kInlineCapacity) {
+      if (size != 0) std::memcpy(storage_.chars, clean.data(), size);
       data_ = storage_.chars;
+      size_ = size;
       return;
     }
     ArenaChunk* chunk = nullptr;
-    void* memory = arena != nullptr ? arena->allocate(sizeof(Block) + size_, chunk) : nullptr;
-    if (memory == nullptr) memory = ::operator new(sizeof(Block) + size_);
+    void* memory = arena != nullptr ? arena->allocate(sizeof(Block) + size, chunk) : nullptr;
+    if (memory == nullptr) memory = ::operator new(sizeof(Block) + size);
     Block* block = new (memory) Block{1, chunk};
-    copy_block_text(block->chars(), clean.data(), size_);
+    copy_block_text(block->chars(), clean.data(), size);
     storage_.block = block;
     data_ = block->chars();
+    size_ = size;
   }
   // Copies `size` bytes, more than kInlineCapacity: texts in blocks are
   // mostly names a few dozen bytes long, which two or four overlapping
