@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/short_copy.hpp"
 #include "model/text_arena.hpp"
 
 namespace corvane {
@@ -106,7 +107,7 @@ class XmlString {
   void store(std::string_view clean, TextArena* arena) {
     const std::size_t size = clean.size();
     if (size <= kInlineCapacity) {
-      if (size != 0) std::memcpy(storage_.chars, clean.data(), size);
+      copy_short(storage_.chars, clean.data(), size);
       data_ = storage_.chars;
       size_ = size;
       return;
@@ -115,26 +116,10 @@ class XmlString {
     void* memory = arena != nullptr ? arena->allocate(sizeof(Block) + size, chunk) : nullptr;
     if (memory == nullptr) memory = ::operator new(sizeof(Block) + size);
     Block* block = new (memory) Block{1, chunk};
-    copy_block_text(block->chars(), clean.data(), size);
+    copy_short(block->chars(), clean.data(), size);
     storage_.block = block;
     data_ = block->chars();
     size_ = size;
-  }
-  // Copies `size` bytes, more than kInlineCapacity: texts in blocks are
-  // mostly names a few dozen bytes long, which two or four overlapping
-  // sixteen-byte copies cover without a call.
-  static void copy_block_text(char* to, const char* from, std::size_t size) noexcept {
-    constexpr std::size_t kPiece = 16;
-    static_assert(kInlineCapacity >= kPiece, "a block text is longer than one piece");
-    if (size <= 2 * kPiece) {
-      std::memcpy(to, from, kPiece);
-      std::memcpy(to + size - kPiece, from + size - kPiece, kPiece);
-    } else if (size <= 4 * kPiece) {
-      std::memcpy(to, from, 2 * kPiece);
-      std::memcpy(to + size - 2 * kPiece, from + size - 2 * kPiece, 2 * kPiece);
-    } else {
-      std::memcpy(to, from, size);
-    }
   }
   // Stores `text` cleaned, the first `kept` bytes of which cleaning keeps.
   void store_cleaned(std::string_view text, std::size_t kept, TextArena* arena);

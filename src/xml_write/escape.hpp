@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "model/short_copy.hpp"
 #include "xml_write/output_buffer.hpp"
 
 namespace corvane {
@@ -52,7 +53,7 @@ inline constexpr std::size_t kAttributeFrameBytes = 4;
 // Writes ` name="` at `out`, which has room for it; returns its end.
 inline char* put_attribute_start(char* out, std::string_view name) noexcept {
   *out++ = ' ';
-  out = put_bytes(out, name);
+  out = copy_short(out, name.data(), name.size());
   *out++ = '=';
   *out++ = '"';
   return out;

@@ -8,50 +8,7 @@
 #include <string_view>
 #include <utility>
 
-
 namespace corvane {
-
-namespace output_buffer_detail {
-
-// The `n` bytes at `in` (Half <= n <= 2 * Half) as two fixed-size halves
-// that overlap unless n is 2 * Half; both are read before either is written.
-template <std::size_t Half>
-inline void copy_halves(char* out, const char* in, std::size_t n) noexcept {
-  char first[Half];
-  char last[Half];
-  std::memcpy(first, in, Half);
-  std::memcpy(last, in + n - Half, Half);
-  std::memcpy(out, first, Half);
-  std::memcpy(out + n - Half, last, Half);
-}
-
-}  // namespace output_buffer_detail
-
-// Copies `bytes` to `out` with at most two fixed-size moves when they are at
-// most 32 long, instead of a call to memcpy: names and markup are short, of
-// lengths known only at run time. Returns the end of the copy.
-inline char* put_bytes(char* out, std::string_view bytes) noexcept {
-  using output_buffer_detail::copy_halves;
-  const char* in = bytes.data();
-  const std::size_t n = bytes.size();
-  if (n > 32) {
-    std::memcpy(out, in, n);
-  } else if (n > 16) {
-    copy_halves<16>(out, in, n);
-  } else if (n >= 8) {
-    copy_halves<8>(out, in, n);
-  } else if (n >= 4) {
-    copy_halves<4>(out, in, n);
-  } else if (n > 0) {
-    const char first = in[0];
-    const char middle = in[n / 2];
-    const char last = in[n - 1];
-    out[0] = first;
-    out[n / 2] = middle;
-    out[n - 1] = last;
-  }
-  return out + n;
-}
 
 class OutputBuffer final {
  public:

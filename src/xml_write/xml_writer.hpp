@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/short_copy.hpp"
 #include "xml_write/escape.hpp"
 #include "xml_write/output_buffer.hpp"
 #include "xml_write/start_tag.hpp"
@@ -187,7 +188,7 @@ class XmlWriter {
       }
       out += line_size;
     }
-    for (std::string_view piece : {open, body, close}) out = put_bytes(out, piece);
+    for (std::string_view piece : {open, body, close}) out = copy_short(out, piece.data(), piece.size());
     sink_.commit(out);
   }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "model/escape_sequence_remover.hpp"
+#include "model/short_copy.hpp"
 #include "model/xml_string.hpp"
 
 namespace corvane {
@@ -539,6 +540,22 @@ TEST(XmlStringProperties, EveryCharacterIsSeenAtEveryOffset) {
             << "piece of " << piece.size() << " bytes after " << before << ", before " << after;
       }
     }
+  }
+}
+
+// copy_short moves short texts as overlapping fixed-size halves: at every
+// length, through each size of half and past them, it writes exactly the
+// text, nothing before or after it.
+TEST(ShortCopy, CopiesExactlyTheTextAtEveryLength) {
+  std::string source(80, '\0');
+  for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<char>('A' + i % 26);
+  for (std::size_t length = 0; length <= source.size(); ++length) {
+    std::string out(source.size() + 2, '.');
+    char* end = copy_short(out.data() + 1, source.data(), length);
+    EXPECT_EQ(end, out.data() + 1 + length);
+    std::string expected(out.size(), '.');
+    expected.replace(1, length, source, 0, length);
+    EXPECT_EQ(out, expected) << length;
   }
 }
 

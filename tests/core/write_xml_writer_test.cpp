@@ -212,20 +212,5 @@ TEST(OutputBuffer, MovedFromBufferIsEmptyAndUsable) {
   EXPECT_EQ(second.view(), std::string(600, 'z'));
 }
 
-// put_bytes copies short pieces as overlapping fixed-size halves: at every
-// length it writes exactly the piece, nothing before or after it.
-TEST(OutputBuffer, PutBytesCopiesExactlyThePieceAtEveryLength) {
-  std::string source(48, '\0');
-  for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<char>('A' + i % 26);
-  for (std::size_t length = 0; length <= source.size(); ++length) {
-    std::string out(source.size() + 2, '.');
-    char* end = put_bytes(out.data() + 1, std::string_view(source).substr(0, length));
-    EXPECT_EQ(end, out.data() + 1 + length);
-    std::string expected(out.size(), '.');
-    expected.replace(1, length, source, 0, length);
-    EXPECT_EQ(out, expected) << length;
-  }
-}
-
 }  // namespace
 }  // namespace corvane
