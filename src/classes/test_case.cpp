@@ -414,8 +414,10 @@ py::Result<TestCase> test_case_to_model(PyObject* self) {
   // Every text goes into the model as an XmlString. The stored texts were
   // cleaned when they were set, and cleaning clean text changes nothing, so
   // a copy is exactly what cleaning them again would give.
+  // A plain success is the shared one, copied; any other was converted into
+  // the scratch, and is moved.
   TestCase model(stored.name,
-                 scratch.status ? std::move(*scratch.status) : TestCaseStatus::success());
+                 scratch.status ? std::move(*scratch.status) : *converted->status);
   model.classname = stored.classname;
   model.assertions = stored.assertions.view();
   model.timestamp = converted->timestamp;
