@@ -450,6 +450,31 @@ py::Result<bool> is_plain_success(PyObject* object) {
   return !stored.borrow.is_exclusive() && stored.reruns.list().empty();
 }
 
+py::Result<std::optional<py::SharedGuard>> status_texts_in_place(PyObject* object,
+                                                                 StatusTexts& texts) {
+  for (NonSuccessKind kind : {NonSuccessKind::Failure, NonSuccessKind::Error}) {
+    auto type = non_success_type(kind);
+    if (!type) return py::raised();
+    if (!py::is_instance(object, py::as_type(*type))) continue;
+    auto guard = hold_for_conversion<NonSuccessState>(object);
+    if (!guard) return py::raised();
+    const NonSuccessState& stored = py::state_of<NonSuccessState>(object);
+    if (!stored.reruns.list().empty()) return std::nullopt;
+    texts = {kind == NonSuccessKind::Failure ? StatusTexts::Element::Failure
+                                             : StatusTexts::Element::Error,
+             &stored.message, &stored.type, &stored.description};
+    return std::move(*guard);
+  }
+  auto skipped = skipped_type();
+  if (!skipped) return py::raised();
+  if (!py::is_instance(object, py::as_type(*skipped))) return std::nullopt;
+  auto guard = hold_for_conversion<SkippedState>(object);
+  if (!guard) return py::raised();
+  const SkippedState& stored = py::state_of<SkippedState>(object);
+  texts = {StatusTexts::Element::Skipped, &stored.message, &stored.type, &stored.description};
+  return std::move(*guard);
+}
+
 py::Result<TestCaseStatus> status_to_model(PyObject* object) {
   auto success = success_type();
   if (!success) return py::raised();

@@ -11,8 +11,10 @@
 
 #include "model/kinds.hpp"
 #include "model/test_case_status.hpp"
+#include "py/borrow_flag.hpp"
 #include "py/ref.hpp"
 #include "py/result.hpp"
+#include "xml_write/report_serializer.hpp"
 
 namespace corvane {
 
@@ -35,6 +37,14 @@ namespace corvane {
 // always the same: the writer then needs no conversion. False for one in the
 // middle of a change, which status_to_model reports.
 [[nodiscard]] py::Result<bool> is_plain_success(PyObject* object);
+
+// For writing: when the object is a failure or error without reruns, or a
+// skip, `texts` set to its stored texts and a guard holding it shared, to be
+// kept while they are written; nullopt for any other object, which
+// status_to_model then converts (or rejects). A status in the middle of a
+// change is the internal failure of status_to_model.
+[[nodiscard]] py::Result<std::optional<py::SharedGuard>> status_texts_in_place(PyObject* object,
+                                                                               StatusTexts& texts);
 
 // The shared half of status_to_model for failures and errors; `reruns` are
 // TestRerun instances.

@@ -288,8 +288,15 @@ PyType_Spec spec = {
 // Most statuses are plain successes, all alike: those are not converted but
 // stand for one shared model status. Small, so that returning it moves no
 // status.
+// A status written from its stored texts, held while it is written.
+struct StatusInPlace {
+  std::optional<py::SharedGuard> guard;
+  StatusTexts texts;
+};
+
 struct Converted {
-  const TestCaseStatus* status;  // scratch's, or the shared plain success
+  const TestCaseStatus* status;     // scratch's, or the shared plain success
+  const StatusTexts* status_texts;  // set instead when written in place
   std::optional<Timestamp> timestamp;
   std::span<const ExtraMap::Entry> extra;  // the stored pairs or scratch's
 };
@@ -299,13 +306,24 @@ const TestCaseStatus& plain_success() {
   return status;
 }
 
-// Inlined into both callers: writing calls it for every case.
-[[nodiscard, gnu::always_inline]] inline py::Result<Converted> convert(const TestCaseState& stored,
-                                                                      TestCaseScratch& scratch) {
+// Inlined into both callers: writing calls it for every case. A writer
+// passes `in_place`, so that a failure, error or skip without reruns is
+// written from its stored texts with no model status made.
+[[nodiscard, gnu::always_inline]] inline py::Result<Converted> convert(
+    const TestCaseState& stored, TestCaseScratch& scratch, StatusInPlace* in_place = nullptr) {
   auto plain = is_plain_success(stored.status.get());
   if (!plain) return py::raised();
   const TestCaseStatus* status = &plain_success();
-  if (*plain) {
+  const StatusTexts* status_texts = nullptr;
+  if (!*plain && in_place != nullptr) {
+    auto guard = status_texts_in_place(stored.status.get(), in_place->texts);
+    if (!guard) return py::raised();
+    if (*guard) {
+      in_place->guard.emplace(std::move(**guard));
+      status_texts = &in_place->texts;
+    }
+  }
+  if (*plain || status_texts != nullptr) {
     scratch.status.reset();
   } else {
     auto converted = status_to_model(stored.status.get());
@@ -329,7 +347,7 @@ const TestCaseStatus& plain_success() {
     if (!converted) return py::raised();
     scratch.properties.push_back(std::move(*converted));
   }
-  return Converted{status, timestamp, *extra};
+  return Converted{status, status_texts, timestamp, *extra};
 }
 
 // The rule of TestSuite::add_test_case.
@@ -340,6 +358,22 @@ void count_status(const TestCaseStatus& status, SuiteCounts& counts) {
     ++(non_success->kind == NonSuccessKind::Failure ? counts.failures : counts.errors);
   } else if (std::holds_alternative<Skipped>(value)) {
     ++counts.disabled;
+  }
+}
+
+// The same rule for a status written in place.
+void count_status(const StatusTexts& texts, SuiteCounts& counts) {
+  ++counts.tests;
+  switch (texts.element) {
+    case StatusTexts::Element::Failure:
+      ++counts.failures;
+      break;
+    case StatusTexts::Element::Error:
+      ++counts.errors;
+      break;
+    case StatusTexts::Element::Skipped:
+      ++counts.disabled;
+      break;
   }
 }
 
@@ -436,7 +470,8 @@ py::Result<void> write_test_case(PyObject* self, std::span<const ExtraMap::Entry
   auto guard = read_as_child(self);
   if (!guard) return py::raised();
   const TestCaseState& stored = state(self);
-  auto converted = convert(stored, scratch);
+  StatusInPlace in_place;
+  auto converted = convert(stored, scratch, &in_place);
   if (!converted) return py::raised();
   // A test case's prefixes may be declared on its suite, known only here.
   if (!stored.extra.known_unprefixed(ExtraElement::TestCase) &&
@@ -444,7 +479,11 @@ py::Result<void> write_test_case(PyObject* self, std::span<const ExtraMap::Entry
                             stored.name.view())) {
     return py::raised();
   }
-  count_status(*converted->status, counted);
+  if (converted->status_texts != nullptr) {
+    count_status(*converted->status_texts, counted);
+  } else {
+    count_status(*converted->status, counted);
+  }
   if (writer == nullptr) return {};
   writer->test_case({
       .name = stored.name.view(),
@@ -457,6 +496,7 @@ py::Result<void> write_test_case(PyObject* self, std::span<const ExtraMap::Entry
       .system_err = stored.system_err.view(),
       .extra = converted->extra,
       .properties = scratch.properties,
+      .status_texts = converted->status_texts,
   });
   return {};
 }

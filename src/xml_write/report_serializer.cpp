@@ -2,6 +2,7 @@
 // which order and form; the XML writer handles bytes, escaping and layout.
 #include "xml_write/report_serializer.hpp"
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <variant>
@@ -119,8 +120,9 @@ void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWri
   if (test_case.time) serialize_time(tag, *test_case.time);
   push_extra(tag, test_case.extra);
 
+  const StatusTexts* texts = test_case.status_texts;
   const auto& status = test_case.status.value();
-  const auto* success = std::get_if<Success>(&status);
+  const auto* success = texts == nullptr ? std::get_if<Success>(&status) : nullptr;
   if (success != nullptr && success->flaky_runs.empty() && test_case.properties.empty() &&
       !test_case.system_out && !test_case.system_err) {
     w.xml.close_empty_element();
@@ -128,7 +130,13 @@ void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWri
   }
   w.xml.close_start_tag();
   serialize_properties(test_case.properties, w);
-  serialize_status_content(status, w);
+  if (texts != nullptr) {
+    constexpr std::array<std::string_view, 3> kNames = {"failure", "error", "skipped"};
+    serialize_status(kNames[static_cast<std::size_t>(texts->element)], *texts->message,
+                     *texts->type, *texts->description, w);
+  } else {
+    serialize_status_content(status, w);
+  }
   serialize_outputs(test_case.system_out, test_case.system_err, w);
   w.xml.end_tag("testcase");
 }

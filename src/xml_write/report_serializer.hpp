@@ -32,6 +32,16 @@ struct DocumentWriter {
   XmlWriter xml;
 };
 
+// A failure, error or skip without reruns, read where its texts are kept,
+// for a caller that need not make a model status to have it written.
+struct StatusTexts {
+  enum class Element : std::uint8_t { Failure, Error, Skipped };
+  Element element = Element::Failure;
+  const std::optional<XmlString>* message = nullptr;
+  const std::optional<XmlString>* type = nullptr;
+  const std::optional<XmlString>* description = nullptr;
+};
+
 // What the writer reads of one test case, pointing into wherever the
 // values are kept: a model TestCase (fields_of) or a caller's own storage,
 // so a caller need not copy its values into a model first.
@@ -47,6 +57,8 @@ struct TestCaseFields {
   // In the order written; keys are distinct and already checked.
   std::span<const ExtraMap::Entry> extra;
   std::span<const Property> properties;
+  // When set, the status written instead of `status`.
+  const StatusTexts* status_texts = nullptr;
 };
 
 [[nodiscard]] TestCaseFields fields_of(const TestCase& test_case) noexcept;
