@@ -282,18 +282,18 @@ PyType_Spec spec = {
   return std::move(*guard);
 }
 
-// What of a test case must be converted before it is written, converted in
-// the order its errors are reported: the status (into `scratch`), the
-// timestamp, the extra attributes, then the properties (into `scratch`).
-// Most statuses are plain successes, all alike: those are not converted but
-// stand for one shared model status. Small, so that returning it moves no
-// status.
 // A status written from its stored texts, held while it is written.
 struct StatusInPlace {
   std::optional<py::SharedGuard> guard;
   StatusTexts texts;
 };
 
+// What of a test case must be converted before it is written, converted in
+// the order its errors are reported: the status (into `scratch`), the
+// timestamp, the extra attributes, then the properties (into `scratch`).
+// Most statuses are plain successes, all alike: those are not converted but
+// stand for one shared model status. Small, so that returning it moves no
+// status.
 struct Converted {
   const TestCaseStatus* status;     // scratch's, or the shared plain success
   const StatusTexts* status_texts;  // set instead when written in place
