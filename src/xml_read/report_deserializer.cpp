@@ -143,6 +143,13 @@ Result<TestSuite> StrictDeserializer::deserialize_test_suite(const Event& tag, b
       static_cast<std::size_t>(std::min<std::uint64_t>(suite.tests, input_size_ / 16)));
   for (;;) {
     CORVANE_NEXT_MARKUP(event, cases_, path);
+    // Test cases, nearly every event here, first: both forms of the tag
+    // share one call.
+    if ((event.kind == EventKind::Empty || event.kind == EventKind::Start) &&
+        event.name() == "testcase") {
+      CORVANE_CHECK(read_test_case_into(event, event.kind == EventKind::Empty, path, suite));
+      continue;
+    }
     switch (event.kind) {
       case EventKind::Start: {
         const std::string_view name = event.name();
@@ -151,18 +158,11 @@ Result<TestSuite> StrictDeserializer::deserialize_test_suite(const Event& tag, b
           suite.properties = std::move(properties);
         } else if (TestCaseReader::is_output(name)) {
           CORVANE_CHECK(cases_.read_output(name, path, suite.system_out, suite.system_err));
-        } else if (name == "testcase") {
-          CORVANE_CHECK(read_test_case_into(event, false, path, suite));
         } else {
           CORVANE_CHECK(cases_.skip(event, path));
         }
         break;
       }
-      case EventKind::Empty:
-        if (event.name() == "testcase") {
-          CORVANE_CHECK(read_test_case_into(event, true, path, suite));
-        }
-        break;
       case EventKind::End:
         if (event.name() == "testsuite") {
           suite.name = *path.back().take_name();
