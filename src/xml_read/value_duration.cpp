@@ -167,15 +167,7 @@ std::optional<Duration> parse_short_decimal(std::string_view text) noexcept {
 
 }  // namespace
 
-std::optional<Duration> parse_duration_text(std::string_view text) noexcept {
-  // Milliseconds below ten seconds ("0.158"), the form most times take,
-  // with no loop at all.
-  if (text.size() == 5 && text[1] == '.' && is_digit(text[0]) && is_digit(text[2]) &&
-      is_digit(text[3]) && is_digit(text[4])) {
-    const auto millis =
-        static_cast<std::uint32_t>((text[2] - '0') * 100 + (text[3] - '0') * 10 + (text[4] - '0'));
-    return Duration{static_cast<std::uint64_t>(text[0] - '0'), millis * 1'000'000};
-  }
+std::optional<Duration> parse_other_duration_text(std::string_view text) noexcept {
   if (auto duration = parse_short_decimal(text)) return duration;
   return parse_general_duration(text);
 }
