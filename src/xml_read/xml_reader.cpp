@@ -303,8 +303,9 @@ std::expected<Event, ReaderError> XmlReader::read_delimited(EventKind kind, std:
 // is no quote or '>' before its end, and a value is closed by the same
 // search), its content ends with '/' exactly when it is an empty-element
 // tag, and each key and value is what the attribute walk finds: so one
-// scan does the work of both.
-bool XmlReader::read_plain_tag(Event& event) {
+// scan does the work of both. Inline, like read_tag, its one caller: its
+// frame cost every tag as much as a short key's scan.
+[[gnu::always_inline]] inline bool XmlReader::read_plain_tag(Event& event) {
   // Every scan below stops at a '>' (it is no white space, name byte, '='
   // or quote), so while it starts before the input's last '>' none needs a
   // bound of its own; only a value may end past it.
