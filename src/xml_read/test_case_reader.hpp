@@ -109,6 +109,12 @@ class TestCaseReader {
                                                         const ElementPath& path);
 
  private:
+  // What read_string_into does with a plain value (see
+  // xml_bytes::is_plain_ascii_without_references); false, with `field` as
+  // it was, for any other. Out of line, so that read_string_into stays
+  // small where it is inlined.
+  template <typename Field>
+  bool store_if_plain(Field& field, std::string_view raw) const;
   // Keeps one attribute that is not known, read, in `extra`.
   void add_unknown_attribute(ExtraMap& extra, XmlString key, XmlString value) const;
   [[nodiscard]] ReadResult<Property> read_property(const Event& tag, const ElementPath& path);
