@@ -87,12 +87,11 @@ struct NotPlainAscii {
     return byte < 0x20 || byte >= 0x80 || byte == '&';
   }
 #if defined(__SSE2__)
-  static unsigned block_bits(const char* block_start) noexcept {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block_start));
+  // The bytes of `block` it holds, as 0xFF bytes.
+  static __m128i in_block(__m128i block) noexcept {
     // Signed, so "below 0x20" also takes every byte from 0x80 up.
-    const __m128i outside = _mm_cmplt_epi8(block, _mm_set1_epi8(0x20));
-    const __m128i ampersand = _mm_cmpeq_epi8(block, _mm_set1_epi8('&'));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(outside, ampersand)));
+    return _mm_or_si128(_mm_cmplt_epi8(block, _mm_set1_epi8(0x20)),
+                        _mm_cmpeq_epi8(block, _mm_set1_epi8('&')));
   }
 #endif
 };
@@ -202,8 +201,28 @@ inline std::size_t find_white(std::string_view text, std::size_t from) noexcept 
 
 // Whether every byte of `text` is printable ASCII other than '&': such a
 // value holds no reference to resolve and nothing that cleaning changes.
+// Only a yes or no is wanted, so the blocks are not searched one by one:
+// their tests are gathered and looked at once, the last block the text's
+// last sixteen bytes (overlapping the one before it).
 inline bool is_plain_ascii_without_references(std::string_view text) noexcept {
-  return find_first<NotPlainAscii>(text, 0) == text.size();
+#if defined(__SSE2__)
+  if (text.size() >= 16) {
+    const char* p = text.data();
+    const char* const last = text.data() + text.size() - 16;
+    __m128i unusual = _mm_setzero_si128();
+    for (; p < last; p += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      unusual = _mm_or_si128(unusual, NotPlainAscii::in_block(block));
+    }
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(last));
+    unusual = _mm_or_si128(unusual, NotPlainAscii::in_block(block));
+    return _mm_movemask_epi8(unusual) == 0;
+  }
+#endif
+  for (const char c : text) {
+    if (NotPlainAscii::holds(c)) return false;
+  }
+  return true;
 }
 
 // Offset of the `quote` (a double or single quote) that closes a quoted
