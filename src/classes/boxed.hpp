@@ -122,5 +122,6 @@ std::optional<T> copy_of(const Boxed<T>& boxed) {
   return boxed.view();
 }
 inline ChildList copy_of(const BoxedChildList& boxed) { return copy_of(boxed.list()); }
+inline const ChildList& list_of(const BoxedChildList& boxed) noexcept { return boxed.list(); }
 
 }  // namespace corvane

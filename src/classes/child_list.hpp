@@ -37,6 +37,8 @@ inline ChildList copy_of(const ChildList& children) {
   return copy;
 }
 
+inline const ChildList& list_of(const ChildList& children) noexcept { return children; }
+
 // A new reference to the same object.
 inline py::Ref copy_of(const py::Ref& object) { return py::Ref::borrow(object.get()); }
 

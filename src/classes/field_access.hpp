@@ -55,6 +55,39 @@ template <class State, class T>
   return copy_of(stored.*field);
 }
 
+// A new tuple of the children in the list `Field` (a ChildList or a boxed
+// one). The tuple is made before the object is held: making a tracked object
+// may start a collection and so run Python code, which may change the list.
+// It is filled while held, with no code run, if the list still has the
+// size the tuple was made for; if not, the children are copied while held
+// and the tuple made from the copy.
+template <class State, auto Field>
+PyObject* get_children(PyObject* self, void*) {
+  State& stored = py::state_of<State>(self);
+  const auto size = static_cast<Py_ssize_t>(list_of(stored.*Field).size());
+  py::Ref tuple = py::Ref::steal(PyTuple_New(size));
+  if (!tuple) return nullptr;
+  {
+    auto guard = py::borrow(stored.borrow);
+    if (!guard) return nullptr;
+    const ChildList& children = list_of(stored.*Field);
+    if (static_cast<Py_ssize_t>(children.size()) == size) {
+      for (Py_ssize_t i = 0; i < size; ++i) {
+        // PyTuple_SetItem steals the new reference; it fails only for a
+        // tuple that something else (a collection's callback) took hold of.
+        if (PyTuple_SetItem(tuple.get(), i, py::Ref::borrow(children[i].get()).release()) < 0) {
+          return nullptr;
+        }
+      }
+      return tuple.release();
+    }
+  }
+  tuple = {};
+  auto children = copied(self, Field);
+  if (!children) return nullptr;
+  return released(tuple_of(*children));
+}
+
 template <class State, XmlString State::* Field>
 PyObject* get_text(PyObject* self, void*) {
   State& stored = py::state_of<State>(self);

@@ -127,14 +127,6 @@ PyObject* get_count(PyObject* self, void*) {
   return PyLong_FromUnsignedLongLong(total);
 }
 
-PyObject* get_test_suites(PyObject* self, void*) {
-  auto suites = field::copied(self, &ReportState::test_suites);
-  if (!suites) return nullptr;
-  auto tuple = tuple_of(*suites);
-  if (!tuple) return nullptr;
-  return tuple->release();
-}
-
 constexpr std::array kAddSuiteParams = {py::required("test_suite")};
 
 PyObject* add_test_suite(PyObject* self, PyObject* args, PyObject* kwargs) {
@@ -375,7 +367,7 @@ PyGetSetDef getset[] = {
     py::getter<&get_count<&SuiteCounts::tests>>("tests"),
     py::getter<&get_count<&SuiteCounts::failures>>("failures"),
     py::getter<&get_count<&SuiteCounts::errors>>("errors"),
-    py::getter<&get_test_suites>("test_suites"),
+    py::getter<&field::get_children<ReportState, &ReportState::test_suites>>("test_suites"),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -84,15 +84,6 @@ constexpr std::size_t index_of(NonSuccessKind kind) { return static_cast<std::si
 
 // --- Attributes shared by several classes ------------------------------------
 
-template <class State>
-PyObject* get_reruns(PyObject* self, void*) {
-  auto reruns = field::copied(self, &State::reruns);
-  if (!reruns) return nullptr;
-  auto tuple = tuple_of(*reruns);
-  if (!tuple) return nullptr;
-  return tuple->release();
-}
-
 // --- Methods of the classes that hold reruns ---------------------------------
 
 template <class State, const RerunHolderNames& Names>
@@ -187,7 +178,7 @@ auto success_methods =
     rerun_methods<SuccessState, kSuccessNames, SuccessPickle, kSuccessSetState>();
 
 PyGetSetDef success_getset[] = {
-    py::getter<&get_reruns<SuccessState>>("flaky_runs"),
+    py::getter<&field::get_children<SuccessState, &SuccessState::reruns>>("flaky_runs"),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -281,7 +272,7 @@ auto non_success_methods =
 
 template <NonSuccessKind K>
 PyGetSetDef non_success_getset[] = {
-    py::getter<&get_reruns<NonSuccessState>>("reruns"),
+    py::getter<&field::get_children<NonSuccessState, &NonSuccessState::reruns>>("reruns"),
     field::optional_text<NonSuccessState, &NonSuccessState::message>("message"),
     field::optional_text<NonSuccessState, &NonSuccessState::type>("type"),
     field::optional_text<NonSuccessState, &NonSuccessState::description>("description"),

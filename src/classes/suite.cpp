@@ -165,15 +165,6 @@ PyObject* get_count(PyObject* self, void*) {
   return PyLong_FromUnsignedLongLong((*counts).*Count);
 }
 
-template <ChildList SuiteState::* List>
-PyObject* get_children(PyObject* self, void*) {
-  auto children = field::copied(self, List);
-  if (!children) return nullptr;
-  auto tuple = tuple_of(*children);
-  if (!tuple) return nullptr;
-  return tuple->release();
-}
-
 // One child to append: parsed and checked, then stored while the suite is held.
 template <ChildList SuiteState::* List, py::Result<PyObject*> (*Type)()>
 PyObject* add_child(PyObject* self, PyObject* args, PyObject* kwargs, const char* function,
@@ -240,8 +231,8 @@ PyGetSetDef getset[] = {
     py::getter<&get_count<&SuiteCounts::disabled>>("disabled"),
     py::getter<&get_count<&SuiteCounts::failures>>("failures"),
     py::getter<&get_count<&SuiteCounts::errors>>("errors"),
-    py::getter<&get_children<&SuiteState::test_cases>>("test_cases"),
-    py::getter<&get_children<&SuiteState::properties>>("properties"),
+    py::getter<&field::get_children<SuiteState, &SuiteState::test_cases>>("test_cases"),
+    py::getter<&field::get_children<SuiteState, &SuiteState::properties>>("properties"),
     field::optional_text<SuiteState, &SuiteState::system_out>("system_out"),
     field::optional_text<SuiteState, &SuiteState::system_err>("system_err"),
     field::extra<SuiteState, &SuiteState::extra>("extra"),

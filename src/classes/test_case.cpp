@@ -172,14 +172,6 @@ py::Result<void> set_assertions(PyObject* self, PyObject* value) {
   return {};
 }
 
-PyObject* get_properties(PyObject* self, void*) {
-  auto properties = field::copied(self, &TestCaseState::properties);
-  if (!properties) return nullptr;
-  auto tuple = tuple_of(*properties);
-  if (!tuple) return nullptr;
-  return tuple->release();
-}
-
 constexpr std::array kAddPropertyParams = {py::required("property")};
 
 PyObject* add_property(PyObject* self, PyObject* args, PyObject* kwargs) {
@@ -221,7 +213,7 @@ PyGetSetDef getset[] = {
     field::optional_text<TestCaseState, &TestCaseState::system_out>("system_out"),
     field::optional_text<TestCaseState, &TestCaseState::system_err>("system_err"),
     field::extra<TestCaseState, &TestCaseState::extra>("extra"),
-    py::getter<&get_properties>("properties"),
+    py::getter<&field::get_children<TestCaseState, &TestCaseState::properties>>("properties"),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
