@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -421,18 +423,38 @@ py::Result<PyObject*> skipped_type() {
   return py::create_once(skipped_cache, [] { return py::type_from_spec(skipped_spec); });
 }
 
-py::Result<void> ensure_status(PyObject* object) {
-  for (auto type : {success_type, failure_type, error_type, skipped_type}) {
-    auto created = type();
-    if (!created) return py::raised();
-    if (py::is_instance(object, py::as_type(*created))) return {};
+namespace {
+
+enum class StatusClass : std::uint8_t { Success, Failure, Error, Skipped };
+
+// Which status class `object` is an instance of, none for any other object.
+// Each class is tested once, in this order, wherever a status is told apart.
+py::Result<std::optional<StatusClass>> status_class_of(PyObject* object) {
+  constexpr std::array kTypes = {success_type, failure_type, error_type, skipped_type};
+  for (std::size_t i = 0; i < kTypes.size(); ++i) {
+    auto type = kTypes[i]();
+    if (!type) return py::raised();
+    if (py::is_instance(object, py::as_type(*type))) return static_cast<StatusClass>(i);
   }
+  return std::nullopt;
+}
+
+NonSuccessKind kind_of(StatusClass found) {
+  return found == StatusClass::Failure ? NonSuccessKind::Failure : NonSuccessKind::Error;
+}
+
+}  // namespace
+
+py::Result<void> ensure_status(PyObject* object) {
+  auto found = status_class_of(object);
+  if (!found) return py::raised();
+  if (*found) return {};
   PyErr_SetString(PyExc_TypeError, kNotStatus);
   return py::raised();
 }
 
-// Each class is tested once, in ensure_status's order: a test case is
-// converted at every write.
+// Success is the first class status_class_of tests, so testing it alone
+// finds the same answer: a test case is converted at every write.
 py::Result<bool> is_plain_success(PyObject* object) {
   auto success = success_type();
   if (!success) return py::raised();
@@ -443,63 +465,60 @@ py::Result<bool> is_plain_success(PyObject* object) {
 
 py::Result<std::optional<py::SharedGuard>> status_texts_in_place(PyObject* object,
                                                                  StatusTexts& texts) {
-  for (NonSuccessKind kind : {NonSuccessKind::Failure, NonSuccessKind::Error}) {
-    auto type = non_success_type(kind);
-    if (!type) return py::raised();
-    if (!py::is_instance(object, py::as_type(*type))) continue;
-    auto guard = hold_for_conversion<NonSuccessState>(object);
+  auto found = status_class_of(object);
+  if (!found) return py::raised();
+  if (!*found || **found == StatusClass::Success) return std::nullopt;
+  if (**found == StatusClass::Skipped) {
+    auto guard = hold_for_conversion<SkippedState>(object);
     if (!guard) return py::raised();
-    const NonSuccessState& stored = py::state_of<NonSuccessState>(object);
-    if (!stored.reruns.list().empty()) return std::nullopt;
-    texts = {kind == NonSuccessKind::Failure ? StatusTexts::Element::Failure
-                                             : StatusTexts::Element::Error,
-             &stored.message, &stored.type, &stored.description};
+    const SkippedState& stored = py::state_of<SkippedState>(object);
+    texts = {StatusTexts::Element::Skipped, &stored.message, &stored.type, &stored.description};
     return std::move(*guard);
   }
-  auto skipped = skipped_type();
-  if (!skipped) return py::raised();
-  if (!py::is_instance(object, py::as_type(*skipped))) return std::nullopt;
-  auto guard = hold_for_conversion<SkippedState>(object);
+  auto guard = hold_for_conversion<NonSuccessState>(object);
   if (!guard) return py::raised();
-  const SkippedState& stored = py::state_of<SkippedState>(object);
-  texts = {StatusTexts::Element::Skipped, &stored.message, &stored.type, &stored.description};
+  const NonSuccessState& stored = py::state_of<NonSuccessState>(object);
+  if (!stored.reruns.list().empty()) return std::nullopt;
+  texts = {**found == StatusClass::Failure ? StatusTexts::Element::Failure
+                                           : StatusTexts::Element::Error,
+           &stored.message, &stored.type, &stored.description};
   return std::move(*guard);
 }
 
 py::Result<TestCaseStatus> status_to_model(PyObject* object) {
-  auto success = success_type();
-  if (!success) return py::raised();
-  if (py::is_instance(object, py::as_type(*success))) {
-    auto guard = hold_for_conversion<SuccessState>(object);
-    if (!guard) return py::raised();
-    TestCaseStatus status = TestCaseStatus::success();
-    if (!add_model_reruns(status, py::state_of<SuccessState>(object).reruns.list())) {
-      return py::raised();
-    }
-    return status;
-  }
-  for (NonSuccessKind kind : {NonSuccessKind::Failure, NonSuccessKind::Error}) {
-    auto type = non_success_type(kind);
-    if (!type) return py::raised();
-    if (!py::is_instance(object, py::as_type(*type))) continue;
-    auto guard = hold_for_conversion<NonSuccessState>(object);
-    if (!guard) return py::raised();
-    const NonSuccessState& stored = py::state_of<NonSuccessState>(object);
-    return non_success_to_model(kind, stored.message, stored.type, stored.description,
-                                stored.rerun_kind, stored.reruns.list());
-  }
-  auto skipped = skipped_type();
-  if (!skipped) return py::raised();
-  if (!py::is_instance(object, py::as_type(*skipped))) {
+  auto found = status_class_of(object);
+  if (!found) return py::raised();
+  if (!*found) {
     PyErr_SetString(PyExc_TypeError, kNotStatus);
     return py::raised();
   }
-  auto guard = hold_for_conversion<SkippedState>(object);
+  switch (**found) {
+    case StatusClass::Success: {
+      auto guard = hold_for_conversion<SuccessState>(object);
+      if (!guard) return py::raised();
+      TestCaseStatus status = TestCaseStatus::success();
+      if (!add_model_reruns(status, py::state_of<SuccessState>(object).reruns.list())) {
+        return py::raised();
+      }
+      return status;
+    }
+    case StatusClass::Skipped: {
+      auto guard = hold_for_conversion<SkippedState>(object);
+      if (!guard) return py::raised();
+      const SkippedState& stored = py::state_of<SkippedState>(object);
+      TestCaseStatus status = TestCaseStatus::skipped();
+      set_model_texts(status, stored.message, stored.type, stored.description);
+      return status;
+    }
+    case StatusClass::Failure:
+    case StatusClass::Error:
+      break;
+  }
+  auto guard = hold_for_conversion<NonSuccessState>(object);
   if (!guard) return py::raised();
-  const SkippedState& stored = py::state_of<SkippedState>(object);
-  TestCaseStatus status = TestCaseStatus::skipped();
-  set_model_texts(status, stored.message, stored.type, stored.description);
-  return status;
+  const NonSuccessState& stored = py::state_of<NonSuccessState>(object);
+  return non_success_to_model(kind_of(**found), stored.message, stored.type, stored.description,
+                              stored.rerun_kind, stored.reruns.list());
 }
 
 py::Result<TestCaseStatus> non_success_to_model(NonSuccessKind kind, const OptionalText& message,
