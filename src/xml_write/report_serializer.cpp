@@ -98,14 +98,17 @@ void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWri
     return;
   }
   if (const auto* non_success = std::get_if<NonSuccess>(&status)) {
-    const std::string_view name =
-        non_success->kind == NonSuccessKind::Failure ? "failure" : "error";
-    serialize_status(name, non_success->message, non_success->type, non_success->description, w);
+    const auto element = non_success->kind == NonSuccessKind::Failure
+                             ? StatusTexts::Element::Failure
+                             : StatusTexts::Element::Error;
+    serialize_status(status_element_name(element), non_success->message, non_success->type,
+                     non_success->description, w);
     serialize_reruns(non_success->reruns, non_success->rerun_kind, w);
     return;
   }
   const auto& skipped = std::get<Skipped>(status);
-  serialize_status("skipped", skipped.message, skipped.type, skipped.description, w);
+  serialize_status(status_element_name(StatusTexts::Element::Skipped), skipped.message,
+                   skipped.type, skipped.description, w);
 }
 
 // Inlined into both callers, so that the model path's fields_of costs no
@@ -131,8 +134,7 @@ void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWri
   w.xml.close_start_tag();
   serialize_properties(test_case.properties, w);
   if (texts != nullptr) {
-    constexpr std::array<std::string_view, 3> kNames = {"failure", "error", "skipped"};
-    serialize_status(kNames[static_cast<std::size_t>(texts->element)], *texts->message,
+    serialize_status(status_element_name(texts->element), *texts->message,
                      *texts->type, *texts->description, w);
   } else {
     serialize_status_content(status, w);
@@ -142,6 +144,21 @@ void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWri
 }
 
 }  // namespace
+
+std::optional<StatusTexts::Element> status_element(const TestCaseStatus& status) noexcept {
+  const auto& value = status.value();
+  if (const auto* non_success = std::get_if<NonSuccess>(&value)) {
+    return non_success->kind == NonSuccessKind::Failure ? StatusTexts::Element::Failure
+                                                        : StatusTexts::Element::Error;
+  }
+  if (std::holds_alternative<Skipped>(value)) return StatusTexts::Element::Skipped;
+  return std::nullopt;
+}
+
+std::string_view status_element_name(StatusTexts::Element element) noexcept {
+  constexpr std::array<std::string_view, 3> kNames = {"failure", "error", "skipped"};
+  return kNames[static_cast<std::size_t>(element)];
+}
 
 // From the counts alone, so that a typical report is written without the
 // buffer having to move; a wrong guess costs only a geometric regrowth.

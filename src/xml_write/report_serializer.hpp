@@ -42,6 +42,12 @@ struct StatusTexts {
   const std::optional<XmlString>* description = nullptr;
 };
 
+// The element a status is written as (none for a success), so that callers
+// counting statuses and the writer naming them follow one mapping.
+[[nodiscard]] std::optional<StatusTexts::Element> status_element(
+    const TestCaseStatus& status) noexcept;
+[[nodiscard]] std::string_view status_element_name(StatusTexts::Element element) noexcept;
+
 // What the writer reads of one test case, pointing into wherever the
 // values are kept: a model TestCase (fields_of) or a caller's own storage,
 // so a caller need not copy its values into a model first.
