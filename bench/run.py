@@ -6,10 +6,9 @@ core's own throughput and the peak memory of the largest size.
     python bench/run.py                 # full run, both shapes, writes build/bench-results.json
     python bench/run.py --sizes 1000 20000 --shape ci --no-core --no-memory   # quick look
 
-Every figure is a median of several runs in this one process, made in rounds
-that run each library once in turn (the memory rows come from one child
-process per measurement), so the ratios printed compare libraries under the
-same machine load.
+Every figure is a median of several runs in this one process (the memory
+rows come from one child process per measurement), so the ratios printed
+compare libraries under the same machine load.
 """
 
 from __future__ import annotations
@@ -61,40 +60,20 @@ def _c_heap_settler():
 settle_c_heap = _c_heap_settler()
 
 
-def seconds_once(function, argument) -> float:
-    gc.collect()
-    settle_c_heap()
-    start = time.perf_counter()
-    result = function(argument)
-    seconds = time.perf_counter() - start
-    # Freed outside the timed region: teardown is not the operation.
-    del result
-    return seconds
-
-
-# A contender taking longer than this a run (the quadratic ones) gets three.
-SLOW_RUN_SECONDS = 2.0
-
-
-def median_seconds_alternating(runs: dict, repeats: int) -> dict:
-    """The median time of each named (function, argument) and the number of
-    runs it is the median of, measured in rounds that run each once in turn.
-
-    Measured one after the other, two contenders meet different spells of
-    the host's other load and different states of the heap (whether the
-    previous run's memory went back to the system), which moved the ratio
-    of two equally fast readers by up to a third at 1,000,000 cases; in
-    rounds, each meets the same mix."""
-    times = {name: [] for name in runs}
-    limits = dict.fromkeys(runs, repeats)
-    for _ in range(repeats):
-        for name, (function, argument) in runs.items():
-            if len(times[name]) >= limits[name]:
-                continue
-            times[name].append(seconds_once(function, argument))
-            if times[name][0] > SLOW_RUN_SECONDS:
-                limits[name] = min(repeats, 3)
-    return {name: (statistics.median(values), len(values)) for name, values in times.items()}
+def median_seconds(function, argument, repeats: int) -> float:
+    times = []
+    while len(times) < repeats:
+        gc.collect()
+        settle_c_heap()
+        start = time.perf_counter()
+        result = function(argument)
+        times.append(time.perf_counter() - start)
+        # Freed outside the timed region: teardown is not the operation.
+        del result
+        # A contender taking seconds a run (the quadratic ones) gets three.
+        if times[0] > 2.0:
+            repeats = min(repeats, 3)
+    return statistics.median(times)
 
 
 def time_size(size: int, repeats: int, document_path: pathlib.Path,
@@ -106,20 +85,16 @@ def time_size(size: int, repeats: int, document_path: pathlib.Path,
     document_path.write_bytes(document)
     inputs = {"data": data, "clean_data": dataset.without_escapes(data), "report": report,
               "bytes": document, "str": text}
-    chosen = [contender for contender in contenders.CONTENDERS
-              if contenders.available(contender)
-              and not (contender.cap and size > contender.cap)]
-    medians = median_seconds_alternating(
-        {contender.name: (contender.run, inputs[contender.input]) for contender in chosen},
-        repeats)
     rows = []
-    for contender in chosen:
-        seconds, runs = medians[contender.name]
+    for contender in contenders.CONTENDERS:
+        if not contenders.available(contender) or (contender.cap and size > contender.cap):
+            continue
+        seconds = median_seconds(contender.run, inputs[contender.input], repeats)
         rows.append({"name": contender.name, "kind": contender.kind, "shape": shape,
                      "test_cases": size,
                      "document_bytes": len(document), "seconds": seconds,
                      "mb_per_s": len(document) / seconds / 1e6,
-                     "us_per_case": seconds / size * 1e6, "repeats": runs})
+                     "us_per_case": seconds / size * 1e6, "repeats": repeats})
         print(f"  {shape:<6} {size:>9,} {contender.name:<42} {seconds * 1e3:10.1f} ms",
               file=sys.stderr)
     for key, names in (("vs_elementtree", contenders.BASELINE), ("vs_lxml", contenders.PEER)):
