@@ -3,6 +3,7 @@
 #include "xml_write/escape.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <cstdint>
 
@@ -149,6 +150,8 @@ const bool has_avx2 = [] {
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx2") != 0;
 }();
+// Relaxed: a plain load on x86; only tests change it.
+std::atomic<bool> wide_steps{has_avx2};
 
 // The bytes of `bytes` or-ed with `bits` that equal `c`: the tests of
 // maybe_special_bytes on 32 bytes at once.
@@ -227,7 +230,7 @@ char* escape_block(const char* in, const char* end, char* out) noexcept {
   const char* const begin = in;
   // Long plain runs (captured output) go 32 bytes a step with one test.
 #if CORVANE_ESCAPE_AVX2
-  if (has_avx2) {
+  if (wide_steps.load(std::memory_order_relaxed)) {
     const Progress done = escape_steps_avx2<Context>(in, end, out);
     in = done.in;
     out = done.out;
@@ -347,6 +350,15 @@ inline char* put_if_plain(char* room, std::string_view text) noexcept {
 }  // namespace
 
 }  // namespace escape_detail
+
+bool use_wide_escaping([[maybe_unused]] bool wanted) noexcept {
+#if CORVANE_ESCAPE_AVX2
+  return escape_detail::wide_steps.exchange(wanted && escape_detail::has_avx2,
+                                           std::memory_order_relaxed);
+#else
+  return false;
+#endif
+}
 
 void append_escaped(std::string_view text, OutputBuffer& out) {
   using namespace escape_detail;
