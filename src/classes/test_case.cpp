@@ -463,7 +463,7 @@ py::Result<void> write_test_case(PyObject* self, std::span<const ExtraMap::Entry
     return py::raised();
   }
   count_status(converted->status_texts != nullptr ? converted->status_texts->element
-                                                  : status_element(*converted->status),
+                                                  : status_element(converted->status->value()),
                counted);
   if (writer == nullptr) return {};
   writer->test_case({

@@ -97,18 +97,14 @@ void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWri
     serialize_reruns(success->flaky_runs, RerunKind::Flaky, w);
     return;
   }
+  const std::string_view name = status_element_name(*status_element(status));
   if (const auto* non_success = std::get_if<NonSuccess>(&status)) {
-    const auto element = non_success->kind == NonSuccessKind::Failure
-                             ? StatusTexts::Element::Failure
-                             : StatusTexts::Element::Error;
-    serialize_status(status_element_name(element), non_success->message, non_success->type,
-                     non_success->description, w);
+    serialize_status(name, non_success->message, non_success->type, non_success->description, w);
     serialize_reruns(non_success->reruns, non_success->rerun_kind, w);
     return;
   }
   const auto& skipped = std::get<Skipped>(status);
-  serialize_status(status_element_name(StatusTexts::Element::Skipped), skipped.message,
-                   skipped.type, skipped.description, w);
+  serialize_status(name, skipped.message, skipped.type, skipped.description, w);
 }
 
 // Inlined into both callers, so that the model path's fields_of costs no
@@ -145,13 +141,12 @@ void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWri
 
 }  // namespace
 
-std::optional<StatusTexts::Element> status_element(const TestCaseStatus& status) noexcept {
-  const auto& value = status.value();
-  if (const auto* non_success = std::get_if<NonSuccess>(&value)) {
+std::optional<StatusTexts::Element> status_element(const TestCaseStatus::Variant& status) noexcept {
+  if (const auto* non_success = std::get_if<NonSuccess>(&status)) {
     return non_success->kind == NonSuccessKind::Failure ? StatusTexts::Element::Failure
                                                         : StatusTexts::Element::Error;
   }
-  if (std::holds_alternative<Skipped>(value)) return StatusTexts::Element::Skipped;
+  if (std::holds_alternative<Skipped>(status)) return StatusTexts::Element::Skipped;
   return std::nullopt;
 }
 

@@ -45,7 +45,7 @@ struct StatusTexts {
 // The element a status is written as (none for a success), so that callers
 // counting statuses and the writer naming them follow one mapping.
 [[nodiscard]] std::optional<StatusTexts::Element> status_element(
-    const TestCaseStatus& status) noexcept;
+    const TestCaseStatus::Variant& status) noexcept;
 [[nodiscard]] std::string_view status_element_name(StatusTexts::Element element) noexcept;
 
 // What the writer reads of one test case, pointing into wherever the
