@@ -141,15 +141,6 @@ void serialize_status_content(const TestCaseStatus::Variant& status, DocumentWri
 
 }  // namespace
 
-std::optional<StatusTexts::Element> status_element(const TestCaseStatus::Variant& status) noexcept {
-  if (const auto* non_success = std::get_if<NonSuccess>(&status)) {
-    return non_success->kind == NonSuccessKind::Failure ? StatusTexts::Element::Failure
-                                                        : StatusTexts::Element::Error;
-  }
-  if (std::holds_alternative<Skipped>(status)) return StatusTexts::Element::Skipped;
-  return std::nullopt;
-}
-
 std::string_view status_element_name(StatusTexts::Element element) noexcept {
   constexpr std::array<std::string_view, 3> kNames = {"failure", "error", "skipped"};
   return kNames[static_cast<std::size_t>(element)];

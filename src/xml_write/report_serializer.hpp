@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "model/report.hpp"
 #include "xml_write/output_buffer.hpp"
@@ -43,9 +44,17 @@ struct StatusTexts {
 };
 
 // The element a status is written as (none for a success), so that callers
-// counting statuses and the writer naming them follow one mapping.
-[[nodiscard]] std::optional<StatusTexts::Element> status_element(
-    const TestCaseStatus::Variant& status) noexcept;
+// counting statuses and the writer naming them follow one mapping; inline,
+// as counting asks it of every test case written.
+[[nodiscard]] inline std::optional<StatusTexts::Element> status_element(
+    const TestCaseStatus::Variant& status) noexcept {
+  if (const auto* non_success = std::get_if<NonSuccess>(&status)) {
+    return non_success->kind == NonSuccessKind::Failure ? StatusTexts::Element::Failure
+                                                        : StatusTexts::Element::Error;
+  }
+  if (std::holds_alternative<Skipped>(status)) return StatusTexts::Element::Skipped;
+  return std::nullopt;
+}
 [[nodiscard]] std::string_view status_element_name(StatusTexts::Element element) noexcept;
 
 // What the writer reads of one test case, pointing into wherever the
