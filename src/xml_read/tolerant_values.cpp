@@ -8,8 +8,6 @@ namespace corvane {
 
 namespace {
 
-bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
 // "1,234,567.25" without its commas, or nothing when `text` is not digits
 // grouped by three after the first group, followed by '.' and a fraction.
 std::optional<std::string> ungroup_thousands(std::string_view text) {
@@ -22,7 +20,7 @@ std::optional<std::string> ungroup_thousands(std::string_view text) {
   bool first_group = true;
   for (std::size_t i = 0; i < point; ++i) {
     const char c = text[i];
-    if (is_digit(c)) {
+    if (is_ascii_digit(c)) {
       ++group;
       digits.push_back(c);
       if (first_group && group > 3) return std::nullopt;
@@ -41,7 +39,7 @@ std::optional<std::string> ungroup_thousands(std::string_view text) {
 // Whether `text` ends where an RFC 3339 offset would begin: after the
 // seconds or the seconds' fraction, with nothing else behind.
 bool lacks_offset(std::string_view text) noexcept {
-  return text.size() >= 19 && is_digit(text.back());
+  return text.size() >= 19 && is_ascii_digit(text.back());
 }
 
 }  // namespace

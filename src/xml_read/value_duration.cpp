@@ -15,8 +15,6 @@ namespace {
 
 constexpr std::uint64_t kNanosPerSecond = 1'000'000'000;
 
-bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
-
 // Where the parts of a number lie in the text; filled by scan_number.
 struct NumberShape {
   std::size_t mantissa_begin = 0;  // after the sign
@@ -32,10 +30,10 @@ bool scan_number(std::string_view text, NumberShape& shape) noexcept {
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   shape.mantissa_begin = i;
   std::size_t digits = 0;
-  while (i < text.size() && is_digit(text[i])) ++i, ++digits;
+  while (i < text.size() && is_ascii_digit(text[i])) ++i, ++digits;
   if (i < text.size() && text[i] == '.') {
     ++i;
-    while (i < text.size() && is_digit(text[i])) ++i, ++digits;
+    while (i < text.size() && is_ascii_digit(text[i])) ++i, ++digits;
   }
   if (digits == 0) return false;
   shape.mantissa_end = i;
@@ -43,7 +41,7 @@ bool scan_number(std::string_view text, NumberShape& shape) noexcept {
     ++i;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
     std::size_t exponent_digits = 0;
-    while (i < text.size() && is_digit(text[i])) ++i, ++exponent_digits;
+    while (i < text.size() && is_ascii_digit(text[i])) ++i, ++exponent_digits;
     if (exponent_digits == 0) return false;
   }
   return i == text.size();
@@ -122,13 +120,13 @@ std::optional<Duration> split_seconds(double value) noexcept {
 std::optional<Duration> parse_short_decimal(std::string_view text) noexcept {
   std::size_t i = 0;
   std::uint64_t seconds = 0;
-  for (; i < text.size() && is_digit(text[i]); ++i) seconds = seconds * 10 + (text[i] - '0');
+  for (; i < text.size() && is_ascii_digit(text[i]); ++i) seconds = seconds * 10 + (text[i] - '0');
   if (i > 6) return std::nullopt;
   const std::size_t integer_digits = i;
   std::uint64_t nanos = 0;
   if (i < text.size() && text[i] == '.') {
     const std::size_t fraction_begin = ++i;
-    for (; i < text.size() && is_digit(text[i]); ++i) nanos = nanos * 10 + (text[i] - '0');
+    for (; i < text.size() && is_ascii_digit(text[i]); ++i) nanos = nanos * 10 + (text[i] - '0');
     const std::size_t fraction_digits = i - fraction_begin;
     if (fraction_digits > 9 || integer_digits + fraction_digits == 0) return std::nullopt;
     static constexpr std::uint32_t kScale[] = {

@@ -17,6 +17,9 @@
 
 namespace corvane {
 
+// '0' to '9' only, whatever the locale: the digits of every value form read here.
+inline constexpr bool is_ascii_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
 // Text-level parsers, without path or UTF-8 check.
 
 // An unsigned 64-bit decimal: optional '+', then digits only. The error is
@@ -34,9 +37,8 @@ namespace corvane {
 // reads every other text.
 std::optional<Duration> parse_other_duration_text(std::string_view text) noexcept;
 inline std::optional<Duration> parse_duration_text(std::string_view text) noexcept {
-  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  if (text.size() == 5 && text[1] == '.' && digit(text[0]) && digit(text[2]) && digit(text[3]) &&
-      digit(text[4])) {
+  if (text.size() == 5 && text[1] == '.' && is_ascii_digit(text[0]) &&
+      is_ascii_digit(text[2]) && is_ascii_digit(text[3]) && is_ascii_digit(text[4])) {
     const auto millis =
         static_cast<std::uint32_t>((text[2] - '0') * 100 + (text[3] - '0') * 10 + (text[4] - '0'));
     return Duration{static_cast<std::uint64_t>(text[0] - '0'), millis * 1'000'000};

@@ -188,7 +188,9 @@ class XmlWriter {
       }
       out += line_size;
     }
-    for (std::string_view piece : {open, body, close}) out = copy_short(out, piece.data(), piece.size());
+    for (std::string_view piece : {open, body, close}) {
+      out = copy_short(out, piece.data(), piece.size());
+    }
     sink_.commit(out);
   }
 
