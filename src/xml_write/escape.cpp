@@ -83,6 +83,28 @@ inline char* put_entity(char* out, std::uint8_t entity) noexcept {
   return out + kEntities[entity].size();
 }
 
+// Writes the first `count` bytes of the `Width`-byte block at `local`
+// (followed by `Width` zero bytes) to `out`, each byte marked in `mask` (not
+// zero) as its entity: the runs between them are copied `Width` bytes at a
+// time from the local copy, so several entities in one block cost no reload.
+// Shared by the 16- and 32-byte steps, which differ only in the width.
+template <std::size_t Width, EscapeContext Context>
+[[gnu::always_inline]] inline char* put_runs_and_entities(char* out, const char* local,
+                                                          unsigned mask,
+                                                          std::size_t count) noexcept {
+  constexpr const auto& kIndex = kEntityIndex<Context>;
+  std::size_t pos = 0;
+  do {
+    const auto special = static_cast<std::size_t>(__builtin_ctz(mask));
+    std::memcpy(out, local + pos, Width);
+    out = put_entity(out + (special - pos), kIndex[static_cast<unsigned char>(local[special])]);
+    pos = special + 1;
+    mask &= mask - 1;
+  } while (mask != 0);
+  std::memcpy(out, local + pos, Width);
+  return out + (count - pos);
+}
+
 // Escapes [in, end) to `out`, which has room for kMaxEntityLength bytes per
 // input byte plus kSlack: every write may run up to 32 bytes past what it
 // claims.
@@ -123,8 +145,7 @@ inline __m128i load_partial(const char* in, std::size_t count) noexcept {
 template <EscapeContext Context>
 inline char* escape_vector(__m128i bytes, __m128i maybe_special, std::size_t count,
                            char* out) noexcept {
-  constexpr const auto& kIndex = kEntityIndex<Context>;
-  unsigned mask = special_mask<Context>(bytes, maybe_special);
+  const unsigned mask = special_mask<Context>(bytes, maybe_special);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
   if (mask == 0) [[likely]] {
     return out + count;
@@ -132,16 +153,7 @@ inline char* escape_vector(__m128i bytes, __m128i maybe_special, std::size_t cou
   alignas(16) char local[32];
   _mm_store_si128(reinterpret_cast<__m128i*>(local), bytes);
   _mm_store_si128(reinterpret_cast<__m128i*>(local + 16), _mm_setzero_si128());
-  std::size_t pos = 0;
-  do {
-    const auto special = static_cast<std::size_t>(__builtin_ctz(mask));
-    std::memcpy(out, local + pos, 16);
-    out = put_entity(out + (special - pos), kIndex[static_cast<unsigned char>(local[special])]);
-    pos = special + 1;
-    mask &= mask - 1;
-  } while (mask != 0);
-  std::memcpy(out, local + pos, 16);
-  return out + (count - pos);
+  return put_runs_and_entities<16, Context>(out, local, mask, count);
 }
 #endif
 
@@ -193,7 +205,6 @@ struct Progress {
 template <EscapeContext Context>
 [[gnu::target("avx2")]] Progress escape_steps_avx2(const char* in, const char* end,
                                                    char* out) noexcept {
-  constexpr const auto& kIndex = kEntityIndex<Context>;
   for (; end - in >= 32; in += 32) {
     const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
     const __m256i maybe_special = maybe_special_bytes_avx2<Context>(bytes);
@@ -209,16 +220,7 @@ template <EscapeContext Context>
     alignas(32) char local[64];
     _mm256_store_si256(reinterpret_cast<__m256i*>(local), bytes);
     _mm256_store_si256(reinterpret_cast<__m256i*>(local + 32), _mm256_setzero_si256());
-    std::size_t pos = 0;
-    do {
-      const auto special = static_cast<std::size_t>(__builtin_ctz(mask));
-      std::memcpy(out, local + pos, 32);
-      out = put_entity(out + (special - pos), kIndex[static_cast<unsigned char>(local[special])]);
-      pos = special + 1;
-      mask &= mask - 1;
-    } while (mask != 0);
-    std::memcpy(out, local + pos, 32);
-    out += 32 - pos;
+    out = put_runs_and_entities<32, Context>(out, local, mask, 32);
   }
   return {in, out};
 }
