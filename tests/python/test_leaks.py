@@ -1,7 +1,7 @@
 """Memory stays flat: every public operation, on its success path and on each
 of its error paths, repeated thousands of times. A reference leaked per call
 shows as a growing object count, as growing traced memory, or as a growing
-reference count on an argument."""
+reference count on an argument or on one of the module's classes."""
 
 import copy
 import datetime
@@ -16,6 +16,7 @@ import uuid
 
 import pytest
 
+from corvane import _corvane
 from corvane._corvane import (
     DeserializationError,
     Error,
@@ -63,11 +64,16 @@ def expect(exc_type, fn, *args, **kwargs):
 
 
 IMMORTAL_REFCOUNT = 1 << 30
+# Every instance holds a reference to its class, and the instances live in
+# the C heap, where traced memory does not see them: a leaked instance shows
+# as a class's growing count.
+MODULE_CLASSES = tuple(c for c in vars(_corvane).values() if isinstance(c, type))
 
 
 def assert_flat(op, *watched):
     """Runs op in two batches after a warm-up. Interpreter caches may grow
     once; a leak grows every batch, so only growth in both batches fails."""
+    watched += MODULE_CLASSES
     for _ in range(WARM_UP):
         op()
     gc.collect()
@@ -161,6 +167,7 @@ def full_report():
                            rerun_kind=RerunKind.FLAKY)),
         Case(NAME, Error(TEXT, reruns=[rerun()])),
         Case(NAME, Skipped(TEXT, type=TEXT, description=TEXT)),
+        Case(NAME, Success()),  # the bare pass, which reading makes by its own path
     ]
     suite = Suite(NAME, timestamp=WHEN, time=SECOND, test_cases=cases,
                   properties=[Property(NAME, TEXT)], system_out=TEXT, system_err=TEXT,
