@@ -1,0 +1,56 @@
+#include "model/block_pool.hpp"
+
+#include <cstdlib>
+#include <new>
+
+namespace corvane {
+
+BlockPool::~BlockPool() {
+  if (slabs_ == 1 && kept_empty_ != nullptr) std::free(kept_empty_);
+}
+
+BlockPool::Slab* BlockPool::add_slab() noexcept {
+  // malloc aligns to 16 on the platforms built for; a slab of this size
+  // stays in the heap instead of being mapped, and mapped memory is what
+  // goes back to the system at once.
+  static_assert(alignof(std::max_align_t) >= kAlign);
+  void* memory = std::malloc(kSlabBytes);
+  if (memory == nullptr) return nullptr;
+  auto* slab = new (memory) Slab{nullptr, nullptr, this, nullptr,
+                                 static_cast<std::byte*>(memory) + kFirstBlock, 0, false};
+  ++slabs_;
+  list(slab);
+  return slab;
+}
+
+void BlockPool::list(Slab* slab) noexcept {
+  slab->prev = nullptr;
+  slab->next = with_room_;
+  if (with_room_ != nullptr) with_room_->prev = slab;
+  with_room_ = slab;
+  slab->listed = true;
+}
+
+void BlockPool::unlist(Slab* slab) noexcept {
+  if (slab->prev != nullptr) {
+    slab->prev->next = slab->next;
+  } else {
+    with_room_ = slab->next;
+  }
+  if (slab->next != nullptr) slab->next->prev = slab->prev;
+  slab->listed = false;
+}
+
+// One empty slab is kept, so that making and dropping one object at the edge
+// of a slab does not take a slab from the heap and give it back each time.
+void BlockPool::retire(Slab* slab) noexcept {
+  if (kept_empty_ == nullptr) {
+    kept_empty_ = slab;
+    return;
+  }
+  unlist(slab);
+  --slabs_;
+  std::free(slab);
+}
+
+}  // namespace corvane
