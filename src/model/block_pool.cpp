@@ -5,8 +5,14 @@
 
 namespace corvane {
 
+// A pool in static storage is destroyed at exit, perhaps before an embedding
+// program finalizes Python, which may still make or drop an object: the
+// pool is left empty and usable, not pointing at the slab it freed.
 BlockPool::~BlockPool() {
-  if (slabs_ == 1 && kept_empty_ != nullptr) std::free(kept_empty_);
+  if (slabs_ != 1 || kept_empty_ == nullptr) return;
+  std::free(kept_empty_);
+  with_room_ = kept_empty_ = nullptr;
+  slabs_ = 0;
 }
 
 BlockPool::Slab* BlockPool::add_slab() noexcept {
