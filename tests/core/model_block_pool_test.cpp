@@ -26,11 +26,13 @@ class BlockPoolTest : public testing::TestWithParam<Case> {};
 
 std::vector<std::size_t> release_order(std::size_t count, Order order) {
   std::vector<std::size_t> indices;
+  if (order == Order::kOddsThenEvens) {
+    for (std::size_t i = 1; i < count; i += 2) indices.push_back(i);
+    for (std::size_t i = 0; i < count; i += 2) indices.push_back(i);
+    return indices;
+  }
   for (std::size_t i = 0; i < count; ++i) indices.push_back(i);
   if (order == Order::kLastToFirst) std::reverse(indices.begin(), indices.end());
-  if (order == Order::kOddsThenEvens) {
-    std::stable_partition(indices.begin(), indices.end(), [](std::size_t i) { return i % 2 == 1; });
-  }
   return indices;
 }
 
