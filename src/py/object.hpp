@@ -36,12 +36,12 @@ State& state_of(PyObject* self) noexcept {
 // 20 test cases, each costing about as much as reading 8 of them); the
 // pool's slabs come from the C heap, which keeps freed memory for the next
 // allocation, as it does for the texts the objects hold.
+//
+// At namespace scope rather than inside a function, so that reaching the
+// pool costs no check of a first-use guard (which registering its
+// destructor would add) at every allocation.
 template <class State>
-corvane::BlockPool& pool_of() noexcept {
-  static_assert(sizeof(Object<State>) <= corvane::BlockPool::kSlabBytes / 16);
-  static constinit corvane::BlockPool pool(sizeof(Object<State>));
-  return pool;
-}
+constinit inline corvane::BlockPool pool_of(sizeof(Object<State>));
 
 // The memory of a new instance of `type`, its header set and its state not
 // yet built. None of the classes is tracked by the garbage collector and
@@ -54,7 +54,8 @@ template <class State>
 #ifdef CORVANE_OBJECTS_IN_C_HEAP
   void* memory = std::malloc(sizeof(Object<State>));
 #else
-  void* memory = pool_of<State>().allocate();
+  static_assert(sizeof(Object<State>) <= corvane::BlockPool::kSlabBytes / 16);
+  void* memory = pool_of<State>.allocate();
 #endif
   if (memory == nullptr) return PyErr_NoMemory();
   // Takes the reference to the heap type that the deallocator drops.
