@@ -78,11 +78,11 @@ py::Result<ExtraPairs> extract_extra(PyObject* dict_or_null) {
   auto dict = py::to_dict(dict_or_null);
   if (!dict) return py::raised();
   const Py_ssize_t size = PyDict_Size(*dict);
-  pairs.reserve(static_cast<std::size_t>(size));
+  TextArena& arena = py::text_arena();
+  pairs.reserve(static_cast<std::size_t>(size), &arena);
   Py_ssize_t position = 0;
   PyObject* key = nullptr;    // borrowed
   PyObject* value = nullptr;  // borrowed
-  TextArena& arena = py::text_arena();
   // The walk runs no Python code (text conversion of a str does not), so
   // the dict cannot change under it.
   while (PyDict_Next(*dict, &position, &key, &value)) {

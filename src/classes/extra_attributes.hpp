@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "model/extra_map.hpp"
+#include "model/pair_array.hpp"
+#include "model/text_arena.hpp"
 #include "model/xml_string.hpp"
 #include "py/ref.hpp"
 #include "py/result.hpp"
@@ -28,18 +30,18 @@ namespace corvane {
 // written more than once, and its test cases outnumber everything else.
 class ExtraPairs {
  public:
-  using Pair = std::pair<XmlString, XmlString>;
+  using Pair = PairArray::Pair;
 
   ExtraPairs() = default;
-  explicit ExtraPairs(std::vector<Pair>&& pairs) noexcept : pairs_(std::move(pairs)) {}
+  explicit ExtraPairs(PairArray&& pairs) noexcept : pairs_(std::move(pairs)) {}
 
-  void reserve(std::size_t count) { pairs_.reserve(count); }
-  void emplace_back(XmlString key, XmlString value) {
-    pairs_.emplace_back(std::move(key), std::move(value));
+  void reserve(std::size_t count, TextArena* arena = nullptr) { pairs_.reserve(count, arena); }
+  void emplace_back(XmlString key, XmlString value, TextArena* arena = nullptr) {
+    pairs_.emplace_back(std::move(key), std::move(value), arena);
     writable_on_ = kUnknown;
   }
 
-  const std::vector<Pair>& entries() const noexcept { return pairs_; }
+  const PairArray& entries() const noexcept { return pairs_; }
   std::size_t size() const noexcept { return pairs_.size(); }
   bool empty() const noexcept { return pairs_.empty(); }
   const Pair& operator[](std::size_t i) const noexcept { return pairs_[i]; }
@@ -68,7 +70,7 @@ class ExtraPairs {
  private:
   static constexpr std::uint8_t kUnknown = 0xFF;
 
-  std::vector<Pair> pairs_;
+  PairArray pairs_;
   mutable std::uint8_t writable_on_ = kUnknown;
   mutable bool prefixed_ = false;
 };

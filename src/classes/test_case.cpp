@@ -56,7 +56,7 @@ struct TestCaseState {
 };
 // 32 bytes smaller than with the flag and the rare fields inline (a test for
 // a platform whose layout would quietly lose that).
-static_assert(sizeof(py::Object<TestCaseState>) <= 192);
+static_assert(sizeof(py::Object<TestCaseState>) <= 176);
 
 PyObject* type_cache = nullptr;
 

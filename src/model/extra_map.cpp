@@ -26,21 +26,19 @@ ExtraMap::Entry* ExtraMap::find(const XmlString& key) {
   return nullptr;
 }
 
-void ExtraMap::insert(XmlString key, XmlString value) {
+void ExtraMap::insert(XmlString key, XmlString value, TextArena* arena) {
   if (Entry* found = find(key)) {
     found->second = std::move(value);
     return;
   }
-  append_new(std::move(key), std::move(value));
+  append_new(std::move(key), std::move(value), arena);
 }
 
-void ExtraMap::append_new(XmlString key, XmlString value) {
+void ExtraMap::append_new(XmlString key, XmlString value, TextArena* arena) {
   if (index_) index_->emplace(std::hash<XmlString>{}(key), entries_.size());
-  // Producers that add attributes of their own mostly add a pair (a file and
-  // a line), so the first insertion makes room for two rather than growing
-  // again at the second.
-  if (entries_.capacity() == 0) entries_.reserve(2);
-  entries_.emplace_back(std::move(key), std::move(value));
+  // The first insertion makes room for two (see PairArray): producers that
+  // add attributes of their own mostly add a file and a line.
+  entries_.emplace_back(std::move(key), std::move(value), arena);
 }
 
 }  // namespace corvane

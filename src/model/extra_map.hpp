@@ -6,15 +6,16 @@
 #include <memory>
 #include <unordered_map>
 #include <utility>
-#include <vector>
 
+#include "model/pair_array.hpp"
+#include "model/text_arena.hpp"
 #include "model/xml_string.hpp"
 
 namespace corvane {
 
 class ExtraMap {
  public:
-  using Entry = std::pair<XmlString, XmlString>;
+  using Entry = PairArray::Pair;
 
   ExtraMap() = default;
   // The index is a cache of the entries: a copy leaves it to be rebuilt.
@@ -30,17 +31,18 @@ class ExtraMap {
   ExtraMap& operator=(ExtraMap&&) noexcept = default;
 
   // An equal key keeps its position (and the key stored first) and takes the
-  // new value; a new key is appended.
-  void insert(XmlString key, XmlString value);
+  // new value; a new key is appended. A reader passes its arena, for the
+  // entries' block to be carved out of it.
+  void insert(XmlString key, XmlString value, TextArena* arena = nullptr);
   // Appends a key that the caller knows to equal none held (the distinct
   // keys of one tag, read as they are), without searching for it.
-  void append_new(XmlString key, XmlString value);
+  void append_new(XmlString key, XmlString value, TextArena* arena = nullptr);
 
   void reserve(std::size_t count) { entries_.reserve(count); }
 
-  const std::vector<Entry>& entries() const noexcept { return entries_; }
+  const PairArray& entries() const noexcept { return entries_; }
   // Hands the entries over without copying them; the map is left empty.
-  std::vector<Entry> take_entries() && noexcept {
+  PairArray take_entries() && noexcept {
     index_.reset();
     return std::move(entries_);
   }
@@ -56,7 +58,7 @@ class ExtraMap {
 
   Entry* find(const XmlString& key);
 
-  std::vector<Entry> entries_;
+  PairArray entries_;
   // Key hash -> entry index, built only once the map outgrows a linear scan,
   // so hostile input with thousands of attributes stays linear. Held by
   // pointer: nearly every map is small, and an empty hash table would add

@@ -146,7 +146,7 @@ ReadResult<void> TestCaseReader::read_extra(ExtraMap& extra, std::string_view ke
                                             std::string_view raw, const ElementPath& path) const {
   CORVANE_TRY(extra_key, read_string(key, path, {}));
   CORVANE_TRY(extra_value, read_string(raw, path, {}));
-  extra.insert(std::move(extra_key), std::move(extra_value));
+  extra.insert(std::move(extra_key), std::move(extra_value), &arena_);
   return {};
 }
 
@@ -155,9 +155,9 @@ void TestCaseReader::add_unknown_attribute(ExtraMap& extra, XmlString key, XmlSt
   // reading keeps as they are, so its keys stay distinct and need no
   // search; the tolerant mode's may meet once resolved.
   if (tolerant()) {
-    extra.insert(std::move(key), std::move(value));
+    extra.insert(std::move(key), std::move(value), &arena_);
   } else {
-    extra.append_new(std::move(key), std::move(value));
+    extra.append_new(std::move(key), std::move(value), &arena_);
   }
 }
 
