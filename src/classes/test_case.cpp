@@ -405,9 +405,10 @@ void prefetch_test_cases(std::span<const py::Ref> test_cases, std::size_t next,
   prefetch_text(stored.classname);
   prefetch_boxed(stored.system_out);
   prefetch_boxed(stored.system_err);
-  // The pairs of a typical case, one or two, fill at most two lines.
-  if (!stored.extra.empty()) {
-    prefetch_bytes<2 * sizeof(ExtraPairs::Pair)>(stored.extra.entries().data());
+  // The block of a typical case's pairs, one or two, fills at most three
+  // lines.
+  if (const void* block = stored.extra.entries().block()) {
+    prefetch_bytes<PairArray::kHeaderBytes + 2 * sizeof(ExtraPairs::Pair)>(block);
   }
 }
 

@@ -62,6 +62,9 @@ class PairArray {
   const Pair* begin() const noexcept { return data(); }
   const Pair* end() const noexcept { return data() + size(); }
   operator std::span<const Pair>() const noexcept { return {data(), size()}; }
+  // The block's first byte, or null without one: for a caller asking the
+  // processor for the pairs ahead of time, which size() would wait for.
+  const void* block() const noexcept { return block_; }
 
   friend bool operator==(const PairArray& a, const PairArray& b) noexcept;
 
@@ -76,6 +79,10 @@ class PairArray {
   };
   static_assert(sizeof(Block) % alignof(Pair) == 0);
 
+ public:
+  static constexpr std::size_t kHeaderBytes = sizeof(Block);
+
+ private:
   // Destroys the pairs and gives the block back; the array must have one.
   void destroy() noexcept;
 
