@@ -34,11 +34,8 @@ void ExtraMap::insert(XmlString key, XmlString value, TextArena* arena) {
   append_new(std::move(key), std::move(value), arena);
 }
 
-void ExtraMap::append_new(XmlString key, XmlString value, TextArena* arena) {
-  if (index_) index_->emplace(std::hash<XmlString>{}(key), entries_.size());
-  // The first insertion makes room for two (see PairArray): producers that
-  // add attributes of their own mostly add a file and a line.
-  entries_.emplace_back(std::move(key), std::move(value), arena);
+void ExtraMap::index_key(const XmlString& key) {
+  index_->emplace(std::hash<XmlString>{}(key), entries_.size());
 }
 
 }  // namespace corvane

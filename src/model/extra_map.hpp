@@ -35,8 +35,13 @@ class ExtraMap {
   // entries' block to be carved out of it.
   void insert(XmlString key, XmlString value, TextArena* arena = nullptr);
   // Appends a key that the caller knows to equal none held (the distinct
-  // keys of one tag, read as they are), without searching for it.
-  void append_new(XmlString key, XmlString value, TextArena* arena = nullptr);
+  // keys of one tag, read as they are), without searching for it. Inline
+  // and taking the texts by reference: readers call it for every such
+  // attribute they read.
+  void append_new(XmlString&& key, XmlString&& value, TextArena* arena = nullptr) {
+    if (index_) index_key(key);
+    entries_.emplace_back(std::move(key), std::move(value), arena);
+  }
 
   void reserve(std::size_t count) { entries_.reserve(count); }
 
@@ -57,6 +62,8 @@ class ExtraMap {
   static constexpr std::size_t kLinearSearchLimit = 32;
 
   Entry* find(const XmlString& key);
+  // Enters `key`, about to be appended, in the index.
+  void index_key(const XmlString& key);
 
   PairArray entries_;
   // Key hash -> entry index, built only once the map outgrows a linear scan,

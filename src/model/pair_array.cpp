@@ -10,7 +10,7 @@ namespace corvane {
 PairArray::PairArray(const PairArray& other) {
   if (other.empty()) return;
   reserve(other.size());
-  for (const Pair& pair : other) emplace_back(pair.first, pair.second);
+  for (const Pair& pair : other) emplace_back(XmlString(pair.first), XmlString(pair.second));
 }
 
 void PairArray::reserve(std::size_t count, TextArena* arena) {

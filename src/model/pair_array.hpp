@@ -44,7 +44,9 @@ class PairArray {
   // leaving the array as it was.
   void reserve(std::size_t count, TextArena* arena = nullptr);
   // Appends a pair, growing the block (in `arena`, as reserve) when full.
-  void emplace_back(XmlString key, XmlString value, TextArena* arena = nullptr) {
+  // The first pair makes room for two: producers that add attributes of
+  // their own mostly add a file and a line.
+  void emplace_back(XmlString&& key, XmlString&& value, TextArena* arena = nullptr) {
     if (size() == capacity()) reserve(capacity() < 2 ? 2 : 2 * capacity(), arena);
     new (data() + block_->size) Pair(std::move(key), std::move(value));
     ++block_->size;

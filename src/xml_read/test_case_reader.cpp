@@ -150,7 +150,8 @@ ReadResult<void> TestCaseReader::read_extra(ExtraMap& extra, std::string_view ke
   return {};
 }
 
-void TestCaseReader::add_unknown_attribute(ExtraMap& extra, XmlString key, XmlString value) const {
+void TestCaseReader::add_unknown_attribute(ExtraMap& extra, XmlString&& key,
+                                           XmlString&& value) const {
   // A tag repeats no key, and the strict mode takes only XML names, which
   // reading keeps as they are, so its keys stay distinct and need no
   // search; the tolerant mode's may meet once resolved.
@@ -168,12 +169,12 @@ ReadResult<void> TestCaseReader::read_unknown_attribute(const Event& tag, ExtraM
     if (keys_equal(known_keys_[i].raw, key)) {
       // A plain value, nearly every one, is made right where it is passed.
       if (xml_bytes::is_plain_ascii_without_references(raw)) [[likely]] {
-        add_unknown_attribute(extra, known_keys_[i].key,
+        add_unknown_attribute(extra, XmlString(known_keys_[i].key),
                               XmlString(XmlString::PrintableAscii{}, raw, arena_));
         return {};
       }
       CORVANE_TRY(extra_value, read_string(raw, path, {}));
-      add_unknown_attribute(extra, known_keys_[i].key, std::move(extra_value));
+      add_unknown_attribute(extra, XmlString(known_keys_[i].key), std::move(extra_value));
       return {};
     }
   }

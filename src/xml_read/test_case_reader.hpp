@@ -116,7 +116,7 @@ class TestCaseReader {
   template <typename Field>
   bool store_if_plain(Field& field, std::string_view raw) const;
   // Keeps one attribute that is not known, read, in `extra`.
-  void add_unknown_attribute(ExtraMap& extra, XmlString key, XmlString value) const;
+  void add_unknown_attribute(ExtraMap& extra, XmlString&& key, XmlString&& value) const;
   [[nodiscard]] ReadResult<Property> read_property(const Event& tag, const ElementPath& path);
   [[nodiscard]] ReadResult<XmlString> read_text_content(std::string_view name,
                                                         const ElementPath& path);
