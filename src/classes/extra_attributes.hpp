@@ -11,7 +11,6 @@
 #include <span>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "model/extra_map.hpp"
 #include "model/pair_array.hpp"
