@@ -405,8 +405,7 @@ void prefetch_test_cases(std::span<const py::Ref> test_cases, std::size_t next,
   prefetch_text(stored.classname);
   prefetch_boxed(stored.system_out);
   prefetch_boxed(stored.system_err);
-  // The block of a typical case's pairs, one or two, fills at most three
-  // lines.
+  // The block of a typical case's pairs: its count and one or two pairs.
   if (const void* block = stored.extra.entries().block()) {
     prefetch_bytes<PairArray::kHeaderBytes + 2 * sizeof(ExtraPairs::Pair)>(block);
   }
