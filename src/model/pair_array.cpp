@@ -20,8 +20,7 @@ void PairArray::reserve(std::size_t count, TextArena* arena) {
   }
   const std::size_t bytes = sizeof(Block) + count * sizeof(Pair);
   ArenaChunk* chunk = nullptr;
-  void* memory = arena != nullptr ? arena->allocate(bytes, chunk) : nullptr;
-  if (memory == nullptr) memory = ::operator new(bytes);
+  void* memory = TextArena::allocate_block(arena, bytes, chunk);
   auto* grown = new (memory) Block{chunk, size(), count};
   // XmlString moves cannot fail, so neither can this.
   if (block_ != nullptr) {
@@ -33,11 +32,7 @@ void PairArray::reserve(std::size_t count, TextArena* arena) {
 
 void PairArray::destroy() noexcept {
   std::destroy(begin(), end());
-  if (block_->chunk != nullptr) {
-    ArenaChunk::release(block_->chunk);
-  } else {
-    ::operator delete(block_);
-  }
+  TextArena::free_block(block_, block_->chunk);
   block_ = nullptr;
 }
 

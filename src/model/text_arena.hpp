@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <new>
 
 namespace corvane {
 
@@ -25,6 +26,23 @@ class TextArena {
   TextArena(const TextArena&) = delete;
   TextArena& operator=(const TextArena&) = delete;
   ~TextArena() { retire(); }
+
+  // A block of `size` bytes, aligned for a pointer: carved out of `arena`
+  // when one is given and the block is small enough to share a chunk
+  // (`chunk` then names the chunk), else taken from the heap (`chunk` null).
+  // Throws std::bad_alloc. Given back with free_block.
+  static void* allocate_block(TextArena* arena, std::size_t size, ArenaChunk*& chunk) {
+    chunk = nullptr;
+    void* memory = arena != nullptr ? arena->allocate(size, chunk) : nullptr;
+    return memory != nullptr ? memory : ::operator new(size);
+  }
+  static void free_block(void* block, ArenaChunk* chunk) noexcept {
+    if (chunk != nullptr) {
+      ArenaChunk::release(chunk);
+    } else {
+      ::operator delete(block);
+    }
+  }
 
   // `size` bytes aligned for a pointer, and the chunk holding them, which
   // the caller must release once; none for a size too large to share a

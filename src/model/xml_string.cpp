@@ -89,11 +89,7 @@ void XmlString::release_block(Block* block) noexcept {
   }
   ArenaChunk* const chunk = block->chunk;
   block->~Block();
-  if (chunk != nullptr) {
-    ArenaChunk::release(chunk);
-  } else {
-    ::operator delete(block);
-  }
+  TextArena::free_block(block, chunk);
 }
 
 }  // namespace corvane

@@ -113,8 +113,7 @@ class XmlString {
       return;
     }
     ArenaChunk* chunk = nullptr;
-    void* memory = arena != nullptr ? arena->allocate(sizeof(Block) + size, chunk) : nullptr;
-    if (memory == nullptr) memory = ::operator new(sizeof(Block) + size);
+    void* memory = TextArena::allocate_block(arena, sizeof(Block) + size, chunk);
     Block* block = new (memory) Block{1, chunk};
     copy_short(block->chars(), clean.data(), size);
     storage_.block = block;
