@@ -35,7 +35,7 @@ class ExtraPairs {
   explicit ExtraPairs(PairArray&& pairs) noexcept : pairs_(std::move(pairs)) {}
 
   void reserve(std::size_t count, TextArena* arena = nullptr) { pairs_.reserve(count, arena); }
-  void emplace_back(XmlString key, XmlString value, TextArena* arena = nullptr) {
+  void emplace_back(XmlString&& key, XmlString&& value, TextArena* arena = nullptr) {
     pairs_.emplace_back(std::move(key), std::move(value), arena);
     writable_on_ = kUnknown;
   }
