@@ -34,8 +34,14 @@ void ExtraMap::insert(XmlString key, XmlString value, TextArena* arena) {
   append_new(std::move(key), std::move(value), arena);
 }
 
-void ExtraMap::index_key(const XmlString& key) {
-  index_->emplace(std::hash<XmlString>{}(key), entries_.size());
+void ExtraMap::append_indexed(XmlString&& key, XmlString&& value, TextArena* arena) {
+  const auto entry = index_->emplace(std::hash<XmlString>{}(key), entries_.size());
+  try {
+    entries_.emplace_back(std::move(key), std::move(value), arena);
+  } catch (...) {
+    index_->erase(entry);
+    throw;
+  }
 }
 
 }  // namespace corvane

@@ -39,7 +39,10 @@ class ExtraMap {
   // and taking the texts by reference: readers call it for every such
   // attribute they read.
   void append_new(XmlString&& key, XmlString&& value, TextArena* arena = nullptr) {
-    if (index_) index_key(key);
+    if (index_) [[unlikely]] {
+      append_indexed(std::move(key), std::move(value), arena);
+      return;
+    }
     entries_.emplace_back(std::move(key), std::move(value), arena);
   }
 
@@ -62,8 +65,9 @@ class ExtraMap {
   static constexpr std::size_t kLinearSearchLimit = 32;
 
   Entry* find(const XmlString& key);
-  // Enters `key`, about to be appended, in the index.
-  void index_key(const XmlString& key);
+  // append_new for a map with an index: a pair that cannot be appended
+  // leaves no entry for it in the index, so the map stays as it was.
+  void append_indexed(XmlString&& key, XmlString&& value, TextArena* arena);
 
   PairArray entries_;
   // Key hash -> entry index, built only once the map outgrows a linear scan,
