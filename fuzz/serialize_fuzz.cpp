@@ -59,8 +59,8 @@ class Builder {
   XmlString text() {
     return XmlString(in_.ConsumeRandomLengthString(in_.ConsumeIntegralInRange(0, 40)));
   }
-  std::optional<XmlString> maybe_text() {
-    return in_.ConsumeBool() ? std::optional(text()) : std::nullopt;
+  OptionalText maybe_text() {
+    return in_.ConsumeBool() ? OptionalText(text()) : OptionalText();
   }
 
   std::optional<Timestamp> maybe_timestamp() {
@@ -198,10 +198,10 @@ bool writable(const Report& report) {
 }
 
 // What reading does to texts kept as element content.
-void trim(std::optional<XmlString>& text) {
+void trim(OptionalText& text) {
   if (text) text = XmlString(trim_unicode_white_space(text->view()));
 }
-void trim_description(std::optional<XmlString>& text) {
+void trim_description(OptionalText& text) {
   trim(text);
   if (text && text->empty()) text.reset();
 }

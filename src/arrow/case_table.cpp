@@ -68,7 +68,7 @@ std::int32_t count_of(std::size_t count) {
       std::min<std::size_t>(count, std::numeric_limits<std::int32_t>::max()));
 }
 
-void append_optional_text(Column& column, const std::optional<XmlString>& text) {
+void append_optional_text(Column& column, const OptionalText& text) {
   if (text) {
     column.append_text(text->view());
   } else {
@@ -144,8 +144,8 @@ void CaseTableBuilder::add_case(const TestCase& test_case, const TestSuite& suit
   append_optional_timestamp(column(kSuiteTimestamp), suite.timestamp);
 
   const auto& status = test_case.status.value();
-  const std::optional<XmlString>* message = nullptr;
-  const std::optional<XmlString>* type = nullptr;
+  const OptionalText* message = nullptr;
+  const OptionalText* type = nullptr;
   std::size_t flaky_runs = 0, reruns = 0;
   Outcome outcome = Outcome::Passed;
   if (const auto* success = std::get_if<Success>(&status)) {

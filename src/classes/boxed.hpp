@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "child_list.hpp"
+#include "model/optional_text.hpp"
 
 namespace corvane {
 
@@ -57,7 +58,7 @@ template <class T>
 class Boxed {
  public:
   Boxed() noexcept = default;
-  explicit Boxed(std::optional<T>&& value)
+  explicit Boxed(Optional<T>&& value)
       : value_(value ? boxed_detail::make_box(std::move(value)) : nullptr) {}
   // Copies are deep, as the optional's would be.
   Boxed(const Boxed& other) : value_(other ? boxed_detail::copy_box(*other.value_) : nullptr) {}
@@ -69,7 +70,7 @@ class Boxed {
   Boxed(Boxed&&) noexcept = default;
   Boxed& operator=(Boxed&&) noexcept = default;
   // The new value is made first, so a failed allocation leaves the old one.
-  Boxed& operator=(std::optional<T>&& value) {
+  Boxed& operator=(Optional<T>&& value) {
     Boxed made(std::move(value));
     value_.swap(made.value_);
     return *this;
@@ -78,12 +79,12 @@ class Boxed {
   explicit operator bool() const noexcept { return value_ != nullptr; }
   const T& operator*() const noexcept { return **value_; }
   const T* get() const noexcept { return value_ ? &**value_ : nullptr; }
-  const std::optional<T>& view() const noexcept { return value_ ? *value_ : kAbsent; }
+  const Optional<T>& view() const noexcept { return value_ ? *value_ : kAbsent; }
 
  private:
-  static inline const std::optional<T> kAbsent;
+  static inline const Optional<T> kAbsent;
 
-  boxed_detail::Box<std::optional<T>> value_;
+  boxed_detail::Box<Optional<T>> value_;
 };
 
 // A list of child objects on the heap, empty when absent.
@@ -118,7 +119,7 @@ class BoxedChildList {
 
 // What a getter or a copy takes of a boxed field: the value itself.
 template <class T>
-std::optional<T> copy_of(const Boxed<T>& boxed) {
+Optional<T> copy_of(const Boxed<T>& boxed) {
   return boxed.view();
 }
 inline ChildList copy_of(const BoxedChildList& boxed) { return copy_of(boxed.list()); }

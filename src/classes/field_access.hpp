@@ -18,6 +18,7 @@
 #include "child_list.hpp"
 #include "durations.hpp"
 #include "extra_attributes.hpp"
+#include "model/optional_text.hpp"
 #include "model/values.hpp"
 #include "model/xml_string.hpp"
 #include "py/borrow.hpp"
@@ -31,7 +32,6 @@
 
 namespace corvane::field {
 
-using OptionalText = std::optional<XmlString>;
 
 // A getter's result: the new object, or NULL with the error set.
 inline PyObject* released(py::Result<py::Ref> object) {

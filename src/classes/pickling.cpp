@@ -34,7 +34,7 @@ py::Result<py::Ref> steal(PyObject* object) {
 
 py::Result<py::Ref> to_python(const XmlString& text) { return steal(py::new_str(text.view())); }
 
-py::Result<py::Ref> to_python(const std::optional<XmlString>& text) {
+py::Result<py::Ref> to_python(const OptionalText& text) {
   return steal(py::new_optional_str(text));
 }
 
@@ -80,7 +80,7 @@ py::Result<py::Ref> to_python(NonSuccessKind kind) { return non_success_kind_mem
 
 py::Result<py::Ref> to_python(RerunKind kind) { return rerun_kind_member(kind); }
 
-py::Result<void> from_python(PyObject* item, std::optional<XmlString>& text) {
+py::Result<void> from_python(PyObject* item, OptionalText& text) {
   auto converted = py::to_optional_text(item);
   if (!converted) return py::raised();
   text = std::move(*converted);

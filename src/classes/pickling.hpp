@@ -25,6 +25,7 @@
 #include "extra_attributes.hpp"
 #include "field_access.hpp"
 #include "model/kinds.hpp"
+#include "model/optional_text.hpp"
 #include "model/values.hpp"
 #include "model/xml_string.hpp"
 #include "py/borrow.hpp"
@@ -42,7 +43,7 @@ namespace corvane::pickling {
 
 [[nodiscard]] py::Result<py::Ref> steal(PyObject* object);
 [[nodiscard]] py::Result<py::Ref> to_python(const XmlString& text);
-[[nodiscard]] py::Result<py::Ref> to_python(const std::optional<XmlString>& text);
+[[nodiscard]] py::Result<py::Ref> to_python(const OptionalText& text);
 // A stored timestamp or identifier text, kept as it is.
 [[nodiscard]] py::Result<py::Ref> to_python(const std::optional<std::string>& text);
 // (seconds, nanoseconds), or None.
@@ -63,7 +64,7 @@ template <class T>
 
 // Texts are sanitised again (which leaves clean text as it is), so a state
 // made by hand cannot break what the classes keep.
-[[nodiscard]] py::Result<void> from_python(PyObject* item, std::optional<XmlString>& text);
+[[nodiscard]] py::Result<void> from_python(PyObject* item, OptionalText& text);
 [[nodiscard]] py::Result<void> from_python(PyObject* item, std::optional<std::string>& text);
 [[nodiscard]] py::Result<void> from_python(PyObject* item, std::optional<Duration>& duration);
 [[nodiscard]] py::Result<void> from_python(PyObject* item, std::optional<std::uint64_t>& count);
@@ -71,7 +72,7 @@ template <class T>
 [[nodiscard]] py::Result<void> from_python(PyObject* item, RerunKind& kind);
 template <class T>
 [[nodiscard]] py::Result<void> from_python(PyObject* item, Boxed<T>& boxed) {
-  std::optional<T> value;
+  Optional<T> value;
   if (!from_python(item, value)) return py::raised();
   boxed = std::move(value);
   return {};

@@ -15,6 +15,7 @@
 #include "enums.hpp"
 #include "errors.hpp"
 #include "field_access.hpp"
+#include "model/optional_text.hpp"
 #include "model/xml_string.hpp"
 #include "pickling.hpp"
 #include "py/args.hpp"
@@ -31,7 +32,6 @@
 namespace corvane {
 namespace {
 
-using field::OptionalText;
 using Reruns = std::vector<py::Ref>;
 
 // Reruns are rare: boxed, a Success (nearly every outcome of a large report)

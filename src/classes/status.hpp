@@ -49,8 +49,8 @@ namespace corvane {
 // The shared half of status_to_model for failures and errors; `reruns` are
 // TestRerun instances.
 [[nodiscard]] py::Result<TestCaseStatus> non_success_to_model(
-    NonSuccessKind kind, const std::optional<XmlString>& message,
-    const std::optional<XmlString>& type, const std::optional<XmlString>& description,
+    NonSuccessKind kind, const OptionalText& message,
+    const OptionalText& type, const OptionalText& description,
     RerunKind rerun_kind, std::span<const py::Ref> reruns);
 
 // A new status object of the class matching the model's variant, with new

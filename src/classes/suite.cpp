@@ -12,6 +12,7 @@
 #include "errors.hpp"
 #include "extra_attributes.hpp"
 #include "field_access.hpp"
+#include "model/optional_text.hpp"
 #include "model/xml_string.hpp"
 #include "pickling.hpp"
 #include "property.hpp"
@@ -32,8 +33,6 @@
 
 namespace corvane {
 namespace {
-
-using field::OptionalText;
 
 struct SuiteState {
   py::BorrowFlag borrow;

@@ -14,6 +14,7 @@
 #include "errors.hpp"
 #include "extra_attributes.hpp"
 #include "field_access.hpp"
+#include "model/optional_text.hpp"
 #include "model/xml_string.hpp"
 #include "pickling.hpp"
 #include "property.hpp"
@@ -34,8 +35,6 @@
 
 namespace corvane {
 namespace {
-
-using field::OptionalText;
 
 // A large report holds many test cases, so their size matters: what most of
 // them leave unset is boxed, and the borrow flag sits in the padding at the

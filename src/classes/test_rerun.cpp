@@ -10,6 +10,7 @@
 #include "enums.hpp"
 #include "errors.hpp"
 #include "field_access.hpp"
+#include "model/optional_text.hpp"
 #include "model/xml_string.hpp"
 #include "pickling.hpp"
 #include "py/args.hpp"
@@ -24,8 +25,6 @@
 
 namespace corvane {
 namespace {
-
-using field::OptionalText;
 
 struct TestRerunState {
   py::BorrowFlag borrow;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/extra_map.hpp"
+#include "model/optional_text.hpp"
 #include "model/test_case_status.hpp"
 #include "model/values.hpp"
 #include "model/xml_string.hpp"
@@ -33,12 +34,12 @@ struct TestCase {
 
   XmlString name;
   TestCaseStatus status;
-  std::optional<XmlString> classname;
+  OptionalText classname;
   std::optional<std::uint64_t> assertions;
   std::optional<Timestamp> timestamp;
   std::optional<Duration> time;
-  std::optional<XmlString> system_out;
-  std::optional<XmlString> system_err;
+  OptionalText system_out;
+  OptionalText system_err;
   ExtraMap extra;
   std::vector<Property> properties;
 
@@ -70,8 +71,8 @@ struct TestSuite {
   std::optional<std::uint64_t> disabled;
   std::optional<Timestamp> timestamp;
   std::optional<Duration> time;
-  std::optional<XmlString> system_out;
-  std::optional<XmlString> system_err;
+  OptionalText system_out;
+  OptionalText system_err;
   std::vector<TestCase> test_cases;
   std::vector<Property> properties;
   ExtraMap extra;

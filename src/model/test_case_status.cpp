@@ -14,9 +14,9 @@ void set_text(TestCaseStatus::Variant& value, XmlString text, Select select) {
   }
 }
 
-constexpr auto kMessage = [](auto& s) -> std::optional<XmlString>& { return s.message; };
-constexpr auto kType = [](auto& s) -> std::optional<XmlString>& { return s.type; };
-constexpr auto kDescription = [](auto& s) -> std::optional<XmlString>& { return s.description; };
+constexpr auto kMessage = [](auto& s) -> OptionalText& { return s.message; };
+constexpr auto kType = [](auto& s) -> OptionalText& { return s.type; };
+constexpr auto kDescription = [](auto& s) -> OptionalText& { return s.description; };
 
 }  // namespace
 

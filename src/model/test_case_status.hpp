@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/kinds.hpp"
+#include "model/optional_text.hpp"
 #include "model/values.hpp"
 #include "model/xml_string.hpp"
 
@@ -19,12 +20,12 @@ struct TestRerun {
   NonSuccessKind kind = NonSuccessKind::Failure;
   std::optional<Timestamp> timestamp;
   std::optional<Duration> time;
-  std::optional<XmlString> message;
-  std::optional<XmlString> type;
-  std::optional<XmlString> stack_trace;
-  std::optional<XmlString> system_out;
-  std::optional<XmlString> system_err;
-  std::optional<XmlString> description;
+  OptionalText message;
+  OptionalText type;
+  OptionalText stack_trace;
+  OptionalText system_out;
+  OptionalText system_err;
+  OptionalText description;
 
   bool operator==(const TestRerun&) const = default;
 };
@@ -37,19 +38,20 @@ struct Success {
 
 struct NonSuccess {
   NonSuccessKind kind = NonSuccessKind::Failure;
-  std::optional<XmlString> message;
-  std::optional<XmlString> type;
-  std::optional<XmlString> description;
-  std::vector<TestRerun> reruns;
+  // Beside `kind`, so that the two share one word.
   RerunKind rerun_kind = RerunKind::Rerun;
+  OptionalText message;
+  OptionalText type;
+  OptionalText description;
+  std::vector<TestRerun> reruns;
 
   bool operator==(const NonSuccess&) const = default;
 };
 
 struct Skipped {
-  std::optional<XmlString> message;
-  std::optional<XmlString> type;
-  std::optional<XmlString> description;
+  OptionalText message;
+  OptionalText type;
+  OptionalText description;
 
   bool operator==(const Skipped&) const = default;
 };

@@ -17,6 +17,8 @@
 
 namespace corvane {
 
+class OptionalText;
+
 class XmlString {
  public:
   XmlString() noexcept : data_(storage_.chars), size_(0) {}
@@ -76,6 +78,16 @@ class XmlString {
   }
 
  private:
+  friend class OptionalText;
+
+  // The size that marks an OptionalText holding no text: no text is this
+  // long. Such an object is inline, so copying, moving and releasing it
+  // need no case of their own.
+  static constexpr std::size_t kAbsentSize = ~std::size_t{0};
+  struct Absent {};
+  explicit XmlString(Absent) noexcept : data_(storage_.chars), size_(kAbsentSize) {}
+  bool is_absent() const noexcept { return size_ == kAbsentSize; }
+
   // Texts up to this long are stored in the object itself.
   static constexpr std::size_t kInlineCapacity = 16;
 

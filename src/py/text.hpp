@@ -11,6 +11,7 @@
 #include <optional>
 #include <string_view>
 
+#include "model/optional_text.hpp"
 #include "model/text_arena.hpp"
 #include "model/xml_string.hpp"
 #include "py/convert.hpp"
@@ -96,18 +97,18 @@ inline PyObject* new_str(std::string_view text) {
 }
 
 // As new_str, with None for an absent text.
-inline PyObject* new_optional_str(const std::optional<corvane::XmlString>& text) {
+inline PyObject* new_optional_str(const corvane::OptionalText& text) {
   if (!text) return Py_NewRef(Py_None);
   return new_str(text->view());
 }
 
 // NULL (omitted) or None give no text; a str is sanitised; anything else is
 // the TypeError of py::to_str. Callers add the note for their parameter.
-[[nodiscard]] inline Result<std::optional<corvane::XmlString>> to_optional_text(PyObject* object) {
+[[nodiscard]] inline Result<corvane::OptionalText> to_optional_text(PyObject* object) {
   auto text = to_optional_str(object);
   if (!text) return raised();
-  if (!*text) return std::optional<corvane::XmlString>();
-  return std::optional<corvane::XmlString>(clean_text(**text));
+  if (!*text) return corvane::OptionalText();
+  return corvane::OptionalText(clean_text(**text));
 }
 
 }  // namespace py

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/optional_text.hpp"
 #include "model/xml_string.hpp"
 
 namespace corvane {
@@ -40,10 +41,10 @@ class PathElement {
  public:
   explicit PathElement(PathStep step) noexcept : step_(step) {}
 
-  static PathElement test_suite(std::size_t index, std::optional<XmlString> name = std::nullopt) {
+  static PathElement test_suite(std::size_t index, OptionalText name = std::nullopt) {
     return PathElement(PathStep::TestSuite, index, std::move(name));
   }
-  static PathElement test_case(std::size_t index, std::optional<XmlString> name = std::nullopt) {
+  static PathElement test_case(std::size_t index, OptionalText name = std::nullopt) {
     return PathElement(PathStep::TestCase, index, std::move(name));
   }
   static PathElement property(std::size_t index) {
@@ -56,10 +57,10 @@ class PathElement {
 
   PathStep step() const noexcept { return step_; }
   std::size_t index() const noexcept { return index_; }
-  const std::optional<XmlString>& name() const noexcept { return name_; }
+  const OptionalText& name() const noexcept { return name_; }
   // Hands the name back to its owner: a reader lends an element's name to the
   // path while it reads the element's children, without copying it.
-  std::optional<XmlString> take_name() noexcept { return std::move(name_); }
+  OptionalText take_name() noexcept { return std::move(name_); }
 
   // Appends the step's text form, e.g. `testsuite[0]("unit")` or `@time`.
   void append_text(std::string& out) const;
@@ -68,12 +69,12 @@ class PathElement {
   bool operator==(const PathElement&) const = default;
 
  private:
-  PathElement(PathStep step, std::size_t index, std::optional<XmlString> name)
+  PathElement(PathStep step, std::size_t index, OptionalText name)
       : step_(step), index_(index), name_(std::move(name)) {}
 
   PathStep step_;
   std::size_t index_ = 0;
-  std::optional<XmlString> name_;
+  OptionalText name_;
 };
 
 using ElementPath = std::vector<PathElement>;

@@ -25,12 +25,12 @@ enum class StatusElementKind : std::uint8_t {
 
 // The values read from one outcome element; all optional.
 struct StatusElementData {
-  std::optional<XmlString> message;
-  std::optional<XmlString> type;
-  std::optional<XmlString> description;
-  std::optional<XmlString> stack_trace;
-  std::optional<XmlString> system_out;
-  std::optional<XmlString> system_err;
+  OptionalText message;
+  OptionalText type;
+  OptionalText description;
+  OptionalText stack_trace;
+  OptionalText system_out;
+  OptionalText system_err;
   std::optional<Timestamp> timestamp;
   std::optional<Duration> time;
 };

@@ -356,8 +356,8 @@ ReadResult<std::vector<Property>> TestCaseReader::read_properties(ElementPath& p
 }
 
 ReadResult<Property> TestCaseReader::read_property(const Event& tag, const ElementPath& path) {
-  std::optional<XmlString> name;
-  std::optional<XmlString> value;
+  OptionalText name;
+  OptionalText value;
   CORVANE_CHECK(for_each_attribute(
       reader_, tag, path, [&](std::string_view key, std::string_view raw) -> ReadResult<void> {
         if (key == "name") return read_string_into(name, raw, path, key);
@@ -431,8 +431,8 @@ ReadResult<XmlString> TestCaseReader::read_text_content(std::string_view name,
 }
 
 ReadResult<void> TestCaseReader::read_output(std::string_view name, ElementPath& path,
-                                             std::optional<XmlString>& system_out,
-                                             std::optional<XmlString>& system_err) {
+                                             OptionalText& system_out,
+                                             OptionalText& system_err) {
   const bool is_out = name == "system-out";
   CORVANE_TRY(
       text,

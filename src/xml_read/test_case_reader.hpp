@@ -72,8 +72,8 @@ class TestCaseReader {
   // Reads a `system-out` or `system-err` child (`name`) after its start tag
   // into the matching one of `system_out` and `system_err`.
   [[nodiscard]] ReadResult<void> read_output(std::string_view name, ElementPath& path,
-                                             std::optional<XmlString>& system_out,
-                                             std::optional<XmlString>& system_err);
+                                             OptionalText& system_out,
+                                             OptionalText& system_err);
   static bool is_output(std::string_view name) noexcept {
     return name == "system-out" || name == "system-err";
   }

@@ -52,7 +52,7 @@ void push_count(TagAttributes tag, std::string_view name, std::uint64_t count) {
 }
 
 void push_optional_text(TagAttributes tag, std::string_view name,
-                        const std::optional<XmlString>& text) {
+                        const OptionalText& text) {
   if (text) tag.push_attribute(name, text->view());
 }
 
@@ -75,8 +75,8 @@ void serialize_properties(std::span<const Property> properties, DocumentWriter& 
   w.xml.end_tag("properties");
 }
 
-void serialize_outputs(const std::optional<XmlString>& system_out,
-                       const std::optional<XmlString>& system_err, DocumentWriter& w) {
+void serialize_outputs(const OptionalText& system_out,
+                       const OptionalText& system_err, DocumentWriter& w) {
   if (system_out) serialize_output(system_out->view(), "system-out", w);
   if (system_err) serialize_output(system_err->view(), "system-err", w);
 }
@@ -168,9 +168,9 @@ void serialize_timestamp(TagAttributes tag, const Timestamp& timestamp) {
                                [&timestamp](char* out) { return write_timestamp(out, timestamp); });
 }
 
-void serialize_status(std::string_view element_name, const std::optional<XmlString>& message,
-                      const std::optional<XmlString>& type,
-                      const std::optional<XmlString>& description, DocumentWriter& w) {
+void serialize_status(std::string_view element_name, const OptionalText& message,
+                      const OptionalText& type,
+                      const OptionalText& description, DocumentWriter& w) {
   TagAttributes tag = w.xml.open_tag(element_name);
   push_optional_text(tag, "message", message);
   push_optional_text(tag, "type", type);
@@ -199,7 +199,7 @@ void serialize_rerun(const TestRerun& rerun, RerunKind rerun_kind, DocumentWrite
     w.xml.escaped_text(rerun.description->view());
     after_text = true;
   }
-  const std::pair<const std::optional<XmlString>*, std::string_view> children[] = {
+  const std::pair<const OptionalText*, std::string_view> children[] = {
       {&rerun.stack_trace, "stackTrace"},
       {&rerun.system_out, "system-out"},
       {&rerun.system_err, "system-err"},

@@ -38,9 +38,9 @@ struct DocumentWriter {
 struct StatusTexts {
   enum class Element : std::uint8_t { Failure, Error, Skipped };
   Element element = Element::Failure;
-  const std::optional<XmlString>* message = nullptr;
-  const std::optional<XmlString>* type = nullptr;
-  const std::optional<XmlString>* description = nullptr;
+  const OptionalText* message = nullptr;
+  const OptionalText* type = nullptr;
+  const OptionalText* description = nullptr;
 };
 
 // The element a status is written as (none for a success), so that callers
@@ -63,12 +63,12 @@ struct StatusTexts {
 struct TestCaseFields {
   std::string_view name;
   const TestCaseStatus& status;
-  const std::optional<XmlString>& classname;
+  const OptionalText& classname;
   const std::optional<std::uint64_t>& assertions;
   const std::optional<Timestamp>& timestamp;
   const std::optional<Duration>& time;
-  const std::optional<XmlString>& system_out;
-  const std::optional<XmlString>& system_err;
+  const OptionalText& system_out;
+  const OptionalText& system_err;
   // In the order written; keys are distinct and already checked.
   std::span<const ExtraMap::Entry> extra;
   std::span<const Property> properties;
@@ -110,9 +110,9 @@ class ReportWriter {
 std::size_t estimate_document_size(std::size_t test_suites, std::uint64_t test_cases) noexcept;
 
 // One `failure`, `error` or `skipped` element.
-void serialize_status(std::string_view element_name, const std::optional<XmlString>& message,
-                      const std::optional<XmlString>& type,
-                      const std::optional<XmlString>& description, DocumentWriter& writer);
+void serialize_status(std::string_view element_name, const OptionalText& message,
+                      const OptionalText& type,
+                      const OptionalText& description, DocumentWriter& writer);
 
 // One flaky or rerun element; `rerun_kind` is Flaky for the flaky runs of a
 // success.

@@ -40,7 +40,7 @@ class ModelGenerator {
     s += "z";
     return XmlString(s);
   }
-  std::optional<XmlString> maybe_text() {
+  OptionalText maybe_text() {
     if (chance(2)) return std::nullopt;
     return text();
   }

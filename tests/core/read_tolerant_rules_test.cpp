@@ -111,7 +111,7 @@ std::string outcome_of(const TestCaseStatus& status) {
       status.value());
 }
 
-std::optional<std::string> text(const std::optional<XmlString>& value) {
+std::optional<std::string> text(const OptionalText& value) {
   if (!value) return std::nullopt;
   return std::string(value->view());
 }

@@ -453,8 +453,8 @@ class ModelGenerator {
     }
     return s;
   }
-  std::optional<XmlString> maybe_text() {
-    return coin() ? std::nullopt : std::optional<XmlString>(XmlString(text()));
+  OptionalText maybe_text() {
+    return coin() ? std::nullopt : OptionalText(XmlString(text()));
   }
   Duration duration() {
     return {rng_() % 4 == 0 ? rng_() : rng_() % 100,
