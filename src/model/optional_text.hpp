@@ -1,7 +1,7 @@
-// OptionalText: a text that may be absent, what OptionalText
-// is, in the 32 bytes of an XmlString instead of 40. A report holds several
-// per test case, and reading a large document is bound by the memory it
-// fills, so the eight bytes count. Absence is a size no text has.
+// OptionalText: a text that may be absent, as std::optional<XmlString>
+// would hold it, in the 32 bytes of the text instead of 40. A model test
+// case holds several, and reading a large document is bound by the memory
+// it fills, so the eight bytes count. Absence is a size no text has.
 #pragma once
 
 #include <optional>
@@ -25,10 +25,6 @@ class OptionalText {
   XmlString& operator*() noexcept { return text_; }
   const XmlString* operator->() const noexcept { return &text_; }
   XmlString* operator->() noexcept { return &text_; }
-  const XmlString& value() const {
-    if (!has_value()) throw std::bad_optional_access();
-    return text_;
-  }
   XmlString value_or(XmlString fallback) const& {
     return has_value() ? text_ : std::move(fallback);
   }
