@@ -29,7 +29,7 @@ bool is_written_exactly(const Duration& time) noexcept {
 
 namespace {
 
-void round_trip(std::optional<Duration>& time) {
+void round_trip(OptionalDuration& time) {
   if (!time || is_written_exactly(*time)) return;
   char buffer[kMaxTimeLength];
   time = parse_duration_text(std::string_view(buffer, write_time(buffer, *time)));

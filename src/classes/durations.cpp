@@ -121,14 +121,14 @@ py::Result<Duration> extract_duration(PyObject* obj) {
   return duration;
 }
 
-py::Result<std::optional<Duration>> extract_optional_duration(PyObject* obj_or_null) {
-  if (obj_or_null == nullptr || obj_or_null == Py_None) return std::optional<Duration>();
+py::Result<OptionalDuration> extract_optional_duration(PyObject* obj_or_null) {
+  if (obj_or_null == nullptr || obj_or_null == Py_None) return OptionalDuration();
   auto duration = extract_duration(obj_or_null);
   if (!duration) return py::raised();
-  return std::optional<Duration>(*duration);
+  return OptionalDuration(*duration);
 }
 
-py::Result<py::Ref> duration_to_python(const std::optional<Duration>& duration) {
+py::Result<py::Ref> duration_to_python(const OptionalDuration& duration) {
   if (!duration) return py::Ref::borrow(Py_None);
   if (duration->seconds >= kMaxPythonSeconds) {
     PyErr_SetString(PyExc_ValueError, kOutOfRange);

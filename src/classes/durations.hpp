@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "model/optional_duration.hpp"
 #include "model/values.hpp"
 #include "py/ref.hpp"
 #include "py/result.hpp"
@@ -16,9 +17,9 @@ namespace corvane {
 [[nodiscard]] py::Result<Duration> extract_duration(PyObject* obj);
 // NULL or None give no value; otherwise extract_duration. The caller adds
 // the note for its parameter.
-[[nodiscard]] py::Result<std::optional<Duration>> extract_optional_duration(PyObject* obj_or_null);
+[[nodiscard]] py::Result<OptionalDuration> extract_optional_duration(PyObject* obj_or_null);
 // A new datetime.timedelta (sub-microsecond parts dropped), or None when
 // absent.
-[[nodiscard]] py::Result<py::Ref> duration_to_python(const std::optional<Duration>& duration);
+[[nodiscard]] py::Result<py::Ref> duration_to_python(const OptionalDuration& duration);
 
 }  // namespace corvane

@@ -18,6 +18,7 @@
 #include "child_list.hpp"
 #include "durations.hpp"
 #include "extra_attributes.hpp"
+#include "model/optional_duration.hpp"
 #include "model/optional_text.hpp"
 #include "model/values.hpp"
 #include "model/xml_string.hpp"
@@ -153,14 +154,14 @@ template <class State, auto Field>
   return {};
 }
 
-template <class State, std::optional<Duration> State::* Field>
+template <class State, OptionalDuration State::* Field>
 PyObject* get_time(PyObject* self, void*) {
   auto time = copied(self, Field);
   if (!time) return nullptr;
   return released(duration_to_python(*time));
 }
 
-template <class State, std::optional<Duration> State::* Field>
+template <class State, OptionalDuration State::* Field>
 [[nodiscard]] py::Result<void> set_time(PyObject* self, PyObject* value) {
   auto time = py::noted("value", extract_optional_duration(value));
   if (!time) return py::raised();
@@ -210,7 +211,7 @@ constexpr PyGetSetDef timestamp(const char* name) {
   return py::getset<&get_timestamp<State, Field>, &set_timestamp<State, Field>>(name);
 }
 
-template <class State, std::optional<Duration> State::* Field>
+template <class State, OptionalDuration State::* Field>
 constexpr PyGetSetDef time(const char* name) {
   return py::getset<&get_time<State, Field>, &set_time<State, Field>>(name);
 }

@@ -43,7 +43,7 @@ py::Result<py::Ref> to_python(const std::optional<std::string>& text) {
   return steal(py::new_str(*text));
 }
 
-py::Result<py::Ref> to_python(const std::optional<Duration>& duration) {
+py::Result<py::Ref> to_python(const OptionalDuration& duration) {
   if (!duration) return none();
   return steal(Py_BuildValue("(KI)", static_cast<unsigned long long>(duration->seconds),
                              static_cast<unsigned int>(duration->nanoseconds)));
@@ -98,7 +98,7 @@ py::Result<void> from_python(PyObject* item, std::optional<std::string>& text) {
   return {};
 }
 
-py::Result<void> from_python(PyObject* item, std::optional<Duration>& duration) {
+py::Result<void> from_python(PyObject* item, OptionalDuration& duration) {
   if (item == Py_None) {
     duration.reset();
     return {};

@@ -25,6 +25,7 @@
 #include "extra_attributes.hpp"
 #include "field_access.hpp"
 #include "model/kinds.hpp"
+#include "model/optional_duration.hpp"
 #include "model/optional_text.hpp"
 #include "model/values.hpp"
 #include "model/xml_string.hpp"
@@ -47,7 +48,7 @@ namespace corvane::pickling {
 // A stored timestamp or identifier text, kept as it is.
 [[nodiscard]] py::Result<py::Ref> to_python(const std::optional<std::string>& text);
 // (seconds, nanoseconds), or None.
-[[nodiscard]] py::Result<py::Ref> to_python(const std::optional<Duration>& duration);
+[[nodiscard]] py::Result<py::Ref> to_python(const OptionalDuration& duration);
 [[nodiscard]] py::Result<py::Ref> to_python(const std::optional<std::uint64_t>& count);
 // A tuple of (key, value) pairs, in stored order, duplicates kept.
 [[nodiscard]] py::Result<py::Ref> to_python(const ExtraPairs& pairs);
@@ -66,7 +67,7 @@ template <class T>
 // made by hand cannot break what the classes keep.
 [[nodiscard]] py::Result<void> from_python(PyObject* item, OptionalText& text);
 [[nodiscard]] py::Result<void> from_python(PyObject* item, std::optional<std::string>& text);
-[[nodiscard]] py::Result<void> from_python(PyObject* item, std::optional<Duration>& duration);
+[[nodiscard]] py::Result<void> from_python(PyObject* item, OptionalDuration& duration);
 [[nodiscard]] py::Result<void> from_python(PyObject* item, std::optional<std::uint64_t>& count);
 [[nodiscard]] py::Result<void> from_python(PyObject* item, ExtraPairs& pairs);
 [[nodiscard]] py::Result<void> from_python(PyObject* item, RerunKind& kind);

@@ -49,7 +49,7 @@ struct ReportState {
   ChildList test_suites;
   std::optional<std::string> uuid;
   std::optional<std::string> timestamp;
-  std::optional<Duration> time;
+  OptionalDuration time;
 };
 
 PyObject* type_cache = nullptr;

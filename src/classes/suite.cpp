@@ -44,7 +44,7 @@ struct SuiteState {
   std::optional<std::string> timestamp;
   OptionalText system_out;
   OptionalText system_err;
-  std::optional<Duration> time;
+  OptionalDuration time;
 };
 
 PyObject* type_cache = nullptr;

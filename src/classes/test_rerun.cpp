@@ -30,7 +30,7 @@ struct TestRerunState {
   py::BorrowFlag borrow;
   NonSuccessKind kind = NonSuccessKind::Failure;
   std::optional<std::string> timestamp;
-  std::optional<Duration> time;
+  OptionalDuration time;
   OptionalText message;
   OptionalText type;
   OptionalText stack_trace;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/extra_map.hpp"
+#include "model/optional_duration.hpp"
 #include "model/optional_text.hpp"
 #include "model/test_case_status.hpp"
 #include "model/values.hpp"
@@ -37,7 +38,7 @@ struct TestCase {
   OptionalText classname;
   std::optional<std::uint64_t> assertions;
   std::optional<Timestamp> timestamp;
-  std::optional<Duration> time;
+  OptionalDuration time;
   OptionalText system_out;
   OptionalText system_err;
   ExtraMap extra;
@@ -70,7 +71,7 @@ struct TestSuite {
   std::uint64_t skipped = 0;
   std::optional<std::uint64_t> disabled;
   std::optional<Timestamp> timestamp;
-  std::optional<Duration> time;
+  OptionalDuration time;
   OptionalText system_out;
   OptionalText system_err;
   std::vector<TestCase> test_cases;
@@ -89,7 +90,7 @@ struct Report {
   XmlString name;
   std::optional<Uuid> uuid;
   std::optional<Timestamp> timestamp;
-  std::optional<Duration> time;
+  OptionalDuration time;
   std::uint64_t tests = 0;
   std::uint64_t failures = 0;
   std::uint64_t errors = 0;

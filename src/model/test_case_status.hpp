@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/kinds.hpp"
+#include "model/optional_duration.hpp"
 #include "model/optional_text.hpp"
 #include "model/values.hpp"
 #include "model/xml_string.hpp"
@@ -19,7 +20,7 @@ namespace corvane {
 struct TestRerun {
   NonSuccessKind kind = NonSuccessKind::Failure;
   std::optional<Timestamp> timestamp;
-  std::optional<Duration> time;
+  OptionalDuration time;
   OptionalText message;
   OptionalText type;
   OptionalText stack_trace;

@@ -32,7 +32,7 @@ struct StatusElementData {
   OptionalText system_out;
   OptionalText system_err;
   std::optional<Timestamp> timestamp;
-  std::optional<Duration> time;
+  OptionalDuration time;
 };
 
 struct StatusElement {

@@ -106,7 +106,7 @@ ReadResult<void> TestCaseReader::read_timestamp(std::optional<Timestamp>& field,
   return assign(field, parse_timestamp(raw, path, key));
 }
 
-ReadResult<void> TestCaseReader::read_duration(std::optional<Duration>& field, std::string_view raw,
+ReadResult<void> TestCaseReader::read_duration(OptionalDuration& field, std::string_view raw,
                                                const ElementPath& path,
                                                std::string_view key) const {
   if (tolerant()) {

@@ -89,7 +89,7 @@ class TestCaseReader {
   [[nodiscard]] ReadResult<void> read_timestamp(std::optional<Timestamp>& field,
                                                 std::string_view raw, const ElementPath& path,
                                                 std::string_view key) const;
-  [[nodiscard]] ReadResult<void> read_duration(std::optional<Duration>& field, std::string_view raw,
+  [[nodiscard]] ReadResult<void> read_duration(OptionalDuration& field, std::string_view raw,
                                                const ElementPath& path, std::string_view key) const;
   [[nodiscard]] ReadResult<void> read_count(std::optional<std::uint64_t>& field,
                                             std::string_view raw, const ElementPath& path,

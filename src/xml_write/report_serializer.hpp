@@ -66,7 +66,7 @@ struct TestCaseFields {
   const OptionalText& classname;
   const std::optional<std::uint64_t>& assertions;
   const std::optional<Timestamp>& timestamp;
-  const std::optional<Duration>& time;
+  const OptionalDuration& time;
   const OptionalText& system_out;
   const OptionalText& system_err;
   // In the order written; keys are distinct and already checked.

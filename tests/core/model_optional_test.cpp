@@ -1,13 +1,15 @@
-// OptionalText marks absence with a size no text has: every copy, move,
-// assignment and comparison must keep absent, empty, inline and heap texts
-// apart, and move or share a heap text's block exactly once (the sanitized
-// build sees a double release).
+// OptionalText and OptionalDuration mark absence with a value the type
+// never takes. Every copy, move, assignment and comparison must keep absent,
+// empty, inline and heap texts apart, and move or share a heap text's block
+// exactly once (the sanitized build sees a double release); a duration must
+// compare with std::optional as std::optional would.
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "model/optional_duration.hpp"
 #include "model/optional_text.hpp"
 
 namespace corvane {
@@ -62,6 +64,33 @@ std::vector<std::pair<int, int>> all_pairs() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, OptionalTextPairs, testing::ValuesIn(all_pairs()));
+
+const std::optional<Duration> kDurations[] = {std::nullopt, Duration{0, 0},
+                                              Duration{1, 999'999'999}, Duration{~0ULL, 0}};
+
+class OptionalDurationPairs : public testing::TestWithParam<std::pair<int, int>> {};
+
+TEST_P(OptionalDurationPairs, ComparesAndAssignsAsStdOptional) {
+  const auto& a = kDurations[GetParam().first];
+  const auto& b = kDurations[GetParam().second];
+  const OptionalDuration compact_a(a);
+  EXPECT_EQ(compact_a == OptionalDuration(b), a == b);
+  EXPECT_EQ(compact_a == b, a == b);
+  EXPECT_EQ(b == compact_a, a == b);
+  if (b) {
+    EXPECT_EQ(compact_a == *b, a == b);
+  }
+  OptionalDuration assigned = compact_a;
+  assigned = b;
+  EXPECT_EQ(assigned.has_value(), b.has_value());
+  if (b) {
+    EXPECT_EQ(*assigned, *b);
+  }
+  assigned.reset();
+  EXPECT_FALSE(assigned.has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, OptionalDurationPairs, testing::ValuesIn(all_pairs()));
 
 }  // namespace
 }  // namespace corvane
