@@ -5,6 +5,7 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
 #include <utility>
 
 #include "model/xml_string.hpp"
@@ -25,17 +26,20 @@ class OptionalText {
   XmlString& operator*() noexcept { return text_; }
   const XmlString* operator->() const noexcept { return &text_; }
   XmlString* operator->() noexcept { return &text_; }
-  XmlString value_or(XmlString fallback) const& {
+  XmlString value_or(XmlString fallback) const {
     return has_value() ? text_ : std::move(fallback);
-  }
-  XmlString value_or(XmlString fallback) && {
-    return has_value() ? std::move(text_) : std::move(fallback);
   }
 
   template <class... Args>
   XmlString& emplace(Args&&... args) {
     text_ = XmlString(std::forward<Args>(args)...);
     return text_;
+  }
+  // XmlString::assign, in place whether a text is there or not: a reader
+  // sets nearly every case's class name this way. Absent if the text's
+  // block cannot be had.
+  void assign(XmlString::PrintableAscii, std::string_view text, TextArena& arena) {
+    text_.assign_plain(text, arena, XmlString::kAbsentSize);
   }
   void reset() noexcept { text_ = XmlString(XmlString::Absent{}); }
 

@@ -41,10 +41,7 @@ class XmlString {
   // What assigning XmlString(PrintableAscii{}, text, arena) does, without
   // the object made aside and moved in.
   void assign(PrintableAscii, std::string_view text, TextArena& arena) {
-    release();
-    data_ = storage_.chars;
-    size_ = 0;
-    store(text, &arena);
+    assign_plain(text, arena, 0);
   }
 
   XmlString(const XmlString& other) noexcept { copy_from(other); }
@@ -87,6 +84,14 @@ class XmlString {
   struct Absent {};
   explicit XmlString(Absent) noexcept : data_(storage_.chars), size_(kAbsentSize) {}
   bool is_absent() const noexcept { return size_ == kAbsentSize; }
+  // assign(PrintableAscii, ...), leaving the size `failed_size` (the empty
+  // text, or absent) if no block can be had for the text.
+  void assign_plain(std::string_view text, TextArena& arena, std::size_t failed_size) {
+    release();
+    data_ = storage_.chars;
+    size_ = failed_size;
+    store(text, &arena);
+  }
 
   // Texts up to this long are stored in the object itself.
   static constexpr std::size_t kInlineCapacity = 16;

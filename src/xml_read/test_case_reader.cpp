@@ -4,7 +4,6 @@
 // the rule in docs/reading.md.
 #include "xml_read/test_case_reader.hpp"
 
-#include <type_traits>
 #include <utility>
 
 #include "model/key_equal.hpp"
@@ -74,13 +73,7 @@ template <typename Field>
   if (!xml_bytes::is_plain_ascii_without_references(raw)) [[unlikely]] {
     return false;
   }
-  if constexpr (std::is_same_v<Field, XmlString>) {
-    field.assign(XmlString::PrintableAscii{}, raw, arena_);
-  } else if (field) {
-    field->assign(XmlString::PrintableAscii{}, raw, arena_);
-  } else {
-    field.emplace(XmlString::PrintableAscii{}, raw, arena_);
-  }
+  field.assign(XmlString::PrintableAscii{}, raw, arena_);
   return true;
 }
 

@@ -48,6 +48,13 @@ TEST_P(OptionalTextPairs, AssignmentAndComparisonFollowTheValues) {
   taken = make(a);  // a moved-from text takes a new value
   EXPECT_EQ(seen(taken), a);
 
+  if (b) {
+    TextArena arena;
+    OptionalText read = make(a);
+    read.assign(XmlString::PrintableAscii{}, *b, arena);
+    EXPECT_EQ(seen(read), b);
+  }
+
   OptionalText constructed(moved);
   EXPECT_EQ(seen(constructed), b);
   constructed.reset();
