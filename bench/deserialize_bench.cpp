@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include <utility>
 
 #include "report_generator.hpp"
 #include "xml_read/report_deserializer.hpp"
