@@ -3,8 +3,6 @@
 
 #include <Python.h>
 
-#include <optional>
-
 #include "model/optional_duration.hpp"
 #include "model/values.hpp"
 #include "py/ref.hpp"
