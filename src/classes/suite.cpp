@@ -392,7 +392,7 @@ py::Result<py::Ref> test_suite_from_model(TestSuite&& suite) {
   }
   // Released now rather than with the rest of the suite's model, so that the
   // model's test cases and their new objects coexist as briefly as possible.
-  std::vector<TestCase>().swap(suite.test_cases);
+  TestCases().swap(suite.test_cases);
   stored.properties.reserve(suite.properties.size());
   for (const Property& property : suite.properties) {
     auto made = property_from_model(property);

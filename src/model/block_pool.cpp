@@ -5,22 +5,27 @@
 
 namespace corvane {
 
+const SlabSource kHeapSlabs{
+    kHeapSlabBytes,
+    []() noexcept {
+      // malloc aligns to 16 on the platforms built for.
+      static_assert(alignof(std::max_align_t) >= BlockPool::kAlign);
+      return std::malloc(kHeapSlabs.slab_bytes);
+    },
+    [](void* slab) noexcept { std::free(slab); }};
+
 // A pool in static storage is destroyed at exit, perhaps before an embedding
 // program finalizes Python, which may still make or drop an object: the
 // pool is left empty and usable, not pointing at the slab it freed.
 BlockPool::~BlockPool() {
   if (slabs_ != 1 || kept_empty_ == nullptr) return;
-  std::free(kept_empty_);
+  source_->give_back(kept_empty_);
   with_room_ = kept_empty_ = nullptr;
   slabs_ = 0;
 }
 
 BlockPool::Slab* BlockPool::add_slab() noexcept {
-  // malloc aligns to 16 on the platforms built for; a slab of this size
-  // stays in the heap instead of being mapped, and mapped memory is what
-  // goes back to the system at once.
-  static_assert(alignof(std::max_align_t) >= kAlign);
-  void* memory = std::malloc(kSlabBytes);
+  void* memory = source_->take();
   if (memory == nullptr) return nullptr;
   auto* slab = new (memory) Slab{nullptr, nullptr, this, nullptr,
                                  static_cast<std::byte*>(memory) + kFirstBlock, 0, false};
@@ -56,7 +61,7 @@ void BlockPool::retire(Slab* slab) noexcept {
   }
   unlist(slab);
   --slabs_;
-  std::free(slab);
+  source_->give_back(slab);
 }
 
 }  // namespace corvane

@@ -1,12 +1,10 @@
 // Memory for objects of one size that are made and dropped by the hundred
-// thousand (a large report's test cases and statuses): blocks carved out of
-// 64 KiB slabs taken from the C heap. Allocating and releasing a block is a
-// few pointer moves, where the C heap's own path for blocks of this size
-// sorts and merges them (about 300 instructions an object made and freed).
-// A slab goes back to the C heap once its last block is released, except
-// one empty slab kept per pool, so a program that keeps one object keeps
-// one slab, and dropping a report gives its memory back to the C heap,
-// which keeps it for the next allocation.
+// thousand (a large report's test cases and statuses, its arrays and texts):
+// blocks carved out of slabs. Allocating and releasing a block is a few
+// pointer moves, where the C heap's own path for blocks of this size sorts
+// and merges them (about 300 instructions an object made and freed). A slab
+// goes back to its source once its last block is released, except one empty
+// slab kept per pool, so a program that keeps one object keeps one slab.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +13,19 @@
 namespace corvane {
 
 class BlockPool;
+
+// Where a pool's slabs come from: `take` returns `slab_bytes` aligned to 16,
+// or null when out of memory; `give_back` takes them back.
+struct SlabSource {
+  std::size_t slab_bytes;
+  void* (*take)() noexcept;
+  void (*give_back)(void* slab) noexcept;
+};
+
+// 64 KiB slabs from the C heap: a slab of this size stays in the heap
+// instead of being mapped, and the heap keeps it for its next allocation.
+inline constexpr std::size_t kHeapSlabBytes = std::size_t{64} << 10;
+extern const SlabSource kHeapSlabs;
 
 namespace block_pool_detail {
 
@@ -40,10 +51,10 @@ struct Slab {
 class BlockPool {
  public:
   static constexpr std::size_t kAlign = 16;
-  static constexpr std::size_t kSlabBytes = std::size_t{64} << 10;
 
-  constexpr explicit BlockPool(std::size_t object_size) noexcept
-      : block_bytes_(kHeader + (object_size + kAlign - 1) / kAlign * kAlign) {}
+  constexpr explicit BlockPool(std::size_t object_size,
+                               const SlabSource& source = kHeapSlabs) noexcept
+      : source_(&source), block_bytes_(kHeader + (object_size + kAlign - 1) / kAlign * kAlign) {}
   BlockPool(const BlockPool&) = delete;
   BlockPool& operator=(const BlockPool&) = delete;
   // Gives the kept empty slab back when it is all the pool holds.
@@ -80,6 +91,10 @@ class BlockPool {
 
   // The slabs this pool holds, for tests of what it gives back.
   std::size_t slabs() const noexcept { return slabs_; }
+  // The largest object a slab of `slab_bytes` holds one of.
+  static constexpr std::size_t largest_object(std::size_t slab_bytes) noexcept {
+    return (slab_bytes - kFirstBlock - kHeader) / kAlign * kAlign;
+  }
 
  private:
   using Slab = block_pool_detail::Slab;
@@ -88,9 +103,9 @@ class BlockPool {
   static constexpr std::size_t kHeader = kAlign;
   static constexpr std::size_t kFirstBlock = (sizeof(Slab) + kAlign - 1) / kAlign * kAlign;
 
-  static std::size_t room_left(const Slab* slab) noexcept {
-    return static_cast<std::size_t>(reinterpret_cast<const std::byte*>(slab) + kSlabBytes -
-                                    slab->unused);
+  std::size_t room_left(const Slab* slab) const noexcept {
+    return static_cast<std::size_t>(reinterpret_cast<const std::byte*>(slab) +
+                                    source_->slab_bytes - slab->unused);
   }
 
   Slab* add_slab() noexcept;
@@ -98,6 +113,7 @@ class BlockPool {
   void unlist(Slab* slab) noexcept;
   void retire(Slab* slab) noexcept;
 
+  const SlabSource* source_;
   std::size_t block_bytes_;
   Slab* with_room_ = nullptr;
   Slab* kept_empty_ = nullptr;

@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "model/bulk_allocator.hpp"
 #include "model/extra_map.hpp"
 #include "model/optional_duration.hpp"
 #include "model/optional_text.hpp"
@@ -47,6 +48,9 @@ struct TestCase {
   bool operator==(const TestCase&) const = default;
 };
 
+// A suite's cases: of a large report, the bulk of its memory.
+using TestCases = std::vector<TestCase, BulkAllocator<TestCase>>;
+
 struct TestSuite {
   explicit TestSuite(std::string_view name) : name(name) {}
   explicit TestSuite(XmlString name) : name(std::move(name)) {}
@@ -74,7 +78,7 @@ struct TestSuite {
   OptionalDuration time;
   OptionalText system_out;
   OptionalText system_err;
-  std::vector<TestCase> test_cases;
+  TestCases test_cases;
   std::vector<Property> properties;
   ExtraMap extra;
 

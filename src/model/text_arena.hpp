@@ -14,6 +14,8 @@ namespace corvane {
 // The head of a chunk: how many of the blocks carved from it are still held,
 // plus, while the arena carves from it, a large hold of the arena's own.
 struct ArenaChunk {
+  static constexpr std::size_t kBytes = std::size_t{16} << 10;
+
   std::atomic<std::size_t> holds;
 
   // Releases the hold of one block carved from `chunk`; the last frees it.
@@ -60,8 +62,7 @@ class TextArena {
 
  private:
   static constexpr std::size_t kAlign = alignof(void*);
-  static constexpr std::size_t kChunkBytes = std::size_t{16} << 10;
-  static constexpr std::size_t kLargestShared = kChunkBytes / 8;
+  static constexpr std::size_t kLargestShared = ArenaChunk::kBytes / 8;
 
   void start_chunk();
   // Hands the current chunk over to the blocks carved from it.

@@ -54,7 +54,7 @@ template <class State>
 #ifdef CORVANE_OBJECTS_IN_C_HEAP
   void* memory = std::malloc(sizeof(Object<State>));
 #else
-  static_assert(sizeof(Object<State>) <= corvane::BlockPool::kSlabBytes / 16);
+  static_assert(sizeof(Object<State>) <= corvane::kHeapSlabBytes / 16);
   void* memory = pool_of<State>.allocate();
 #endif
   if (memory == nullptr) return PyErr_NoMemory();

@@ -142,7 +142,7 @@ void take_as_attempt(TestCase earlier, TestCase& test_case) {
 
 void fold_repeated_attempts(TestSuite& suite, const std::vector<bool>& bare, std::size_t attempts) {
   if (attempts == 0) return;
-  std::vector<TestCase> cases = std::move(suite.test_cases);
+  TestCases cases = std::move(suite.test_cases);
   suite.test_cases.clear();
   suite.tests = suite.failures = suite.errors = suite.skipped = 0;
   bool last_bare = false;

@@ -52,7 +52,7 @@ TEST_P(BlockPoolTest, BlocksStayIntactAndSlabsAreGivenBack) {
   const Case& c = GetParam();
   BlockPool pool(c.object_size);
   // Enough blocks for several slabs.
-  const std::size_t count = 4 * BlockPool::kSlabBytes / c.object_size + 7;
+  const std::size_t count = 4 * corvane::kHeapSlabBytes / c.object_size + 7;
   std::vector<void*> blocks;
   for (std::size_t i = 0; i < count; ++i) {
     void* block = pool.allocate();

@@ -29,7 +29,7 @@ TestRerun rerun_of(NonSuccessKind kind) {
   return rerun;
 }
 
-Report report_of(std::vector<TestCase> cases) {
+Report report_of(TestCases cases) {
   TestSuite suite("s");
   for (TestCase& c : cases) suite.add_test_case(std::move(c));
   Report report("r");
@@ -175,7 +175,7 @@ TEST(ReportSerializer, RootAndSuiteForms) {
 
 struct CaseLinesCase {
   const char* name;
-  std::function<std::vector<TestCase>()> cases;
+  std::function<TestCases()> cases;
   std::string_view expected;
 };
 
@@ -207,14 +207,14 @@ const CaseLinesCase kCaseForms[] = {
        TestCase d("d", TestCaseStatus::success());
        d.timestamp = Timestamp{0, 0, -29};
        d.time = Duration{0, 500'000};
-       return std::vector<TestCase>{std::move(c), std::move(d)};
+       return TestCases{std::move(c), std::move(d)};
      },
      "        <testcase name=\"t\" classname=\"k\" assertions=\"0\" "
      "timestamp=\"1970-01-01T05:30:30.999+05:31\" time=\"0.002\" file=\"x.py\"/>\n"
      "        <testcase name=\"d\" timestamp=\"1969-12-31T23:59:31.000-00:00\" time=\"0.001\"/>\n"},
     {"status_elements",
      [] {
-       std::vector<TestCase> cases;
+       TestCases cases;
        cases.push_back(with_status(TestCaseStatus::skipped()));
        cases.push_back(with_status(status_of(NonSuccessKind::Failure, std::nullopt, "")));
        cases.push_back(with_status(status_of(NonSuccessKind::Error, "m", "a\nb")));
@@ -231,7 +231,7 @@ const CaseLinesCase kCaseForms[] = {
      "        </testcase>\n"},
     {"special_characters_escaped_line_feed_as_reference",
      [] {
-       std::vector<TestCase> cases;
+       TestCases cases;
        cases.push_back(TestCase(
            "t&u", status_of(NonSuccessKind::Failure, "<>&'\"\nnext", "if a<b && c>d: f('\"')")));
        return cases;
@@ -251,7 +251,7 @@ const CaseLinesCase kCaseForms[] = {
        c.properties.push_back({x("p"), x("1")});
        TestCase only_out("u", TestCaseStatus::success());
        only_out.system_out = x("");
-       return std::vector<TestCase>{std::move(c), std::move(only_out)};
+       return TestCases{std::move(c), std::move(only_out)};
      },
      "        <testcase name=\"t\">\n"
      "            <properties>\n"
@@ -275,7 +275,7 @@ const CaseLinesCase kCaseForms[] = {
        TestCaseStatus error = TestCaseStatus::non_success(NonSuccessKind::Error);
        error.add_rerun(rerun_of(NonSuccessKind::Failure));
        error.add_rerun(rerun_of(NonSuccessKind::Error));
-       std::vector<TestCase> cases;
+       TestCases cases;
        cases.push_back(with_status(std::move(failure)));
        cases.push_back(with_status(std::move(error)));
        return cases;
@@ -311,7 +311,7 @@ const CaseLinesCase kCaseForms[] = {
        only_text.description = x("why");
        TestCaseStatus status = TestCaseStatus::non_success(NonSuccessKind::Error);
        for (TestRerun* r : {&full, &only_err, &only_text}) status.add_rerun(std::move(*r));
-       std::vector<TestCase> cases;
+       TestCases cases;
        cases.push_back(with_status(std::move(status)));
        return cases;
      },
