@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <iterator>
+#include <limits>
 #include <mutex>
 #include <new>
 
@@ -16,16 +17,23 @@ namespace {
 
 constexpr std::size_t kSmallest = std::size_t{8} << 10;
 constexpr std::size_t kLargestPooled = std::size_t{512} << 10;
+// Built for memory checkers, every block comes from the C heap, where the
+// checker sees each one.
+#ifdef CORVANE_OBJECTS_IN_C_HEAP
+constexpr std::size_t kLargestFromHeap = std::numeric_limits<std::size_t>::max();
+#else
+constexpr std::size_t kLargestFromHeap = kSmallest;
+#endif
 // One pool per power of two from 16 KiB (what holds more than 8) to 512 KiB.
 constexpr std::size_t kPools = std::countr_zero(kLargestPooled) - std::countr_zero(kSmallest);
 
 // Empty regions, kept for the pools' next blocks. When a dropped report's
 // memory went back to the system (as the C heap does with the free top of
 // its heap), the first writes to fresh pages took a third of the time of
-// the next large read. A kept region is marked
-// free to the system, which takes its pages back only when memory runs
-// short; until then, reusing it costs nothing. Bounded, so a process that
-// once read a huge document keeps at most this much mapped.
+// the next large read. A kept region is marked free to the system, which
+// takes its pages back only when memory runs short; until then, reusing it
+// costs nothing. Bounded, so a process that once read a huge document keeps
+// at most this much mapped.
 class RegionCache {
  public:
   void* take() noexcept {
@@ -101,14 +109,8 @@ void unlock_all() noexcept {
 
 }  // namespace
 
-// Built for memory checkers, every block comes from the C heap, where the
-// checker sees it.
-#ifdef CORVANE_OBJECTS_IN_C_HEAP
-void* allocate(std::size_t bytes) { return ::operator new(bytes); }
-void deallocate(void* memory, std::size_t) noexcept { ::operator delete(memory); }
-#else
 void* allocate(std::size_t bytes) {
-  if (bytes <= kSmallest) return ::operator new(bytes);
+  if (bytes <= kLargestFromHeap) return ::operator new(bytes);
   void* memory;
   if (bytes > kLargestPooled) {
     memory = mapped_region::map(bytes);
@@ -122,7 +124,7 @@ void* allocate(std::size_t bytes) {
 }
 
 void deallocate(void* memory, std::size_t bytes) noexcept {
-  if (bytes <= kSmallest) {
+  if (bytes <= kLargestFromHeap) {
     ::operator delete(memory);
   } else if (bytes > kLargestPooled) {
     mapped_region::unmap(memory, bytes);
@@ -132,7 +134,6 @@ void deallocate(void* memory, std::size_t bytes) noexcept {
     BlockPool::release(memory);
   }
 }
-#endif
 
 std::size_t pooled_regions() noexcept {
   std::size_t regions = 0;
