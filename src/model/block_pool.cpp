@@ -5,14 +5,13 @@
 
 namespace corvane {
 
-const SlabSource kHeapSlabs{
-    kHeapSlabBytes,
-    []() noexcept {
-      // malloc aligns to 16 on the platforms built for.
-      static_assert(alignof(std::max_align_t) >= BlockPool::kAlign);
-      return std::malloc(kHeapSlabs.slab_bytes);
-    },
-    [](void* slab) noexcept { std::free(slab); }};
+void* take_heap_slab() noexcept {
+  // malloc aligns to 16 on the platforms built for.
+  static_assert(alignof(std::max_align_t) >= BlockPool::kAlign);
+  return std::malloc(kHeapSlabBytes);
+}
+
+void give_back_heap_slab(void* slab) noexcept { std::free(slab); }
 
 // A pool in static storage is destroyed at exit, perhaps before an embedding
 // program finalizes Python, which may still make or drop an object: the

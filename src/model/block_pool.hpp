@@ -25,7 +25,9 @@ struct SlabSource {
 // 64 KiB slabs from the C heap: a slab of this size stays in the heap
 // instead of being mapped, and the heap keeps it for its next allocation.
 inline constexpr std::size_t kHeapSlabBytes = std::size_t{64} << 10;
-extern const SlabSource kHeapSlabs;
+void* take_heap_slab() noexcept;
+void give_back_heap_slab(void* slab) noexcept;
+inline constexpr SlabSource kHeapSlabs{kHeapSlabBytes, take_heap_slab, give_back_heap_slab};
 
 namespace block_pool_detail {
 
@@ -54,7 +56,9 @@ class BlockPool {
 
   constexpr explicit BlockPool(std::size_t object_size,
                                const SlabSource& source = kHeapSlabs) noexcept
-      : source_(&source), block_bytes_(kHeader + (object_size + kAlign - 1) / kAlign * kAlign) {}
+      : source_(&source),
+        slab_bytes_(source.slab_bytes),
+        block_bytes_(kHeader + (object_size + kAlign - 1) / kAlign * kAlign) {}
   BlockPool(const BlockPool&) = delete;
   BlockPool& operator=(const BlockPool&) = delete;
   // Gives the kept empty slab back when it is all the pool holds.
@@ -105,7 +109,7 @@ class BlockPool {
 
   std::size_t room_left(const Slab* slab) const noexcept {
     return static_cast<std::size_t>(reinterpret_cast<const std::byte*>(slab) +
-                                    source_->slab_bytes - slab->unused);
+                                    slab_bytes_ - slab->unused);
   }
 
   Slab* add_slab() noexcept;
@@ -114,6 +118,8 @@ class BlockPool {
   void retire(Slab* slab) noexcept;
 
   const SlabSource* source_;
+  // The source's, copied: every allocation reads it.
+  std::size_t slab_bytes_;
   std::size_t block_bytes_;
   Slab* with_room_ = nullptr;
   Slab* kept_empty_ = nullptr;
